@@ -1,0 +1,44 @@
+# Sourced by the scripts that run Windows programs. Starts, in the order that
+# avoids hangs, a private Xvfb display, then a persistent wineserver for the
+# prefix, then wineboot (so Wine's helper processes never inherit a test
+# runner's output pipe). wine_env_stop undoes it all.
+# Needs: WINEPREFIX set by the caller.
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+TL_XVFB_PID=""
+
+wine_env_start() {
+    mkdir -p "$WINEPREFIX"
+    if [[ -z "${TL_USE_DISPLAY:-}" ]]; then
+        local n
+        for n in $(seq 91 150); do
+            [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+            TL_XVFB_PID=$!
+            local i
+            for i in $(seq 1 50); do
+                [[ -e /tmp/.X11-unix/X$n ]] && break
+                sleep 0.1
+            done
+            if kill -0 "$TL_XVFB_PID" 2>/dev/null; then
+                export DISPLAY=":$n"
+                break
+            fi
+            TL_XVFB_PID=""
+        done
+        [[ -n "$TL_XVFB_PID" ]] || { echo "could not start Xvfb" >&2; return 1; }
+    fi
+    wineserver -p
+    wineboot -i >/dev/null 2>&1 </dev/null || true
+}
+
+wine_env_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [[ -n "$TL_XVFB_PID" ]]; then
+        kill "$TL_XVFB_PID" 2>/dev/null || true
+        wait "$TL_XVFB_PID" 2>/dev/null || true
+    fi
+}

@@ -1,0 +1,141 @@
+// Scratch folders and whole-file helpers shared by the tests.
+#include "support/test_files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+namespace testing_support {
+
+namespace {
+std::atomic<unsigned> g_counter{0};
+}
+
+ScratchDir::ScratchDir() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH, temp);
+    std::wstring base(temp, n);
+    if (!base.empty() && base.back() == L'\\')
+        base.pop_back();
+    for (;;) {
+        wchar_t name[64];
+        _snwprintf(name, 64, L"\\tltest_%lu_%u_%lu", GetCurrentProcessId(), g_counter++,
+                   GetTickCount());
+        path_ = base + name;
+        if (CreateDirectoryW(path_.c_str(), nullptr))
+            break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path_.clear();
+            break;
+        }
+    }
+}
+
+ScratchDir::~ScratchDir() {
+    if (!path_.empty())
+        RemoveTree(path_);
+}
+
+std::wstring ScratchDir::operator/(const std::wstring& relative) const {
+    return path_ + L"\\" + relative;
+}
+
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    size_t done = 0;
+    bool ok = true;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(h, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+            ok = false;
+            break;
+        }
+        done += written;
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+bool WriteFileText(const std::wstring& path, const std::string& text) {
+    return WriteFileBytes(path, Bytes(text.begin(), text.end()));
+}
+
+Bytes ReadFileBytes(const std::wstring& path) {
+    Bytes out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    uint8_t buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        out.insert(out.end(), buf, buf + got);
+    CloseHandle(h);
+    return out;
+}
+
+bool MakeDir(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
+bool PathExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDir(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return;
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW fd;
+        HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &fd);
+        if (f != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring n = fd.cFileName;
+                if (n != L"." && n != L"..")
+                    RemoveTree(path + L"\\" + n);
+            } while (FindNextFileW(f, &fd));
+            FindClose(f);
+        }
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryW(path.c_str());
+    } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryW(path.c_str());
+    } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    }
+}
+
+Bytes PatternBytes(size_t count, uint32_t seed) {
+    Bytes out(count);
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < count; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        out[i] = static_cast<uint8_t>(x);
+    }
+    return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    if (!out.empty() && out.back() == '\0')
+        out.pop_back();
+    return out;
+}
+
+} // namespace testing_support

@@ -1,0 +1,45 @@
+// Real files in real folders for tests: a scratch folder that removes itself,
+// and small helpers to write and read whole files by wide path.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder below %TEMP%, deleted with everything in it on destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    // Full path without a trailing backslash.
+    const std::wstring& Path() const { return path_; }
+    // Path() + L"\\" + relative.
+    std::wstring operator/(const std::wstring& relative) const;
+
+private:
+    std::wstring path_;
+};
+
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
+bool WriteFileText(const std::wstring& path, const std::string& text);
+Bytes ReadFileBytes(const std::wstring& path);
+bool MakeDir(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+bool IsDir(const std::wstring& path);
+// Removes a tree, clearing read-only attributes on the way; used by tests to clean up.
+void RemoveTree(const std::wstring& path);
+// Deterministic pseudo-random bytes.
+Bytes PatternBytes(size_t count, uint32_t seed);
+// UTF-16 <-> UTF-8 for test messages.
+std::string Narrow(const std::wstring& text);
+
+} // namespace testing_support
