@@ -6,11 +6,17 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
 
-# The shipped 32-bit build must compile; it cannot run on this kernel.
-"$ROOT/scripts/build.sh" i686 "$ROOT/build/i686"
-"$ROOT/scripts/build.sh" x86_64 "$ROOT/build/x86_64"
+# TL_BUILD_ROOT picks another build folder (default build/); TL_SKIP_I686=1
+# skips the 32-bit build during development. Extra arguments go to ctest.
+BUILD_ROOT="${TL_BUILD_ROOT:-$ROOT/build}"
 
-BUILD="$ROOT/build/x86_64"
+# The shipped 32-bit build must compile; it cannot run on this kernel.
+if [[ -z "${TL_SKIP_I686:-}" ]]; then
+    "$ROOT/scripts/build.sh" i686 "$BUILD_ROOT/i686"
+fi
+"$ROOT/scripts/build.sh" x86_64 "$BUILD_ROOT/x86_64"
+
+BUILD="$BUILD_ROOT/x86_64"
 export WINEPREFIX="$BUILD/wineprefix"
 source "$ROOT/scripts/wine-env.sh"
 
