@@ -1,0 +1,293 @@
+// Path snapshots, tree operations and message helpers.
+#include "jobs/path_info.h"
+
+#include "common/unique_handle.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// A search handle uses INVALID_HANDLE_VALUE for "none", which cannot be a
+// template argument, so it gets this small owner of its own.
+class UniqueFind {
+public:
+    explicit UniqueFind(HANDLE h) : handle_(h) {}
+    ~UniqueFind() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            FindClose(handle_);
+    }
+    UniqueFind(const UniqueFind&) = delete;
+    UniqueFind& operator=(const UniqueFind&) = delete;
+    HANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+bool EndsWithSeparator(const std::wstring& text) { return !text.empty() && text.back() == L'\\'; }
+
+// "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
+// "..\x", "D:x") depends on a current folder.
+bool IsRelativePath(const std::wstring& path) {
+    if (!path.empty() && path[0] == L'\\')
+        return false;
+    return !(path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
+}
+
+// The last component by the plain rule: text after the last '\', empty when
+// the text ends in '\'.
+std::wstring LastComponent(std::wstring path, bool isDirectory) {
+    if (isDirectory && EndsWithSeparator(path))
+        path.pop_back();
+    size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos || cut + 1 == path.size())
+        return std::wstring();
+    return path.substr(cut + 1);
+}
+
+} // namespace
+
+CPathInfo::CPathInfo(std::wstring path) : path_(std::move(path)) { Refresh(); }
+
+CPathInfo::CPathInfo(const std::wstring& path, const WIN32_FIND_DATAW& found)
+    : path_(path), exists_(true) {
+    data_.dwFileAttributes = found.dwFileAttributes;
+    data_.ftCreationTime = found.ftCreationTime;
+    data_.ftLastAccessTime = found.ftLastAccessTime;
+    data_.ftLastWriteTime = found.ftLastWriteTime;
+    data_.nFileSizeHigh = found.nFileSizeHigh;
+    data_.nFileSizeLow = found.nFileSizeLow;
+}
+
+void CPathInfo::Refresh() {
+    WIN32_FILE_ATTRIBUTE_DATA fresh;
+    exists_ = GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &fresh) != 0;
+    if (exists_)
+        data_ = fresh;
+}
+
+bool CPathInfo::IsDirectory() const {
+    return exists_ && (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CPathInfo::IsFile() const {
+    return exists_ && (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool CPathInfo::IsLinkFolder() const {
+    return IsDirectory() && (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::wstring CPathInfo::PathWithSeparator() const {
+    if (IsDirectory() && !EndsWithSeparator(path_))
+        return path_ + L'\\';
+    return path_;
+}
+
+std::wstring CPathInfo::GetName() const {
+    // A bare name from the command line has no '\' to cut at; its full path
+    // gives the name the user sees in the folder.
+    if (!path_.empty() && IsRelativePath(path_))
+        return LastComponent(GetFullPath(path_), IsDirectory());
+    return LastComponent(path_, IsDirectory());
+}
+
+CPathInfo CPathInfo::GetParent() const {
+    if (!exists_)
+        return CPathInfo(std::wstring());
+    std::wstring s = path_;
+    if (IsDirectory() && EndsWithSeparator(s))
+        s.pop_back();
+    return CPathInfo(ParentOf(s, L'\\'));
+}
+
+std::wstring CPathInfo::GetFolder() const {
+    if (IsDirectory())
+        return PathWithSeparator();
+    if (IsFile())
+        return GetParent().PathWithSeparator();
+    return std::wstring();
+}
+
+uint64_t CPathInfo::GetTotalSize() const {
+    if (IsFile())
+        return (static_cast<uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
+    if (!IsDirectory() || IsLinkFolder())
+        return 0;
+    std::vector<CPathInfo> children;
+    if (!ListChildren(children, L"*.*"))
+        return kUnknownTotalSize;
+    uint64_t sum = 0;
+    for (const CPathInfo& child : children) {
+        uint64_t size = child.GetTotalSize();
+        if (size == kUnknownTotalSize)
+            return kUnknownTotalSize;
+        sum += size;
+    }
+    return sum;
+}
+
+bool CPathInfo::ListChildren(std::vector<CPathInfo>& children, const std::wstring& pattern) const {
+    if (!IsDirectory())
+        return false;
+    const std::wstring folder = PathWithSeparator();
+    WIN32_FIND_DATAW found;
+    UniqueFind search(FindFirstFileExW((folder + pattern).c_str(), FindExInfoStandard, &found,
+                                       FindExSearchNameMatch, nullptr, 0));
+    if (!search)
+        return false;
+    do {
+        const wchar_t* name = found.cFileName;
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0)
+            continue;
+        children.emplace_back(folder + name, found);
+    } while (FindNextFileW(search.Get(), &found));
+    return true;
+}
+
+bool CPathInfo::CreateDirectories() {
+    if (exists_)
+        return true;
+    std::wstring s = path_;
+    if (s.empty())
+        return false;
+    if (EndsWithSeparator(s))
+        s.pop_back();
+    CPathInfo parent(ParentOf(s, L'\\'));
+    if (parent.GetPath().empty())
+        return true;
+    if (!parent.CreateDirectories())
+        return false;
+    if (!CreateDirectoryW(PathWithSeparator().c_str(), nullptr))
+        return false;
+    Refresh();
+    return true;
+}
+
+bool CPathInfo::DeleteTree() const {
+    if (IsLinkFolder()) {
+        // Removing the link must never touch its target. Windows removes a
+        // directory link with RemoveDirectoryW; Wine shows a Unix symbolic
+        // link as such a folder but may only let it go as a file.
+        if (RemoveDirectoryW(path_.c_str()))
+            return true;
+        DWORD err = GetLastError();
+        if (DeleteFileW(path_.c_str()))
+            return true;
+        SetLastError(err);
+        return false;
+    }
+    if (IsDirectory()) {
+        std::vector<CPathInfo> children;
+        ListChildren(children, L"*.*");
+        for (const CPathInfo& child : children) {
+            if (!child.DeleteTree())
+                return false;
+        }
+        return RemoveDirectoryW(path_.c_str()) != 0;
+    }
+    return DeleteFileW(path_.c_str()) != 0;
+}
+
+std::wstring ParentOf(const std::wstring& text, wchar_t separator) {
+    size_t cut = text.rfind(separator);
+    if (cut == std::wstring::npos)
+        return std::wstring();
+    return text.substr(0, cut + 1);
+}
+
+std::wstring GetStem(const std::wstring& path) {
+    size_t slash = path.rfind(L'\\');
+    size_t start = slash == std::wstring::npos ? 0 : slash + 1;
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || dot < start)
+        return std::wstring();
+    return path.substr(start, dot - start);
+}
+
+std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
+                        const std::wstring& with) {
+    if (text.empty() || what.empty())
+        return text;
+    std::wstring out;
+    out.reserve(text.size());
+    size_t from = 0;
+    for (;;) {
+        size_t hit = text.find(what, from);
+        if (hit == std::wstring::npos)
+            break;
+        out.append(text, from, hit - from);
+        out += with;
+        from = hit + what.size();
+    }
+    out.append(text, from, std::wstring::npos);
+    return out;
+}
+
+std::wstring GetFullPath(const std::wstring& path) {
+    if (path.empty())
+        return path;
+    DWORD err = GetLastError();
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
+                                   nullptr);
+        if (n == 0) {
+            SetLastError(err);
+            return path;
+        }
+        if (n < buffer.size()) {
+            SetLastError(err);
+            return std::wstring(buffer.data(), n);
+        }
+        buffer.resize(n + 1);
+    }
+}
+
+bool SamePathText(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool IsPathBelow(const std::wstring& path, const std::wstring& folder) {
+    std::wstring base = folder;
+    if (!EndsWithSeparator(base))
+        base += L'\\';
+    if (path.size() <= base.size())
+        return false;
+    return SamePathText(path.substr(0, base.size()), base);
+}
+
+std::wstring GetSystemErrorText() {
+    DWORD code = GetLastError();
+    if (code == 0)
+        return std::wstring();
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_FROM_SYSTEM,
+                             nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    UniqueLocal owner(text);
+    std::wstring result = (n > 0 && text) ? std::wstring(text, n) : std::wstring();
+    SetLastError(code);
+    return result;
+}
+
+std::wstring FormatString(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    int length = _vscwprintf(format, measure);
+    va_end(measure);
+    std::wstring result;
+    if (length > 0) {
+        std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+        _vsnwprintf(buffer.data(), static_cast<size_t>(length), format, args);
+        result.assign(buffer.data(), static_cast<size_t>(length));
+    }
+    va_end(args);
+    return result;
+}

@@ -1,0 +1,95 @@
+// Paths as the jobs, dialogs and file list see them: a path string with a
+// snapshot of its attributes, the recursive tree operations built on it, and
+// the text helpers every message of the program is made with.
+//
+// Every query reads the snapshot taken at construction (or copied from a
+// directory listing), never the disk, so a list of items keeps describing
+// what the user selected even while the job changes the disk under it.
+//
+// Folders that are reparse points (junctions, directory symbolic links) are
+// links, not content: GetTotalSize counts nothing for them and DeleteTree
+// removes the link itself, never anything inside its target. No operation
+// descends into a link, so a link cycle cannot make anything recurse forever.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The all-ones total that GetTotalSize returns when a folder below could not
+// be listed.
+constexpr uint64_t kUnknownTotalSize = ~0ull;
+
+class CPathInfo {
+public:
+    CPathInfo() = default;
+    // Stores the path exactly as given and takes a snapshot of it.
+    explicit CPathInfo(std::wstring path);
+    // A listing entry: the snapshot comes from the search data, no query.
+    CPathInfo(const std::wstring& path, const WIN32_FIND_DATAW& found);
+
+    // Replaces the snapshot with a fresh query of the path.
+    void Refresh();
+
+    const std::wstring& GetPath() const { return path_; }
+    bool Exists() const { return exists_; }
+    bool IsDirectory() const;
+    bool IsFile() const;
+    // A folder that is a junction or a directory symbolic link.
+    bool IsLinkFolder() const;
+    DWORD GetAttributes() const { return exists_ ? data_.dwFileAttributes : 0; }
+    FILETIME GetLastWriteTime() const { return data_.ftLastWriteTime; }
+
+    // The path with one '\' appended when it names a folder that lacks one.
+    std::wstring PathWithSeparator() const;
+    // The last component. A relative path is resolved against the current
+    // folder first, so "." or a bare "photos" still give a real name.
+    std::wstring GetName() const;
+    // The holding folder as a fresh value; the empty path when this path
+    // does not exist.
+    CPathInfo GetParent() const;
+    // The folder itself, or the folder holding a file, ending in '\'; empty
+    // when the path does not exist.
+    std::wstring GetFolder() const;
+
+    // A file's size, or the sum over everything below a folder;
+    // kUnknownTotalSize when some folder below cannot be listed.
+    uint64_t GetTotalSize() const;
+    // Appends the folder's entries matching pattern (without "." and "..")
+    // in listing order. False when this is not a folder or the search fails.
+    bool ListChildren(std::vector<CPathInfo>& children, const std::wstring& pattern) const;
+    // Creates the missing folders of the chain down to this path.
+    bool CreateDirectories();
+    // Deletes a file, or a folder with everything in it. Stops at the first
+    // entry that cannot be deleted (a read-only file, for one).
+    bool DeleteTree() const;
+
+private:
+    std::wstring path_;
+    WIN32_FILE_ATTRIBUTE_DATA data_ = {};
+    bool exists_ = false;
+};
+
+// The text up to and including the last separator; empty when there is none.
+std::wstring ParentOf(const std::wstring& text, wchar_t separator);
+// The text strictly between the last '\' and the last '.' after it; empty
+// when the file name has no '.'.
+std::wstring GetStem(const std::wstring& path);
+// Every occurrence of what (never empty) replaced by with, left to right.
+std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
+                        const std::wstring& with);
+// The full path of a path; the path unchanged if the system cannot say.
+std::wstring GetFullPath(const std::wstring& path);
+// Case-insensitive comparison of whole paths, as the file system compares names.
+bool SamePathText(const std::wstring& a, const std::wstring& b);
+// True when path lies strictly below folder (both full paths).
+bool IsPathBelow(const std::wstring& path, const std::wstring& folder);
+
+// The system's message for the calling thread's last error (usually ending in
+// a line break), or the empty text when the last error is 0 or has no message.
+std::wstring GetSystemErrorText();
+// printf-style formatting with Windows' wide "%s"; the result is exactly as
+// long as the text it holds.
+std::wstring FormatString(const wchar_t* format, ...);
