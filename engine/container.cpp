@@ -47,8 +47,12 @@ void InitCheckCipher(RC4Cipher& cipher) {
 bool ReadHeaderString(IInputStream& input, std::wstring& text) {
     bool empty = false;
     bool tooLong = false;
-    std::string bytes = input.ReadString(kMaxHeaderStringBytes, &empty, &tooLong);
-    if (empty || tooLong)
+    bool cutOff = false;
+    std::string bytes = input.ReadString(kMaxHeaderStringBytes, &empty, &tooLong, &cutOff);
+    // A string the end of the file cut off belongs to a truncated container;
+    // taken as it stands, a folder's shortened name would pass for a complete
+    // last entry.
+    if (empty || tooLong || cutOff)
         return false;
     text = Utf8ToWide(bytes);
     return true;

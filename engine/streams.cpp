@@ -45,7 +45,8 @@ std::string IInputStream::ReadString(bool* empty) {
     return ReadString(static_cast<size_t>(-1), empty, nullptr);
 }
 
-std::string IInputStream::ReadString(size_t maxBytes, bool* empty, bool* tooLong) {
+std::string IInputStream::ReadString(size_t maxBytes, bool* empty, bool* tooLong,
+                                     bool* unterminated) {
     // Collected in 255-byte chunks so a long string costs a few appends, not
     // one per byte.
     std::string result;
@@ -53,10 +54,13 @@ std::string IInputStream::ReadString(size_t maxBytes, bool* empty, bool* tooLong
     size_t used = 0;
     size_t total = 0;
     bool overLimit = false;
+    bool cutOff = false;
     for (;;) {
         int byte = ReadByte();
-        if (byte <= 0)
+        if (byte <= 0) {
+            cutOff = byte < 0;
             break;
+        }
         if (total == maxBytes) {
             overLimit = true;
             break;
@@ -73,6 +77,8 @@ std::string IInputStream::ReadString(size_t maxBytes, bool* empty, bool* tooLong
         *empty = total == 0;
     if (tooLong)
         *tooLong = overLimit;
+    if (unterminated)
+        *unterminated = cutOff;
     return result;
 }
 

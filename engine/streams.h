@@ -24,6 +24,7 @@ public:
     virtual ~IInputStream() = default;
 
     // Typed reads, little-endian; containers swap with SwapBytes32/64.
+    // *shortRead is set to whether fewer bytes than asked came.
     int32_t ReadInt32(bool* shortRead = nullptr);
     int ReadByte();
     uint64_t ReadUInt64(bool* shortRead = nullptr);
@@ -32,7 +33,10 @@ public:
     std::string ReadString(bool* empty = nullptr);
     // As ReadString, but stops after maxBytes bytes without a terminator and
     // sets *tooLong; a crafted stream then cannot make it allocate without bound.
-    std::string ReadString(size_t maxBytes, bool* empty, bool* tooLong);
+    // *unterminated tells that the end of the stream came before the 0 byte
+    // (a cut-off container).
+    std::string ReadString(size_t maxBytes, bool* empty, bool* tooLong,
+                           bool* unterminated = nullptr);
 };
 
 class IOutputStream {
