@@ -1,0 +1,33 @@
+// Message boxes with the program's owner and caption rules.
+#include "common/message_box.h"
+
+#include <windows.h>
+
+#include "common/res_string.h"
+#include "resources/resource.h"
+
+namespace {
+
+HWND MessageBoxOwner() {
+    HWND owner = ::GetForegroundWindow();
+    return owner ? owner : ::GetActiveWindow();
+}
+
+int ShowBox(const std::wstring& text, const std::wstring& caption, UINT type) {
+    std::wstring title = caption.empty() ? LoadResString(IDS_APP_CAPTION) : caption;
+    return ::MessageBoxW(MessageBoxOwner(), text.c_str(), title.c_str(), type);
+}
+
+} // namespace
+
+void ShowInfoBox(const std::wstring& text, const std::wstring& caption) {
+    ShowBox(text, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+void ShowErrorBox(const std::wstring& text, const std::wstring& caption) {
+    ShowBox(text, caption, MB_OK | MB_ICONERROR);
+}
+
+bool AskQuestion(const std::wstring& text, const std::wstring& caption) {
+    return ShowBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}

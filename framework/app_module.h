@@ -1,0 +1,44 @@
+// CAppModule: the process's one application module. It holds the instance
+// handle every resource is loaded from, the id of the thread that initialised
+// it, and the map from GUI thread ids to their message loops (guarded by a
+// critical section, as any thread may look a loop up).
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+
+#include "framework/critical_section.h"
+#include "framework/message_loop.h"
+
+class CAppModule {
+public:
+    CAppModule() = default;
+    CAppModule(const CAppModule&) = delete;
+    CAppModule& operator=(const CAppModule&) = delete;
+
+    // Records the instance (also as the resource instance) and the calling
+    // thread as the main thread; starts with an empty loop map.
+    HRESULT Init(HINSTANCE instance);
+    void Term();
+
+    HINSTANCE GetModuleInstance() const { return instance_; }
+    HINSTANCE GetResourceInstance() const { return instance_; }
+    DWORD GetMainThreadId() const { return mainThreadId_; }
+
+    // Registers loop for the calling thread; false if it already has one.
+    bool AddMessageLoop(CMessageLoop* loop);
+    // Removes the calling thread's loop; false if it had none.
+    bool RemoveMessageLoop();
+    // The loop of the given thread, or null.
+    CMessageLoop* GetMessageLoop(DWORD threadId = ::GetCurrentThreadId()) const;
+
+private:
+    HINSTANCE instance_ = nullptr;
+    DWORD mainThreadId_ = 0;
+    mutable CCriticalSection lock_;
+    std::map<DWORD, CMessageLoop*> loops_;
+};
+
+// The program's module object.
+extern CAppModule g_appModule;

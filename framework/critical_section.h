@@ -1,0 +1,30 @@
+// A Win32 critical section and its scoped lock, for the framework's shared
+// tables (window-class registration, the module's message-loop map).
+#pragma once
+
+#include <windows.h>
+
+class CCriticalSection {
+public:
+    CCriticalSection() { ::InitializeCriticalSection(&section_); }
+    ~CCriticalSection() { ::DeleteCriticalSection(&section_); }
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+
+    void Lock() { ::EnterCriticalSection(&section_); }
+    void Unlock() { ::LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class CCriticalSectionLock {
+public:
+    explicit CCriticalSectionLock(CCriticalSection& section) : section_(section) { section_.Lock(); }
+    ~CCriticalSectionLock() { section_.Unlock(); }
+    CCriticalSectionLock(const CCriticalSectionLock&) = delete;
+    CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
+
+private:
+    CCriticalSection& section_;
+};

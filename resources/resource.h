@@ -1,0 +1,71 @@
+// Resource ids of the program, shared by the resource script and the C++
+// code. The numbers are fixed by the product: templates, strings and menus are
+// found by them, so a number here never changes once shipped.
+#pragma once
+
+// Main frame: caption string, icon, menu and accelerator table share 128.
+#define IDR_MAINFRAME 128
+#define IDI_APPLICATION_ICON 128
+
+// Dialog templates.
+#define IDD_TESSALOCK_VIEW 129
+#define IDD_ENCRYPT 201
+#define IDD_PROGRESS 203
+#define IDD_DECRYPT 204
+#define IDD_ABOUTBOX 205
+
+// Icons and bitmaps.
+#define IDI_PASSWORD 202
+#define IDB_BANNER 205
+
+// The file list's context menu.
+#define IDR_LIST_MENU 206
+
+// String table.
+#define IDS_APP_CAPTION 128
+#define IDS_ENTER_PASSWORD 129
+#define IDS_CONFIRM_PASSWORD 130
+#define IDS_PASSWORDS_DIFFER 131
+#define IDS_INVALID_PATH 132
+#define IDS_ENCRYPTED_OK 133
+#define IDS_DECRYPT_FAILED 134
+#define IDS_WRONG_PASSWORD 135
+#define IDS_NOT_DECRYPTABLE 136
+#define IDS_DECRYPTED_ASK_OPEN 137
+#define IDS_ALREADY_LISTED 138
+#define IDS_CONFIRM_DELETE 139
+#define IDS_NOTHING_TO_ENCRYPT 140
+#define IDS_ALREADY_ENCRYPTED 146
+
+// Controls. Some numbers are reused between templates that never meet.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+#define IDC_PATH_LABEL 1000
+#define IDC_PASSWORD 1002
+#define IDC_REENTER 1003
+#define IDC_ENCRYPT 1004
+#define IDC_EXIT 1005
+#define IDC_DECRYPT 1006
+#define IDC_ADD 1006
+#define IDC_BANNER 1007
+#define IDC_FILE_LIST 1008
+#define IDC_HINT 1009
+#define IDC_FRAME_BOX 1012
+#define IDC_ABOUT 1013
+#define IDC_HELP 1014
+#define IDC_ABOUT_NAME 1014
+#define IDC_ABOUT_LINK 1015
+
+// Commands of the list's context menu.
+#define ID_LIST_DELETE 32776
+#define ID_LIST_ADD 32777
+
+// Frame commands (menu 128 and accelerator table 128).
+#define ID_FILE_NEW 57600
+#define ID_FILE_OPEN 57601
+#define ID_FILE_SAVE 57603
+#define ID_FILE_PRINT 57607
+#define ID_APP_EXIT 57665
+#define ID_NEXT_PANE 57680
+#define ID_PREV_PANE 57681
