@@ -89,14 +89,15 @@ void RC4Cipher::Init(const uint8_t* key, int length) {
 
 void RC4Cipher::Crypt(const uint8_t* input, size_t count, uint8_t* output) {
     // i and j stay in registers, the state is 32-bit (no partial-register
-    // stalls), and eight keystream bytes are gathered into one word before a
-    // single XOR with the input.
+    // stalls on x86), and eight steps per iteration let the processor overlap
+    // the loads of one step with the stores of the previous one. Storing each
+    // output byte directly measured faster than gathering a 64-bit word.
     uint32_t* const s = state_;
     uint32_t i = i_;
     uint32_t j = j_;
     size_t k = 0;
 
-#define TL_RC4_STEP(shift)                                                                         \
+#define TL_RC4_STEP(n)                                                                             \
     do {                                                                                           \
         i = (i + 1) & 0xFF;                                                                        \
         uint32_t si = s[i];                                                                        \
@@ -104,29 +105,21 @@ void RC4Cipher::Crypt(const uint8_t* input, size_t count, uint8_t* output) {
         uint32_t sj = s[j];                                                                        \
         s[i] = sj;                                                                                 \
         s[j] = si;                                                                                 \
-        key |= static_cast<uint64_t>(s[(si + sj) & 0xFF]) << (shift);                              \
+        output[k + (n)] = static_cast<uint8_t>(input[k + (n)] ^ s[(si + sj) & 0xFF]);              \
     } while (0)
 
     for (; k + 8 <= count; k += 8) {
-        uint64_t key = 0;
         TL_RC4_STEP(0);
-        TL_RC4_STEP(8);
-        TL_RC4_STEP(16);
-        TL_RC4_STEP(24);
-        TL_RC4_STEP(32);
-        TL_RC4_STEP(40);
-        TL_RC4_STEP(48);
-        TL_RC4_STEP(56);
-        uint64_t block;
-        std::memcpy(&block, input + k, 8);
-        block ^= key;
-        std::memcpy(output + k, &block, 8);
+        TL_RC4_STEP(1);
+        TL_RC4_STEP(2);
+        TL_RC4_STEP(3);
+        TL_RC4_STEP(4);
+        TL_RC4_STEP(5);
+        TL_RC4_STEP(6);
+        TL_RC4_STEP(7);
     }
-    for (; k < count; ++k) {
-        uint64_t key = 0;
+    for (; k < count; ++k)
         TL_RC4_STEP(0);
-        output[k] = static_cast<uint8_t>(input[k] ^ key);
-    }
 #undef TL_RC4_STEP
 
     i_ = i;

@@ -1,0 +1,55 @@
+// Shared pieces of the benchmark program: a wall-clock timer, deterministic
+// test bytes, and one line of the report.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace bench {
+
+// Seconds since construction, from the performance counter.
+class Stopwatch {
+public:
+    Stopwatch();
+    double Seconds() const;
+
+private:
+    LARGE_INTEGER start_;
+};
+
+// Fills with pseudo-random bytes (xorshift), fast enough for gigabytes.
+void FillPattern(uint8_t* data, size_t size, uint64_t seed);
+
+// Megabytes (10^6 bytes) per second, the unit `openssl speed` uses.
+double MegabytesPerSecond(uint64_t bytes, double seconds);
+
+// "name  xxx MB/s   baseline  yyy MB/s   ratio z.zz"
+void PrintComparison(const char* name, uint64_t bytes, double seconds, const char* baselineName,
+                     double baselineSeconds);
+
+// Times returned by the benchmark parts, for the summary.
+struct Rc4Result {
+    double rc4Seconds;
+    double xorSeconds;
+    uint64_t bytes;
+};
+
+struct ContainerResult {
+    double writeSeconds;
+    double writeCopySeconds;
+    double readSeconds;
+    double readCopySeconds;
+    uint64_t bytes;
+    bool verified;
+};
+
+Rc4Result RunRc4Benchmark(size_t bytes, int rounds);
+// Needs room for three files of `bytes` in `folder`. False (with a message
+// printed) when a file could not be written or read.
+bool RunContainerBenchmark(const std::wstring& folder, uint64_t bytes, int rounds,
+                           ContainerResult& result);
+
+} // namespace bench
