@@ -27,7 +27,9 @@ private:
     HANDLE handle_;
 };
 
-bool EndsWithSeparator(const std::wstring& text) { return !text.empty() && text.back() == L'\\'; }
+bool EndsWithSeparator(const std::wstring& text) {
+    return !text.empty() && text.back() == L'\\';
+}
 
 // "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
 // "..\x", "D:x") depends on a current folder.
@@ -50,7 +52,9 @@ std::wstring LastComponent(std::wstring path, bool isDirectory) {
 
 } // namespace
 
-CPathInfo::CPathInfo(std::wstring path) : path_(std::move(path)) { Refresh(); }
+CPathInfo::CPathInfo(std::wstring path) : path_(std::move(path)) {
+    Refresh();
+}
 
 CPathInfo::CPathInfo(const std::wstring& path, const WIN32_FIND_DATAW& found)
     : path_(path), exists_(true) {

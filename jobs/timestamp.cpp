@@ -16,7 +16,9 @@ CTimeStamp CTimeStamp::FromSeconds(int64_t seconds) {
     return stamp;
 }
 
-CTimeStamp CTimeStamp::Now() { return FromSeconds(_time64(nullptr)); }
+CTimeStamp CTimeStamp::Now() {
+    return FromSeconds(_time64(nullptr));
+}
 
 CTimeStamp CTimeStamp::FromCalendar(int year, int month, int day, int hour, int minute,
                                     int second) {

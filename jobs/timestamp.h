@@ -15,8 +15,7 @@ public:
 
     static CTimeStamp Now();
     // Fields as people write them (month 1-12), read as local standard time.
-    static CTimeStamp FromCalendar(int year, int month, int day, int hour, int minute,
-                                   int second);
+    static CTimeStamp FromCalendar(int year, int month, int day, int hour, int minute, int second);
     // A file time, converted to local time and then built from its fields.
     static CTimeStamp FromFileTime(const FILETIME& fileTime);
 

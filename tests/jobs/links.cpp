@@ -37,8 +37,8 @@ bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
     if (unixTarget.empty() || unixLink.empty())
         return false;
     // Scratch paths hold no quotes, so plain quoting is enough.
-    std::wstring command = L"\"Z:\\bin\\ln\" -s \"" + Widen(unixTarget) + L"\" \"" +
-                           Widen(unixLink) + L"\"";
+    std::wstring command =
+        L"\"Z:\\bin\\ln\" -s \"" + Widen(unixTarget) + L"\" \"" + Widen(unixLink) + L"\"";
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(L'\0');
     STARTUPINFOW startup = {};

@@ -21,8 +21,11 @@ TEST(TimeStamp, CalendarFieldsRoundTripAsStandardTime) {
     struct Case {
         int y, m, d, hh, mm, ss;
     };
-    const Case cases[] = {{2013, 5, 7, 9, 3, 5}, {2000, 2, 29, 23, 59, 59}, {1999, 12, 31, 0, 0, 0},
-                          {2038, 1, 19, 3, 14, 8}, {2100, 7, 1, 12, 0, 0}};
+    const Case cases[] = {{2013, 5, 7, 9, 3, 5},
+                          {2000, 2, 29, 23, 59, 59},
+                          {1999, 12, 31, 0, 0, 0},
+                          {2038, 1, 19, 3, 14, 8},
+                          {2100, 7, 1, 12, 0, 0}};
     for (const Case& c : cases) {
         CTimeStamp t = CTimeStamp::FromCalendar(c.y, c.m, c.d, c.hh, c.mm, c.ss);
         EXPECT_EQ(t.Year(), c.y);

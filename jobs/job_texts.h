@@ -1,0 +1,56 @@
+// The texts the job workers report, as the user reads them. Failure texts are
+// built by joining these pieces without separators, usually followed by the
+// system's error text. The resource string table holds the same wording for
+// the texts the dialogs show themselves.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace jobtext {
+
+// Encryption.
+constexpr wchar_t kWrite[] = L"Write ";
+constexpr wchar_t kWriteHeaderError[] = L"Write encryption header error.";
+constexpr wchar_t kEncryptError[] = L"Encrypt error.";
+constexpr wchar_t kContainerInsideItem[] =
+    L"The container cannot be written inside the selected item ";
+constexpr wchar_t kContainerInsideItemEnd[] =
+    L", which is deleted once it is encrypted. Choose a place outside it.";
+constexpr wchar_t kContainerIncomplete[] =
+    L"The container on the disk does not hold every byte that was written.";
+constexpr wchar_t kTheFile[] = L"The file ";
+constexpr wchar_t kFileEndedEarly[] =
+    L" ended before all of its bytes were read (it shrank or could not be read). ";
+constexpr wchar_t kFileGrew[] = L" grew while it was being encrypted.";
+
+// Decryption.
+constexpr wchar_t kReadFile[] = L"Read file ";
+constexpr wchar_t kErrorSuffix[] = L" error.";
+constexpr wchar_t kNotAContainer[] =
+    L"The file couldn't be decrypted.(Maybe because the file wasn't encrypted or other reasons.)";
+constexpr wchar_t kCheckPasswordError[] = L"Check pwd error.";
+constexpr wchar_t kInvalidPassword[] = L"Invalid password.";
+constexpr wchar_t kReadHeaderError[] = L"Read file header error.";
+constexpr wchar_t kDecryptErrorTarget[] = L"Decrypt error, target:";
+constexpr wchar_t kDeleteSourceError[] = L"Delete source file error.";
+constexpr wchar_t kTheEntry[] = L"The entry ";
+constexpr wchar_t kEntryOutside[] = L" would be restored outside the folder ";
+constexpr wchar_t kNegativeSize[] = L"The entry records a negative size.";
+constexpr wchar_t kSizeBeyondEnd[] = L"The container ends before the data of this file does.";
+
+// Both.
+constexpr wchar_t kOutOfMemory[] = L"Not enough memory.";
+
+} // namespace jobtext
+
+// A job failure carrying the finished text the user will read; raised inside
+// a worker and caught once at its top.
+class JobFailure {
+public:
+    explicit JobFailure(std::wstring text) : text_(std::move(text)) {}
+    const std::wstring& Text() const { return text_; }
+
+private:
+    std::wstring text_;
+};

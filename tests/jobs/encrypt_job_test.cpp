@@ -1,0 +1,365 @@
+// The encryption worker on real trees: what the container holds, what stays
+// on the disk after each kind of failure, cancellation and a full disk.
+#include "jobs/encrypt_job.h"
+
+#include "container_reader.h"
+#include "job_test_support.h"
+#include "jobs/job_runner.h"
+#include "links.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kPassword = L"pässwörd";
+
+std::vector<std::pair<std::wstring, std::wstring>> Places(const std::vector<StoredEntry>& entries) {
+    std::vector<std::pair<std::wstring, std::wstring>> places;
+    for (const StoredEntry& e : entries)
+        places.emplace_back(e.folderPath, e.name);
+    return places;
+}
+
+TEST(EncryptLayout, OneFileGoesBesideItAndIsDeleted) {
+    ScratchDir dir;
+    const Bytes bytes = PatternBytes(5000, 1);
+    ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", bytes));
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"b.txt"}, L"", kPassword, progress);
+    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir / L"b.txt.lock", kPassword, entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].isFile);
+    EXPECT_EQ(entries[0].folderPath, L"/");
+    EXPECT_EQ(entries[0].name, L"b.txt");
+    EXPECT_EQ(entries[0].data, bytes);
+    EXPECT_FALSE(PathExists(dir / L"b.txt"));
+    EXPECT_EQ(progress.GetTotal(), 5000u);
+    EXPECT_EQ(progress.GetCurrent(), 5000u);
+    EXPECT_EQ(progress.FinishedCalls(), 1);
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"b.txt.lock"});
+}
+
+TEST(EncryptLayout, FolderIsWrittenDepthFirstUnderItsOwnPath) {
+    ScratchDir dir;
+    const std::vector<TreeEntry> tree = {
+        {L"photos", -1},          {L"photos\\big.bin", 600000}, {L"photos\\2012", -1},
+        {L"photos\\2012\\x", 10}, {L"photos\\empty", -1},       {L"photos\\zero", 0},
+    };
+    ASSERT_TRUE(MakeTree(dir.Path(), tree));
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"photos\\"}, L"", kPassword, progress);
+    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    EXPECT_EQ(progress.GetTotal(), 600010u);
+    EXPECT_EQ(progress.GetCurrent(), 600010u);
+
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir / L"photos.lock", kPassword, entries));
+    ASSERT_EQ(entries.size(), tree.size());
+    EXPECT_EQ(entries[0].folderPath, L"/");
+    EXPECT_EQ(entries[0].name, L"photos");
+    // Pre-order: each record's folder was stored before it.
+    std::vector<std::wstring> seenFolders = {L"/"};
+    for (const StoredEntry& e : entries) {
+        EXPECT_NE(std::find(seenFolders.begin(), seenFolders.end(), e.folderPath),
+                  seenFolders.end())
+            << Narrow(e.folderPath + L"|" + e.name);
+        if (!e.isFile)
+            seenFolders.push_back(e.folderPath == L"/" ? L"/" + e.name
+                                                       : e.folderPath + L"/" + e.name);
+    }
+    for (size_t i = 1; i < tree.size(); ++i) {
+        std::wstring folderPath = L"/" + ReplaceAll(ParentOf(tree[i].path, L'\\'), L"\\", L"/");
+        folderPath.pop_back();
+        std::wstring name = tree[i].path.substr(tree[i].path.rfind(L'\\') + 1);
+        auto it = std::find_if(entries.begin(), entries.end(), [&](const StoredEntry& e) {
+            return e.folderPath == folderPath && e.name == name;
+        });
+        ASSERT_NE(it, entries.end()) << Narrow(tree[i].path);
+        EXPECT_EQ(it->isFile, tree[i].size >= 0);
+        if (tree[i].size >= 0) {
+            EXPECT_EQ(it->data, TreeFileBytes(tree, i));
+        }
+    }
+    EXPECT_FALSE(PathExists(dir / L"photos"));
+}
+
+TEST(EncryptLayout, SeveralItemsGoUnderTheContainerStem) {
+    ScratchDir dir;
+    ASSERT_TRUE(MakeDir(dir / L"one"));
+    ASSERT_TRUE(MakeDir(dir / L"out"));
+    ASSERT_TRUE(WriteFileText(dir / L"one\\a.txt", "aaa"));
+    ASSERT_TRUE(MakeTree(dir.Path(), {{L"two", -1}, {L"two\\b", 4}}));
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"one\\a.txt", dir / L"two"},
+                                          dir / L"out\\backup.lock", kPassword, progress);
+    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir / L"out\\backup.lock", kPassword, entries));
+    using P = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(Places(entries), (std::vector<P>{P(L"/", L"backup"), P(L"/backup", L"a.txt"),
+                                               P(L"/backup", L"two"), P(L"/backup/two", L"b")}));
+    EXPECT_FALSE(PathExists(dir / L"one\\a.txt"));
+    EXPECT_FALSE(PathExists(dir / L"two"));
+}
+
+TEST(ContainerPlan, PathsBesideTheItemAndDefaultName) {
+    ScratchDir dir;
+    ASSERT_TRUE(MakeDir(dir / L"photos"));
+    ASSERT_TRUE(WriteFileText(dir / L"b.txt", "x"));
+    const std::wstring root = dir.Path() + L"\\";
+    EXPECT_EQ(ContainerPathBesideItem(CPathInfo(root + L"b.txt")), root + L"b.txt.lock");
+    EXPECT_EQ(ContainerPathBesideItem(CPathInfo(root + L"photos")), root + L"photos.lock");
+    EXPECT_EQ(ContainerPathBesideItem(CPathInfo(root + L"photos\\")), root + L"photos.lock");
+
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW((dir / L"photos").c_str()));
+    // "." is the folder itself: its container goes beside it, not into it.
+    EXPECT_EQ(ContainerPathBesideItem(CPathInfo(L".")), root + L"photos.lock");
+    EXPECT_EQ(ContainerPathBesideItem(CPathInfo(L"..\\b.txt")), root + L"b.txt.lock");
+    SetCurrentDirectoryW(saved);
+
+    EXPECT_EQ(DefaultContainerName(CTimeStamp::FromCalendar(2013, 5, 7, 9, 3, 5)),
+              L"201357935.lock");
+    EXPECT_EQ(DefaultContainerName(CTimeStamp::FromCalendar(2024, 12, 31, 23, 59, 58)),
+              L"20241231235958.lock");
+
+    std::wstring list;
+    uint64_t total = 0;
+    std::vector<CPathInfo> items = {CPathInfo(root + L"photos"), CPathInfo(root + L"b.txt")};
+    EXPECT_EQ(SummarizeItems(items, list, total), -1);
+    EXPECT_EQ(list, root + L"photos\\," + root + L"b.txt");
+    EXPECT_EQ(total, 1u);
+    items.emplace_back(root + L"gone");
+    EXPECT_EQ(SummarizeItems(items, list, total), 2);
+}
+
+// Every failure keeps the sources and leaves no container, no temporary file
+// and any file that was at the container path before.
+class EncryptFailure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeTree(dir_.Path(), tree_));
+        ASSERT_TRUE(WriteFileText(dir_ / L"old.lock", "earlier container"));
+    }
+    void ExpectDiskUnchanged(const CAtomicProgress* progress = nullptr) {
+        EXPECT_TRUE(TreeMatches(dir_.Path(), tree_));
+        const std::string old = "earlier container";
+        EXPECT_EQ(ReadFileBytes(dir_ / L"old.lock"), Bytes(old.begin(), old.end()));
+        EXPECT_EQ(LeftoverNames(dir_.Path()), std::vector<std::wstring>{});
+        EXPECT_EQ(LeftoverNames(dir_ / L"docs"), std::vector<std::wstring>{});
+        EXPECT_EQ((progress ? *progress : progress_).FinishedCalls(), 1);
+    }
+    std::vector<CPathInfo> Items(std::initializer_list<const wchar_t*> names) {
+        std::vector<CPathInfo> items;
+        for (const wchar_t* name : names)
+            items.emplace_back(dir_ / name);
+        return items;
+    }
+    static std::wstring SystemText(DWORD code) {
+        SetLastError(code);
+        return GetSystemErrorText();
+    }
+
+    ScratchDir dir_;
+    const std::vector<TreeEntry> tree_ = {
+        {L"docs", -1},  {L"docs\\a.txt", 700}, {L"docs\\sub", -1}, {L"docs\\sub\\b.txt", 300000},
+        {L"c.txt", 50},
+    };
+    CAtomicProgress progress_;
+};
+
+TEST_F(EncryptFailure, ContainerCannotBeCreated) {
+    const std::wstring container = dir_ / L"no\\such\\folder.lock";
+    JobResult r = EncryptSnapshots(Items({L"docs", L"c.txt"}), container, kPassword, progress_);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.errorText, L"Write " + container + L"." + SystemText(ERROR_PATH_NOT_FOUND));
+    ExpectDiskUnchanged();
+}
+
+TEST_F(EncryptFailure, HeaderRefusedForAPasswordNoReaderAccepts) {
+    const std::wstring tooLong(600, L'\x00e9'); // 1200 UTF-8 bytes
+    JobResult r = EncryptSnapshots(Items({L"c.txt"}), dir_ / L"old.lock", tooLong, progress_);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.errorText, L"Write encryption header error.");
+    ExpectDiskUnchanged();
+}
+
+TEST_F(EncryptFailure, TopFolderWithoutAStem) {
+    JobResult r =
+        EncryptSnapshots(Items({L"docs", L"c.txt"}), dir_ / L"nodot", kPassword, progress_);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.errorText, L"Encrypt error.");
+    EXPECT_FALSE(PathExists(dir_ / L"nodot"));
+    ExpectDiskUnchanged();
+}
+
+TEST_F(EncryptFailure, ItemDeletedAfterTheSnapshot) {
+    std::vector<CPathInfo> items = Items({L"c.txt", L"gone.txt"});
+    ASSERT_TRUE(WriteFileText(dir_ / L"gone.txt", "soon gone"));
+    items[1] = CPathInfo(dir_ / L"gone.txt");
+    ASSERT_TRUE(DeleteFileW((dir_ / L"gone.txt").c_str()));
+    JobResult r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.errorText,
+              L"Encrypt error." + (dir_ / L"gone.txt") + L"\n" + SystemText(ERROR_FILE_NOT_FOUND));
+    ExpectDiskUnchanged();
+}
+
+TEST_F(EncryptFailure, FolderDeletedAfterTheSnapshotFailsAtItsListing) {
+    ASSERT_TRUE(MakeDir(dir_ / L"brief"));
+    std::vector<CPathInfo> items = Items({L"c.txt", L"brief"});
+    ASSERT_TRUE(RemoveDirectoryW((dir_ / L"brief").c_str()));
+    JobResult r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.errorText.rfind(L"Encrypt error." + (dir_ / L"brief\\") + L"\n", 0), 0u)
+        << Narrow(r.errorText);
+    ExpectDiskUnchanged();
+}
+
+// A file whose size differs from its snapshot would break the container and
+// lose data when the sources go; the job names the file and deletes nothing.
+TEST_F(EncryptFailure, SelectedFileChangedSizeSinceTheSnapshot) {
+    struct Case {
+        size_t newSize;
+        const wchar_t* says;
+    };
+    const Case cases[] = {
+        {299999, L" ended before all of its bytes were read"},
+        {300001, L" grew while it was being encrypted."},
+        {0, L" ended before all of its bytes were read"},
+    };
+    const std::wstring path = dir_ / L"docs\\sub\\b.txt";
+    const Bytes original = ReadFileBytes(path);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newSize);
+        std::vector<CPathInfo> items = Items({L"c.txt", L"docs\\sub\\b.txt"});
+        const Bytes changed = PatternBytes(c.newSize, 99);
+        ASSERT_TRUE(WriteFileBytes(path, changed));
+        CAtomicProgress progress;
+        JobResult r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress);
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_EQ(r.errorText.rfind(L"Encrypt error." + path + L"\nThe file " + path + c.says, 0),
+                  0u)
+            << Narrow(r.errorText);
+        EXPECT_EQ(ReadFileBytes(path), changed);
+        ASSERT_TRUE(WriteFileBytes(path, original));
+        ExpectDiskUnchanged(&progress);
+    }
+}
+
+// Inside a folder the sizes come from its listing; a file that changes
+// between the listing and its reading is caught the same way. Which of the
+// two files is read first depends on the listing, and the one being read
+// cannot be written meanwhile, so the action changes whichever it can.
+TEST(EncryptChangingTree, FileChangedBetweenListingAndReading) {
+    for (size_t newSize : {size_t{0}, size_t{50}, size_t{150}}) {
+        SCOPED_TRACE(newSize);
+        ScratchDir dir;
+        const std::vector<TreeEntry> tree = {{L"g", -1}, {L"g\\a", 100}, {L"g\\b", 100}};
+        ASSERT_TRUE(MakeTree(dir.Path(), tree));
+        std::vector<std::wstring> changed;
+        ActingProgress progress(1, [&] {
+            for (const wchar_t* name : {L"g\\a", L"g\\b"}) {
+                if (WriteFileBytes(dir / name, PatternBytes(newSize, 5)))
+                    changed.push_back(dir / name);
+            }
+        });
+        EncryptionOutcome out = RunEncryption({dir / L"g"}, L"", kPassword, progress);
+        ASSERT_EQ(changed.size(), 1u);
+        EXPECT_FALSE(out.succeeded);
+        EXPECT_EQ(out.errorText.rfind(
+                      L"Encrypt error." + (dir / L"g\\") + L"\nThe file " + changed[0], 0),
+                  0u)
+            << Narrow(out.errorText);
+        EXPECT_EQ(ReadFileBytes(changed[0]), PatternBytes(newSize, 5));
+        EXPECT_FALSE(PathExists(dir / L"g.lock"));
+        EXPECT_EQ(LeftoverNames(dir.Path()), std::vector<std::wstring>{});
+    }
+}
+
+TEST_F(EncryptFailure, ContainerInsideASelectedFolderIsRefused) {
+    const std::wstring inside[] = {dir_ / L"docs\\x.lock", dir_ / L"DOCS\\sub\\x.lock",
+                                   dir_ / L"c.txt"};
+    for (const std::wstring& container : inside) {
+        SCOPED_TRACE(Narrow(container));
+        CAtomicProgress progress;
+        JobResult r = EncryptSnapshots(Items({L"docs", L"c.txt"}), container, kPassword, progress);
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_EQ(r.errorText.rfind(L"Write " + container + L".The container cannot", 0), 0u)
+            << Narrow(r.errorText);
+        EXPECT_FALSE(PathExists(dir_ / L"docs\\x.lock"));
+        ExpectDiskUnchanged(&progress);
+    }
+}
+
+TEST_F(EncryptFailure, CancelAtSeveralPointsLeavesNoTrace) {
+    // 0: before the first item; 1: after the first block; 3: inside the
+    // 300000-byte file, whose blocks are 262144 bytes.
+    for (int after : {0, 1, 2, 3}) {
+        SCOPED_TRACE(after);
+        CancellingProgress progress(after);
+        JobResult r =
+            EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock", kPassword, progress);
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_EQ(r.errorText, L"");
+        EXPECT_EQ(progress.FinishedCalls(), 1);
+        ExpectDiskUnchanged(&progress);
+    }
+}
+
+TEST_F(EncryptFailure, ReadOnlySourceIsPackedButStays) {
+    ASSERT_TRUE(SetFileAttributesW((dir_ / L"c.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    JobResult r = EncryptSnapshots(Items({L"c.txt"}), dir_ / L"c.txt.lock", kPassword, progress_);
+    EXPECT_TRUE(r.succeeded) << Narrow(r.errorText);
+    EXPECT_TRUE(PathExists(dir_ / L"c.txt"));
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir_ / L"c.txt.lock", kPassword, entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].data, TreeFileBytes(tree_, 4));
+}
+
+// A link inside a selected folder is neither stored nor followed, and its
+// target keeps its files, even when the link closes a cycle.
+TEST(EncryptLinks, FolderLinksAreSkipped) {
+    ScratchDir dir;
+    ASSERT_TRUE(MakeTree(dir.Path(), {{L"target", -1}, {L"target\\keep", 40}}));
+    const Bytes keep = ReadFileBytes(dir / L"target\\keep");
+    ASSERT_TRUE(MakeTree(dir.Path(), {{L"t", -1}, {L"t\\a", 5}}));
+    if (!MakeFolderLink(dir / L"target", dir / L"t\\link") ||
+        !MakeFolderLink(dir / L"t", dir / L"t\\loop"))
+        GTEST_SKIP() << "folder links cannot be made on this system";
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"t"}, L"", kPassword, progress);
+    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir / L"t.lock", kPassword, entries));
+    using P = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(Places(entries), (std::vector<P>{P(L"/", L"t"), P(L"/t", L"a")}));
+    EXPECT_EQ(ReadFileBytes(dir / L"target\\keep"), keep);
+}
+
+// A disk that fills up while the container is written: the job fails and
+// nothing of the container stays on that disk.
+TEST(EncryptDiskFull, FailsAndKeepsTheSources) {
+    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no small full-disk drive T: (needs root and scripts/test.sh)";
+    ScratchDir dir;
+    const std::vector<TreeEntry> tree = {{L"big", -1}, {L"big\\x", 3 << 20}, {L"big\\y", 5000}};
+    ASSERT_TRUE(MakeTree(dir.Path(), tree));
+    const std::wstring container = L"T:\\jobs_disk_full.lock";
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"big"}, container, kPassword, progress);
+    EXPECT_FALSE(out.succeeded);
+    EXPECT_FALSE(out.errorText.empty());
+    EXPECT_TRUE(TreeMatches(dir.Path(), tree));
+    for (const std::wstring& name : ListNames(L"T:"))
+        EXPECT_EQ(name.find(L"jobs_disk_full"), std::wstring::npos) << Narrow(name);
+}
+
+} // namespace

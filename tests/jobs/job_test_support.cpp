@@ -1,0 +1,55 @@
+// Test trees, cancelling progress and direct worker runs.
+#include "job_test_support.h"
+
+#include "container_reader.h"
+
+namespace testing_support {
+
+Bytes TreeFileBytes(const std::vector<TreeEntry>& entries, size_t index) {
+    return PatternBytes(static_cast<size_t>(entries[index].size), static_cast<uint32_t>(index + 7));
+}
+
+bool MakeTree(const std::wstring& root, const std::vector<TreeEntry>& entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::wstring path = root + L"\\" + entries[i].path;
+        bool ok =
+            entries[i].size < 0 ? MakeDir(path) : WriteFileBytes(path, TreeFileBytes(entries, i));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool TreeMatches(const std::wstring& root, const std::vector<TreeEntry>& entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::wstring path = root + L"\\" + entries[i].path;
+        if (entries[i].size < 0 ? !IsDir(path)
+                                : ReadFileBytes(path) != TreeFileBytes(entries, i) || IsDir(path))
+            return false;
+    }
+    return true;
+}
+
+JobResult EncryptSnapshots(const std::vector<CPathInfo>& items, const std::wstring& container,
+                           const std::wstring& password, zelprogress::IProgressUpdate& progress) {
+    uint64_t total = 0;
+    for (const CPathInfo& item : items)
+        total += item.GetTotalSize();
+    JobResult result;
+    EncryptJobParams params{password,  progress, items,           result.succeeded,
+                            container, total,    result.errorText};
+    RunWorkerAndWait(EncryptWorker, &params);
+    return result;
+}
+
+std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& name : ListNames(folder)) {
+        if (name.find(L".partial") != std::wstring::npos ||
+            name.find(L".tlbak") != std::wstring::npos)
+            found.push_back(name);
+    }
+    return found;
+}
+
+} // namespace testing_support

@@ -1,0 +1,66 @@
+// Shared pieces of the job tests: trees made from tables, progress objects
+// that cancel at a chosen moment, and direct worker runs on snapshots.
+#pragma once
+
+#include "jobs/encrypt_job.h"
+#include "jobs/job_runner.h"
+#include "support/test_files.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// One entry of a test tree: a folder when size is -1, else a file of size
+// pattern bytes seeded by its position in the table.
+struct TreeEntry {
+    std::wstring path; // relative, '\' separated
+    int size;
+};
+
+// Creates the entries below root in table order.
+bool MakeTree(const std::wstring& root, const std::vector<TreeEntry>& entries);
+// True when every entry exists below root with its content.
+bool TreeMatches(const std::wstring& root, const std::vector<TreeEntry>& entries);
+Bytes TreeFileBytes(const std::vector<TreeEntry>& entries, size_t index);
+
+// Runs an action once SetCurrent has been called `after` times, on the
+// worker thread, while the job is between two blocks.
+class ActingProgress : public CAtomicProgress {
+public:
+    ActingProgress(int after, std::function<void()> action)
+        : remaining_(after), action_(std::move(action)) {}
+    void SetCurrent(uint64_t current, uint64_t reserved) override {
+        CAtomicProgress::SetCurrent(current, reserved);
+        if (--remaining_ == 0)
+            action_();
+    }
+
+private:
+    int remaining_;
+    std::function<void()> action_;
+};
+
+// Cancels once SetCurrent has been called `after` times (0: from the start).
+class CancellingProgress : public ActingProgress {
+public:
+    explicit CancellingProgress(int after) : ActingProgress(after, [this] { Cancel(); }) {
+        if (after == 0)
+            Cancel();
+    }
+};
+
+struct JobResult {
+    bool succeeded = false;
+    std::wstring errorText;
+};
+
+// Runs the encryption worker on snapshots the caller has already taken.
+JobResult EncryptSnapshots(const std::vector<CPathInfo>& items, const std::wstring& container,
+                           const std::wstring& password, zelprogress::IProgressUpdate& progress);
+
+// Names in folder that look like a temporary or backup file of a job.
+std::vector<std::wstring> LeftoverNames(const std::wstring& folder);
+
+} // namespace testing_support
