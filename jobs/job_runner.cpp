@@ -2,6 +2,7 @@
 #include "jobs/job_runner.h"
 
 #include "common/unique_handle.h"
+#include "jobs/decrypt_job.h"
 #include "jobs/encrypt_job.h"
 
 bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params) {
@@ -29,5 +30,15 @@ EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
     EncryptJobParams params{password,  progress,         items, outcome.succeeded, container,
                             totalSize, outcome.errorText};
     outcome.started = RunWorkerAndWait(EncryptWorker, &params);
+    return outcome;
+}
+
+DecryptionOutcome RunDecryption(const std::wstring& containerPath, const std::wstring& password,
+                                zelprogress::IProgressUpdate& progress) {
+    const CPathInfo container(containerPath);
+    DecryptionOutcome outcome;
+    DecryptJobParams params{progress,  password,          outcome.resultPath, outcome.createdFiles,
+                            container, outcome.succeeded, outcome.errorText,  outcome.warningText};
+    outcome.started = RunWorkerAndWait(DecryptWorker, &params);
     return outcome;
 }

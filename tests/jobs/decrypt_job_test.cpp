@@ -1,0 +1,377 @@
+// The decryption worker: round trips through both jobs on real trees, every
+// failure row with what stays on the disk, cancellation, and crafted
+// containers that try to write outside their folder or lie about sizes.
+#include "jobs/decrypt_job.h"
+
+#include "container_reader.h"
+#include "job_test_support.h"
+#include "jobs/job_runner.h"
+#include "links.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kPassword = L"пароль密码\U0001F511";
+
+std::wstring SystemText(DWORD code) {
+    SetLastError(code);
+    return GetSystemErrorText();
+}
+
+Bytes TextBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+StoredEntry File(const std::wstring& folderPath, const std::wstring& name, const Bytes& data) {
+    StoredEntry e;
+    e.isFile = true;
+    e.folderPath = folderPath;
+    e.name = name;
+    e.size = static_cast<int64_t>(data.size());
+    e.data = data;
+    return e;
+}
+
+StoredEntry Folder(const std::wstring& folderPath, const std::wstring& name) {
+    StoredEntry e;
+    e.folderPath = folderPath;
+    e.name = name;
+    return e;
+}
+
+uint64_t SumOfFiles(const std::vector<TreeEntry>& tree) {
+    uint64_t sum = 0;
+    for (const TreeEntry& e : tree)
+        sum += e.size > 0 ? static_cast<uint64_t>(e.size) : 0;
+    return sum;
+}
+
+// Encrypt, then decrypt, real trees; the restored bytes equal the originals.
+TEST(RoundTrip, TreesComeBackWhole) {
+    struct Case {
+        const char* what;
+        std::vector<TreeEntry> tree;
+        std::vector<std::wstring> selected; // relative to the scratch folder
+        std::wstring container;             // relative; empty: beside the item
+        std::wstring resultPath;            // relative
+    };
+    const std::vector<Case> cases = {
+        {"one file", {{L"b.txt", 3000}}, {L"b.txt"}, L"", L"b.txt"},
+        {"nested unicode tree",
+         {{L"Фото", -1},
+          {L"Фото\\照片", -1},
+          {L"Фото\\照片\\\U0001F600.bin", 700000},
+          {L"Фото\\empty", -1},
+          {L"Фото\\zero.txt", 0},
+          {L"Фото\\a.txt", 12}},
+         {L"Фото"},
+         L"",
+         L"Фото"},
+        {"several items",
+         {{L"x", -1}, {L"x\\one.txt", 10}, {L"y.txt", 20}},
+         {L"x", L"y.txt"},
+         L"backup.lock",
+         L"backup"},
+        {"one empty folder", {{L"hollow", -1}}, {L"hollow"}, L"", L"hollow"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        ASSERT_TRUE(MakeTree(dir.Path(), c.tree));
+        std::vector<std::wstring> paths;
+        for (const std::wstring& p : c.selected)
+            paths.push_back(dir / p);
+        CAtomicProgress encrypting;
+        EncryptionOutcome enc = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
+                                              kPassword, encrypting);
+        ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
+        for (const std::wstring& p : paths)
+            EXPECT_FALSE(PathExists(p));
+        std::wstring container = c.container.empty() ? paths[0] + L".lock" : dir / c.container;
+        ASSERT_TRUE(PathExists(container));
+        const uint64_t containerSize = ReadFileBytes(container).size();
+
+        CAtomicProgress decrypting;
+        DecryptionOutcome dec = RunDecryption(container, kPassword, decrypting);
+        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        EXPECT_EQ(dec.warningText, L"");
+        std::wstring restoredRoot = dir.Path();
+        if (c.selected.size() > 1)
+            restoredRoot = dir / L"backup";
+        EXPECT_TRUE(TreeMatches(restoredRoot, c.tree));
+        EXPECT_FALSE(PathExists(container));
+        EXPECT_EQ(dec.resultPath, dir / c.resultPath);
+        EXPECT_EQ(decrypting.GetTotal(), containerSize);
+        EXPECT_EQ(decrypting.GetCurrent(), SumOfFiles(c.tree));
+        EXPECT_EQ(decrypting.FinishedCalls(), 1);
+        EXPECT_EQ(LeftoverNames(restoredRoot), std::vector<std::wstring>{});
+    }
+}
+
+TEST(DecryptPlaces, RestoresBesideTheContainerWhereverItWas) {
+    ScratchDir dir;
+    ASSERT_TRUE(MakeDir(dir / L"moved"));
+    ASSERT_TRUE(WriteContainer(dir / L"moved\\b.txt.lock", kPassword,
+                               {File(L"/", L"b.txt", TextBytes("hello"))}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"moved\\b.txt.lock", kPassword, progress);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(dec.resultPath, dir / L"moved\\b.txt");
+    EXPECT_EQ(ReadFileBytes(dir / L"moved\\b.txt"), TextBytes("hello"));
+    EXPECT_EQ(ListNames(dir / L"moved"), std::vector<std::wstring>{L"b.txt"});
+}
+
+TEST(DecryptPlaces, BareRelativeContainerNameRestoresIntoTheCurrentFolder) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
+                               {Folder(L"/", L"c"), File(L"/c", L"d.txt", TextBytes("dd"))}));
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(L"c.lock", kPassword, progress);
+    SetCurrentDirectoryW(saved);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(ReadFileBytes(dir / L"c\\d.txt"), TextBytes("dd"));
+    EXPECT_FALSE(PathExists(dir / L"c.lock"));
+}
+
+TEST(DecryptPlaces, ContainerWithoutRecordsRestoresNothingAndStays) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(dir / L"none.lock", kPassword, {}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"none.lock", kPassword, progress);
+    EXPECT_TRUE(dec.succeeded);
+    EXPECT_EQ(dec.resultPath, L"");
+    EXPECT_TRUE(PathExists(dir / L"none.lock"));
+}
+
+TEST(DecryptPlaces, ContainerThatCannotBeDeletedLeavesAWarning) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(dir / L"ro.lock", kPassword, {File(L"/", L"r", TextBytes("r"))}));
+    ASSERT_TRUE(SetFileAttributesW((dir / L"ro.lock").c_str(), FILE_ATTRIBUTE_READONLY));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"ro.lock", kPassword, progress);
+    EXPECT_TRUE(dec.succeeded);
+    EXPECT_EQ(dec.warningText.rfind(L"Delete source file error.", 0), 0u);
+    EXPECT_GT(dec.warningText.size(), wcslen(L"Delete source file error."));
+    EXPECT_TRUE(PathExists(dir / L"ro.lock"));
+    EXPECT_EQ(ReadFileBytes(dir / L"r"), TextBytes("r"));
+}
+
+// Failures of the decryption table. Each leaves the container, removes the
+// files it restored, and keeps the file that was already at a target.
+class DecryptFailure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeDir(out_));
+        ASSERT_TRUE(WriteFileText(out_ + L"\\second.txt", "was here before"));
+    }
+    DecryptionOutcome Run(const std::vector<StoredEntry>& entries, const std::wstring& password,
+                          CAtomicProgress& progress) {
+        EXPECT_TRUE(WriteContainer(container_, kPassword, entries));
+        containerBytes_ = ReadFileBytes(container_);
+        return RunDecryption(container_, password, progress);
+    }
+    // Only the container and the earlier file remain, unchanged, and
+    // nothing appeared beside the output folder.
+    void ExpectOnlyWhatWasThere() {
+        EXPECT_EQ(ListNames(out_), (std::vector<std::wstring>{L"c.lock", L"second.txt"}));
+        EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), TextBytes("was here before"));
+        EXPECT_EQ(ReadFileBytes(container_), containerBytes_);
+        EXPECT_EQ(ListNames(dir_.Path()), std::vector<std::wstring>{L"out"});
+    }
+    std::vector<StoredEntry> TwoFiles() const {
+        return {File(L"/", L"first.txt", PatternBytes(3000, 1)),
+                File(L"/", L"second.txt", PatternBytes(5000, 2))};
+    }
+
+    ScratchDir dir_;
+    const std::wstring out_ = dir_ / L"out";
+    const std::wstring container_ = out_ + L"\\c.lock";
+    Bytes containerBytes_;
+};
+
+TEST_F(DecryptFailure, ContainerCannotBeOpened) {
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(out_ + L"\\missing.lock", kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText,
+              L"Read file " + out_ + L"\\missing.lock error." + SystemText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(progress.FinishedCalls(), 1);
+}
+
+TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::wstring password;
+        std::wstring text;
+    };
+    const Bytes good = [&] {
+        EXPECT_TRUE(WriteContainer(container_, kPassword, TwoFiles()));
+        return ReadFileBytes(container_);
+    }();
+    const Bytes zeroCheckLength = {0, 0, 0, 1, 0, 0, 0, 0};
+    const Bytes shortCheckBlock = {0, 0, 0, 1, 0, 0, 0, 9, 1, 2};
+    const std::vector<Case> cases = {
+        {"not a container", TextBytes("plain text, not locked"), kPassword,
+         L"The file couldn't be decrypted.(Maybe because the file wasn't encrypted or other "
+         L"reasons.)"},
+        {"check length 0", zeroCheckLength, kPassword, L"Check pwd error."},
+        {"short check block", shortCheckBlock, kPassword, L"Check pwd error."},
+        {"wrong password", good, L"Пароль密码\U0001F511", L"Invalid password."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(container_, c.bytes));
+        containerBytes_ = c.bytes;
+        CAtomicProgress progress;
+        DecryptionOutcome dec = RunDecryption(container_, c.password, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText, c.text);
+        EXPECT_EQ(progress.FinishedCalls(), 1);
+        ExpectOnlyWhatWasThere();
+    }
+}
+
+// Cut short inside the second record's header, or inside its data: the first
+// file is restored and removed again, the earlier second.txt survives.
+TEST_F(DecryptFailure, TruncatedContainers) {
+    ASSERT_TRUE(WriteContainer(container_, kPassword, TwoFiles()));
+    const Bytes whole = ReadFileBytes(container_);
+    const size_t secondBodyStart = whole.size() - 5000;
+    struct Case {
+        size_t cutAt;
+        std::wstring textStart;
+    };
+    const Case cases[] = {
+        {secondBodyStart - 20, L"Read file header error."},
+        {secondBodyStart + 100,
+         L"Decrypt error, target:second.txt.The container ends before the data of this file "
+         L"does."},
+        {whole.size() - 1, L"Decrypt error, target:second.txt."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cutAt);
+        containerBytes_ = Bytes(whole.begin(), whole.begin() + c.cutAt);
+        ASSERT_TRUE(WriteFileBytes(container_, containerBytes_));
+        CAtomicProgress progress;
+        DecryptionOutcome dec = RunDecryption(container_, kPassword, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText.rfind(c.textStart, 0), 0u) << Narrow(dec.errorText);
+        EXPECT_EQ(dec.resultPath, out_ + L"\\first.txt");
+        ExpectOnlyWhatWasThere();
+    }
+}
+
+TEST_F(DecryptFailure, TargetThatIsAFolderIsKept) {
+    ASSERT_TRUE(MakeDir(out_ + L"\\first.txt"));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText, L"Decrypt error, target:first.txt." + SystemText(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(IsDir(out_ + L"\\first.txt"));
+    RemoveDirectoryW((out_ + L"\\first.txt").c_str());
+    ExpectOnlyWhatWasThere();
+}
+
+// A file restored twice by a crafted container, then a failure: the roll-back
+// ends with the file that was there before the job.
+TEST_F(DecryptFailure, RollBackRestoresTheEarlierFileAfterRepeatedTargets) {
+    std::vector<StoredEntry> entries = {File(L"/", L"second.txt", TextBytes("one")),
+                                        File(L"/", L"second.txt", TextBytes("two")),
+                                        File(L"/", L"third", TextBytes("3"))};
+    entries.back().size = 1000; // more than the container holds
+    CAtomicProgress progress;
+    DecryptionOutcome dec = Run(entries, kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    ExpectOnlyWhatWasThere();
+}
+
+TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
+    CAtomicProgress progress;
+    DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), PatternBytes(5000, 2));
+    EXPECT_EQ(ListNames(out_), (std::vector<std::wstring>{L"first.txt", L"second.txt"}));
+}
+
+TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {
+    // Blocks are at most 1 MiB: the big file gives three of them.
+    std::vector<StoredEntry> entries = {File(L"/", L"first.txt", PatternBytes(10, 1)),
+                                        File(L"/", L"second.txt", PatternBytes(2500000, 2)),
+                                        File(L"/", L"third.txt", PatternBytes(10, 3))};
+    for (int after : {0, 1, 2, 4}) {
+        SCOPED_TRACE(after);
+        CancellingProgress progress(after);
+        DecryptionOutcome dec = Run(entries, kPassword, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText, L"");
+        EXPECT_EQ(progress.FinishedCalls(), 1);
+        ExpectOnlyWhatWasThere();
+    }
+}
+
+// Crafted records that point outside the output folder, or carry sizes that
+// cannot be true, fail the job before anything is written for them.
+TEST_F(DecryptFailure, CraftedRecordsStayInsideTheOutputFolder) {
+    const std::wstring outside = L"Read file header error.The entry ";
+    const std::wstring badSize = L"Decrypt error, target:x.";
+    struct Case {
+        StoredEntry entry;
+        std::wstring textStart;
+    };
+    StoredEntry negative = File(L"/", L"x", {});
+    negative.size = -5;
+    StoredEntry huge = File(L"/", L"x", {});
+    huge.size = 0x7fffffffffffll;
+    const std::vector<Case> cases = {
+        {File(L"/..", L"x", TextBytes("x")), outside},
+        {File(L"/", L"..", TextBytes("x")), outside},
+        {Folder(L"/", L".."), outside},
+        {File(L"/a/../..", L"x", TextBytes("x")), outside},
+        {File(L"/", L"a\\..\\..\\x", TextBytes("x")), outside},
+        {File(L"/", L"C:x", TextBytes("x")), outside},
+        {File(L"C:/", L"x", TextBytes("x")), outside},
+        {File(L"C:\\", L"x", TextBytes("x")), outside},
+        {File(L"\\", L"x", TextBytes("x")), outside},
+        {File(L"//", L"x", TextBytes("x")), outside},
+        {File(L"/", L"x\x01y", TextBytes("x")), outside},
+        {File(L"/", L"...", TextBytes("x")), outside},
+        {File(L"/", L"NUL", TextBytes("x")), outside},
+        {File(L"/", L"a/b", TextBytes("x")), outside},
+        // The codec already refuses a negative size as a damaged header.
+        {negative, L"Read file header error."},
+        {huge, badSize + L"The container ends before the data of this file does."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.entry.folderPath + L"|" + c.entry.name));
+        CAtomicProgress progress;
+        DecryptionOutcome dec =
+            Run({File(L"/", L"first.txt", TextBytes("ok")), c.entry}, kPassword, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText.rfind(c.textStart, 0), 0u) << Narrow(dec.errorText);
+        ExpectOnlyWhatWasThere();
+    }
+}
+
+TEST_F(DecryptFailure, LinkInTheOutputFolderIsNotFollowed) {
+    ASSERT_TRUE(MakeDir(dir_ / L"elsewhere"));
+    if (!MakeFolderLink(dir_ / L"elsewhere", out_ + L"\\door"))
+        GTEST_SKIP() << "folder links cannot be made on this system";
+    for (const StoredEntry& entry : {File(L"/door", L"x", TextBytes("x")), Folder(L"/", L"door")}) {
+        SCOPED_TRACE(Narrow(entry.folderPath + L"|" + entry.name));
+        CAtomicProgress progress;
+        DecryptionOutcome dec = Run({entry}, kPassword, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText.rfind(L"Read file header error.The entry ", 0), 0u)
+            << Narrow(dec.errorText);
+        EXPECT_EQ(ListNames(dir_ / L"elsewhere"), std::vector<std::wstring>{});
+    }
+}
+
+} // namespace
