@@ -3,9 +3,12 @@
 
 CTimeStamp CTimeStamp::FromSeconds(int64_t seconds) {
     CTimeStamp stamp;
-    // The runtime's standard-time bias, from the TZ variable or the system.
-    _tzset();
-    long bias = _timezone;
+    // The runtime's standard-time bias, from the TZ variable or the system;
+    // read once, as every file of a job is stamped with it.
+    static const long bias = [] {
+        _tzset();
+        return _timezone;
+    }();
     __time64_t local = seconds - bias;
     std::tm fields = {};
     if (_gmtime64_s(&fields, &local) != 0)
