@@ -6,7 +6,9 @@
 
 namespace bench {
 
-Stopwatch::Stopwatch() { QueryPerformanceCounter(&start_); }
+Stopwatch::Stopwatch() {
+    QueryPerformanceCounter(&start_);
+}
 
 double Stopwatch::Seconds() const {
     LARGE_INTEGER now, frequency;

@@ -139,8 +139,7 @@ bool SameContents(const std::wstring& a, const std::wstring& b) {
 }
 
 // Runs one step and keeps its best time; false when the step failed.
-template <typename Step>
-bool Timed(const char* what, double& best, Step step) {
+template <typename Step> bool Timed(const char* what, double& best, Step step) {
     Stopwatch time;
     if (!step()) {
         std::printf("%s failed (error %lu)\n", what, GetLastError());
@@ -166,15 +165,16 @@ bool RunContainerBenchmark(const std::wstring& folder, uint64_t bytes, int round
     for (int round = 0; ok && round < rounds; ++round) {
         // Each measured step follows its baseline, so both meet the same
         // state of the system's file cache.
-        ok = Timed("Plain copy", result.writeCopySeconds, [&] { return PlainCopy(source, copy); }) &&
-             DeleteFileW(copy.c_str()) &&
-             Timed("Container write", result.writeSeconds,
-                   [&] { return WriteContainer(source, container, bytes); }) &&
-             Timed("Plain copy", result.readCopySeconds,
-                   [&] { return PlainCopy(container, copy); }) &&
-             DeleteFileW(copy.c_str()) &&
-             Timed("Container read", result.readSeconds,
-                   [&] { return ReadContainer(container, copy); });
+        ok =
+            Timed("Plain copy", result.writeCopySeconds, [&] { return PlainCopy(source, copy); }) &&
+            DeleteFileW(copy.c_str()) &&
+            Timed("Container write", result.writeSeconds,
+                  [&] { return WriteContainer(source, container, bytes); }) &&
+            Timed("Plain copy", result.readCopySeconds,
+                  [&] { return PlainCopy(container, copy); }) &&
+            DeleteFileW(copy.c_str()) && Timed("Container read", result.readSeconds, [&] {
+                return ReadContainer(container, copy);
+            });
         if (ok && round == 0)
             result.verified = SameContents(source, copy);
         DeleteFileW(copy.c_str());

@@ -78,7 +78,8 @@ int Run(int argc, wchar_t** argv) {
     if (!bench::RunContainerBenchmark(options.folder, bytes, options.rounds, c))
         return 1;
     // What the keystream alone costs for the container's bytes.
-    double rc4Seconds = rc4.rc4Seconds * static_cast<double>(bytes) / static_cast<double>(rc4.bytes);
+    double rc4Seconds =
+        rc4.rc4Seconds * static_cast<double>(bytes) / static_cast<double>(rc4.bytes);
     std::printf("\n");
     bench::PrintComparison("Container write", bytes, c.writeSeconds, "ReadFile/WriteFile copy",
                            c.writeCopySeconds);

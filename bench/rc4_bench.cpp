@@ -12,8 +12,8 @@ namespace {
 
 // Kept out of line and fed through a volatile key so the compiler cannot
 // fold the baseline away.
-__attribute__((noinline)) void XorWithConstant(const uint8_t* input, size_t count,
-                                               uint8_t* output, uint8_t key) {
+__attribute__((noinline)) void XorWithConstant(const uint8_t* input, size_t count, uint8_t* output,
+                                               uint8_t key) {
     for (size_t k = 0; k < count; ++k)
         output[k] = static_cast<uint8_t>(input[k] ^ key);
 }

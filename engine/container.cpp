@@ -264,8 +264,7 @@ bool RC4EncStdFile::DecryptBlock(const uint8_t* data, int offset, int count,
     return CryptBlock(data, offset, count, output);
 }
 
-bool RC4EncStdFile::CryptBlock(const uint8_t* data, int offset, int count,
-                               IOutputStream& output) {
+bool RC4EncStdFile::CryptBlock(const uint8_t* data, int offset, int count, IOutputStream& output) {
     if (count < 1)
         return false;
     if (blockBuffer_.size() < static_cast<size_t>(count))

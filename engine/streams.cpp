@@ -19,10 +19,9 @@ int32_t IInputStream::ReadInt32(bool* shortRead) {
     int got = Read(bytes, 0, 4);
     if (shortRead)
         *shortRead = got < 4;
-    return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                                (static_cast<uint32_t>(bytes[1]) << 8) |
-                                (static_cast<uint32_t>(bytes[2]) << 16) |
-                                (static_cast<uint32_t>(bytes[3]) << 24));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+        (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
 }
 
 int IInputStream::ReadByte() {
@@ -112,9 +111,13 @@ bool IOutputStream::WriteString(const std::string& bytes) {
     return WriteByte(0);
 }
 
-uint32_t SwapBytes32(uint32_t value) { return __builtin_bswap32(value); }
+uint32_t SwapBytes32(uint32_t value) {
+    return __builtin_bswap32(value);
+}
 
-uint64_t SwapBytes64(uint64_t value) { return __builtin_bswap64(value); }
+uint64_t SwapBytes64(uint64_t value) {
+    return __builtin_bswap64(value);
+}
 
 // ---------------------------------------------------------------------------
 // Buffered input
@@ -123,7 +126,9 @@ CBufferedInputStream::CBufferedInputStream(IInputStream* source, int capacity)
     : source_(source), capacity_(capacity < 1 ? 1 : capacity),
       buffer_(new uint8_t[static_cast<size_t>(capacity_)]) {}
 
-CBufferedInputStream::~CBufferedInputStream() { delete[] buffer_; }
+CBufferedInputStream::~CBufferedInputStream() {
+    delete[] buffer_;
+}
 
 void CBufferedInputStream::Refill() {
     filled_ = 0;
@@ -240,7 +245,9 @@ bool CBufferedOutputStream::Close() {
 // ---------------------------------------------------------------------------
 // File input
 
-CFileInputStream::~CFileInputStream() { CFileInputStream::Close(); }
+CFileInputStream::~CFileInputStream() {
+    CFileInputStream::Close();
+}
 
 bool CFileInputStream::Open(const std::wstring& path) {
     if (handle_)
@@ -286,7 +293,9 @@ bool CFileInputStream::IsAtEnd() const {
 // ---------------------------------------------------------------------------
 // File output
 
-CFileOutputStream::~CFileOutputStream() { CFileOutputStream::Close(); }
+CFileOutputStream::~CFileOutputStream() {
+    CFileOutputStream::Close();
+}
 
 bool CFileOutputStream::Open(const std::wstring& path, bool append) {
     if (stream_)
@@ -301,7 +310,9 @@ int CFileOutputStream::Write(const uint8_t* data, int offset, int count) {
     return static_cast<int>(std::fwrite(data + offset, 1, static_cast<size_t>(count), stream_));
 }
 
-bool CFileOutputStream::Flush() { return stream_ && std::fflush(stream_) == 0; }
+bool CFileOutputStream::Flush() {
+    return stream_ && std::fflush(stream_) == 0;
+}
 
 bool CFileOutputStream::Close() {
     if (!stream_)

@@ -167,7 +167,9 @@ struct SinkFailure {
     bool failClose;
 };
 
-void PrintTo(const SinkFailure& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const SinkFailure& f, std::ostream* os) {
+    *os << f.name;
+}
 
 class FailingSink : public ::testing::TestWithParam<SinkFailure> {};
 

@@ -212,8 +212,11 @@ TEST(ContainerOpen, RecognisesOnlyTheBigEndianTypeId) {
         Bytes bytes;
         bool recognised;
     } cases[] = {
-        {{0, 0, 0, 1, 0xAB}, true},  {{1, 0, 0, 0, 0xAB}, false}, {{0, 0, 0, 2, 0xAB}, false},
-        {{0, 0, 0}, false},          {{}, false},
+        {{0, 0, 0, 1, 0xAB}, true},
+        {{1, 0, 0, 0, 0xAB}, false},
+        {{0, 0, 0, 2, 0xAB}, false},
+        {{0, 0, 0}, false},
+        {{}, false},
     };
     for (const Case& c : cases) {
         MemorySource source(c.bytes);

@@ -16,12 +16,18 @@ enum class Outcome { NotRecognised, CheckDamaged, WrongPassword, HeaderError, Bo
 
 const char* Name(Outcome o) {
     switch (o) {
-    case Outcome::NotRecognised: return "NotRecognised";
-    case Outcome::CheckDamaged: return "CheckDamaged";
-    case Outcome::WrongPassword: return "WrongPassword";
-    case Outcome::HeaderError: return "HeaderError";
-    case Outcome::BodyShort: return "BodyShort";
-    case Outcome::Complete: return "Complete";
+    case Outcome::NotRecognised:
+        return "NotRecognised";
+    case Outcome::CheckDamaged:
+        return "CheckDamaged";
+    case Outcome::WrongPassword:
+        return "WrongPassword";
+    case Outcome::HeaderError:
+        return "HeaderError";
+    case Outcome::BodyShort:
+        return "BodyShort";
+    case Outcome::Complete:
+        return "Complete";
     }
     return "?";
 }

@@ -29,8 +29,19 @@ struct Item {
 std::vector<Item> ManyItems() {
     std::vector<Item> items;
     items.push_back({L"/", false, L"Fotos \u00e9t\u00e9", {}});
-    const size_t sizes[] = {0,    1,    7,    255,  256,   8191,           8192,
-                            8193, 0,    3,    65536, (256 << 10) + 5, (1 << 20) + 3,
+    const size_t sizes[] = {0,
+                            1,
+                            7,
+                            255,
+                            256,
+                            8191,
+                            8192,
+                            8193,
+                            0,
+                            3,
+                            65536,
+                            (256 << 10) + 5,
+                            (1 << 20) + 3,
                             (3 << 20) + 17};
     uint32_t seed = 1;
     for (size_t size : sizes) {
@@ -125,7 +136,8 @@ TEST(FileRoundTrip, ManyEntriesComeBackWhole) {
 
     ASSERT_TRUE(testing_support::MakeDir(dir / L"out"));
     bool ok = false;
-    std::vector<EntryInfo> entries = ReadContainer(container, L"p\u00e4ss w\u00f6rd", dir / L"out", &ok);
+    std::vector<EntryInfo> entries =
+        ReadContainer(container, L"p\u00e4ss w\u00f6rd", dir / L"out", &ok);
     ASSERT_TRUE(ok);
     ASSERT_EQ(entries.size(), items.size());
     int fileIndex = 0;

@@ -14,7 +14,9 @@ namespace engine_testing {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+inline Bytes ToBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 class MemorySource : public IInputStream {
 public:
