@@ -133,3 +133,19 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// BeginPaint/EndPaint for one WM_PAINT, so painting ends on every path.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND hwnd) : hwnd_(hwnd), paint_(), dc_(::BeginPaint(hwnd, &paint_)) {}
+    ~ScopedPaint() { ::EndPaint(hwnd_, &paint_); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_;
+    HDC dc_;
+};

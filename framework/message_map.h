@@ -37,6 +37,10 @@ public:                                                                         
                               LRESULT& lResult, DWORD dwMsgMapID) override {                       \
         BOOL bHandled = TRUE;                                                                      \
         (void)hWnd;                                                                                \
+        (void)uMsg;                                                                                \
+        (void)wParam;                                                                              \
+        (void)lParam;                                                                              \
+        (void)lResult;                                                                             \
         (void)bHandled;                                                                            \
         switch (dwMsgMapID) {                                                                      \
         case 0:
@@ -77,17 +81,17 @@ public:                                                                         
             return TRUE;                                                                           \
     }
 
-#define NOTIFY_HANDLER(id, code, func)                                                             \
-    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->idFrom == (UINT_PTR)(id) &&        \
-        reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(code)) {                                 \
+#define NOTIFY_HANDLER(notifyId, notifyCode, func)                                                 \
+    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->idFrom == (UINT_PTR)(notifyId) &&  \
+        reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode)) {                           \
         bHandled = TRUE;                                                                           \
         lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);     \
         if (bHandled)                                                                              \
             return TRUE;                                                                           \
     }
 
-#define NOTIFY_CODE_HANDLER(code, func)                                                            \
-    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(code)) {            \
+#define NOTIFY_CODE_HANDLER(notifyCode, func)                                                      \
+    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode)) {      \
         bHandled = TRUE;                                                                           \
         lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);     \
         if (bHandled)                                                                              \

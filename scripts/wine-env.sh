@@ -32,6 +32,10 @@ wine_env_start() {
     fi
     wineserver -p
     wineboot -i >/dev/null 2>&1 </dev/null || true
+    # Without a window manager, Wine waits up to two seconds for one each time
+    # a managed window is hidden; unmanaged windows close at once.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        >/dev/null 2>&1 </dev/null || true
 }
 
 wine_env_stop() {

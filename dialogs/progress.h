@@ -1,0 +1,164 @@
+// The progress window. A job's worker thread reports through
+// zelprogress::IProgressUpdate, whose calls only store numbers in atomics;
+// the window reads them on a one-second timer and shows the percentage in a
+// bar and a label. Closing the window before the job has finished is the
+// user's cancel, which the worker sees through IsCancelled.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "common/progress_update.h"
+#include "common/unique_handle.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_map.h"
+#include "framework/window.h"
+#include "resources/resource.h"
+
+namespace zelprogress {
+
+// Percentage for total and current: 0 for a zero total, otherwise
+// current * 100 / total in 64-bit unsigned arithmetic (the product wraps),
+// truncated. Not clamped: more than announced reads above 100.
+uint64_t ProgressPercent(uint64_t total, uint64_t current);
+
+// The label text for a percentage: "%d %%" of its signed 32-bit value.
+std::wstring ProgressLabel(uint64_t percent);
+
+// Implements the reporting interface on top of the dialog T that derives
+// from it; T supplies the window (m_hWnd, EndDialog).
+template <class T>
+class CProgressUpdaterDlg : public CMessageMap, public IProgressUpdate {
+public:
+    CProgressUpdaterDlg(int width, int height)
+        : width_(width), height_(height), background_(RGB(220, 230, 244)),
+          brush_(::CreateSolidBrush(background_)) {}
+    ~CProgressUpdaterDlg() override = default;
+
+    // Worker side: stores only.
+    void SetTotal(uint64_t total) override { total_.store(total, std::memory_order_relaxed); }
+    void SetCurrent(uint64_t current, uint64_t) override {
+        current_.store(current, std::memory_order_relaxed);
+    }
+    void SetFinished(int32_t) override { finished_.store(true, std::memory_order_relaxed); }
+    bool IsCancelled() override { return cancelled_.load(std::memory_order_relaxed); }
+    uint64_t GetCurrent() override { return current_.load(std::memory_order_relaxed); }
+
+    BEGIN_MSG_MAP(CProgressUpdaterDlg)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
+        MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+        MESSAGE_HANDLER(WM_CLOSE, OnClose)
+        MESSAGE_HANDLER(WM_TIMER, OnTimer)
+    END_MSG_MAP()
+
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+        CWindow dialog(Dialog().m_hWnd);
+        // Centred by hand at the fixed size; this replaces the template's
+        // DS_CENTER placement and size.
+        int left = (::GetSystemMetrics(SM_CXSCREEN) - width_) / 2;
+        int top = (::GetSystemMetrics(SM_CYSCREEN) - height_) / 2;
+        dialog.MoveWindow(left, top, width_, height_, true);
+        dialog.SetWindowText(caption_);
+
+        int barWidth = static_cast<int>(width_ * 0.8);
+        progressBar_ = ::CreateWindowExW(0, L"msctls_progress32", nullptr, WS_CHILD | WS_VISIBLE,
+                                         0, 0, 0, 0, dialog, nullptr, nullptr, nullptr);
+        progressBar_.ShowWindow(SW_SHOW);
+        progressBar_.MoveWindow((width_ - barWidth) / 2, 10, barWidth, 15, true);
+
+        percentLabel_ = ::CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_CENTER,
+                                          0, 0, 0, 0, dialog, nullptr, nullptr, nullptr);
+        percentLabel_.SetWindowText(L"0 %");
+        percentLabel_.ShowWindow(SW_SHOW);
+        // A new label has no font yet, so the description stays zero apart
+        // from the size and weight set here.
+        LOGFONTW description = {};
+        if (HFONT current = percentLabel_.GetFont())
+            ::GetObjectW(current, sizeof(description), &description);
+        description.lfHeight = -12;
+        description.lfWeight = 100;
+        labelFont_.Reset(::CreateFontIndirectW(&description));
+        percentLabel_.SetFont(labelFont_.Get(), true);
+        percentLabel_.MoveWindow(0, 30, width_, 20, true);
+
+        timerId_ = dialog.SetTimer(1, 1000);
+        return TRUE;
+    }
+
+    LRESULT OnEraseBackground(UINT, WPARAM wParam, LPARAM, BOOL&) {
+        RECT area = {0, 0, width_, height_};
+        ::FillRect(reinterpret_cast<HDC>(wParam), &area, brush_.Get());
+        return 0;
+    }
+
+    LRESULT OnCtlColorStatic(UINT, WPARAM wParam, LPARAM, BOOL&) {
+        ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(brush_.Get());
+    }
+
+    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+        if (!finished_.load(std::memory_order_relaxed))
+            cancelled_.store(true, std::memory_order_relaxed);
+        T& dialog = Dialog();
+        dialog.EndDialog(1);
+        dialog.DestroyWindow();
+        return 0;
+    }
+
+    // Any timer id ticks: the dialog starts only the one.
+    LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL&) {
+        if (finished_.load(std::memory_order_relaxed)) {
+            current_.store(total_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            Refresh();
+            ::KillTimer(Dialog().m_hWnd, timerId_);
+            ::PostMessageW(Dialog().m_hWnd, WM_CLOSE, 0, 0);
+        } else {
+            Refresh();
+        }
+        return 0;
+    }
+
+protected:
+    void Refresh() {
+        uint64_t percent = ProgressPercent(total_.load(std::memory_order_relaxed),
+                                           current_.load(std::memory_order_relaxed));
+        progressBar_.SendMessage(PBM_SETPOS, static_cast<WPARAM>(static_cast<int32_t>(percent)));
+        percentLabel_.SetWindowText(ProgressLabel(percent));
+    }
+
+    T& Dialog() { return *static_cast<T*>(this); }
+
+    CWindow progressBar_;
+    CWindow percentLabel_;
+    int width_;
+    int height_;
+    COLORREF background_;
+    UniqueBrush brush_;
+    UINT_PTR timerId_ = 0;
+    std::wstring caption_;
+    std::atomic<uint64_t> total_{0};
+    std::atomic<uint64_t> current_{0};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> cancelled_{false};
+    UniqueFont labelFont_;
+};
+
+} // namespace zelprogress
+
+// The progress window of the jobs: template 203, always 350 x 85 pixels with
+// an empty caption. It has no buttons; Escape and Enter do nothing.
+class CDialogProgress : public CDialogImpl<CDialogProgress>,
+                        public zelprogress::CProgressUpdaterDlg<CDialogProgress> {
+public:
+    enum { IDD = IDD_PROGRESS };
+
+    CDialogProgress() : CProgressUpdaterDlg(350, 85) {}
+
+    BEGIN_MSG_MAP(CDialogProgress)
+        CHAIN_MSG_MAP(zelprogress::CProgressUpdaterDlg<CDialogProgress>)
+    END_MSG_MAP()
+};

@@ -1,0 +1,104 @@
+// The skinned control family and the shared UI resources. Each control class
+// attaches to a control of a dialog template (SubclassWindow) and then sees
+// its messages first; all but CTitleBar pass every message on, so they act
+// as the standard controls do and serve as typed handles with SetText and
+// GetText. CTitleBar paints the banner bitmap itself, double-buffered.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/window_impl.h"
+
+template <class T>
+class CZelComCtrl {
+public:
+    CZelComCtrl() = default;
+    ~CZelComCtrl() {
+        if (ownedObject_)
+            ::DeleteObject(ownedObject_);
+    }
+    CZelComCtrl(const CZelComCtrl&) = delete;
+    CZelComCtrl& operator=(const CZelComCtrl&) = delete;
+
+    void SetText(const std::wstring& text) { ::SetWindowTextW(Window(), text.c_str()); }
+
+    // The control's whole text; empty for an empty control.
+    std::wstring GetText() const { return CWindow(Window()).GetWindowText(); }
+
+protected:
+    // Skin state shared by the family: a GDI object the control would own
+    // (deleted with it), a value, a colour and a flag. The current skins
+    // draw nothing of their own, so these keep their initial values.
+    HGDIOBJ ownedObject_ = nullptr;
+    uint32_t skinValue_ = 0;
+    COLORREF skinColour_ = 0xF0F0F0;
+    bool skinFlag_ = false;
+
+private:
+    HWND Window() const { return static_cast<const T*>(this)->m_hWnd; }
+};
+
+class CZelStatic : public CZelComCtrl<CZelStatic>,
+                   public CWindowImpl<CZelStatic, CStatic, CControlWinTraits> {
+public:
+    BEGIN_MSG_MAP(CZelStatic)
+    END_MSG_MAP()
+};
+
+class CZelEdit : public CZelComCtrl<CZelEdit>,
+                 public CWindowImpl<CZelEdit, CEdit, CControlWinTraits> {
+public:
+    BEGIN_MSG_MAP(CZelEdit)
+    END_MSG_MAP()
+};
+
+class CZelButton : public CZelComCtrl<CZelButton>,
+                   public CWindowImpl<CZelButton, CButton, CControlWinTraits> {
+public:
+    BEGIN_MSG_MAP(CZelButton)
+    END_MSG_MAP()
+};
+
+class CZelListViewCtrl : public CZelComCtrl<CZelListViewCtrl>,
+                         public CWindowImpl<CZelListViewCtrl, CListViewCtrl, CControlWinTraits> {
+public:
+    BEGIN_MSG_MAP(CZelListViewCtrl)
+    END_MSG_MAP()
+};
+
+// The banner at the top of the main window. It paints only WM_PAINT; clicks
+// and everything else reach the static control, whose notifications still
+// go to the parent.
+class CTitleBar : public CZelComCtrl<CTitleBar>,
+                  public CWindowImpl<CTitleBar, CStatic, CControlWinTraits> {
+public:
+    BEGIN_MSG_MAP(CTitleBar)
+        MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    END_MSG_MAP()
+
+    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+};
+
+// The banner bitmap (205, 640 x 80) and the application icon (128), loaded
+// once before the entry function runs. The banner is deleted at exit; the
+// icon is a shared resource and needs no release.
+class CSharedUiResources {
+public:
+    CSharedUiResources();
+    ~CSharedUiResources();
+    CSharedUiResources(const CSharedUiResources&) = delete;
+    CSharedUiResources& operator=(const CSharedUiResources&) = delete;
+
+    HBITMAP Banner() const { return banner_; }
+    HICON AppIcon() const { return appIcon_; }
+
+private:
+    HBITMAP banner_;
+    HICON appIcon_;
+};
+
+const CSharedUiResources& SharedUiResources();
