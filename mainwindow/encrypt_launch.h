@@ -1,0 +1,7 @@
+// Runs the encryption dialog for a list of paths, modally and owned by the
+// active window, and returns its end code (1 after a successful encryption).
+#pragma once
+
+#include <windows.h>
+
+INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count);

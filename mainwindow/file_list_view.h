@@ -1,0 +1,77 @@
+// CTessalockView: the main window's content, a child dialog (template 129)
+// that collects the files and folders to protect. The rows of its list and
+// the path store always hold the same paths: the rows in the order they were
+// added, the store sorted and free of duplicates. "Encrypt >>" hands the
+// store to the encryption dialog and empties both after a successful run.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dialogs/skin.h"
+#include "framework/dialog_impl.h"
+#include "framework/message_map.h"
+#include "resources/resource.h"
+
+class CTessalockView : public CDialogImpl<CTessalockView> {
+public:
+    enum { IDD = IDD_TESSALOCK_VIEW };
+
+    // Adds an existing file or folder (not a drive root) as a new row, or
+    // shows "%s has been existed." when its normalised path is listed
+    // already; anything else is ignored without a word.
+    void AddPath(std::wstring path);
+
+    // Dialog-keyboard handling (Tab between the controls, Space on a
+    // button) for a message taken from the frame's loop.
+    BOOL PreTranslateMessage(MSG* msg);
+
+    // The store's keys in store order.
+    std::vector<std::wstring> StoredPaths() const;
+
+    BEGIN_MSG_MAP(CTessalockView)
+        MESSAGE_HANDLER(WM_SIZE, OnSize)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
+        NOTIFY_HANDLER(IDC_FILE_LIST, NM_RCLICK, OnListRightClick)
+        COMMAND_ID_HANDLER(ID_LIST_ADD, OnAdd)
+        COMMAND_ID_HANDLER(ID_LIST_DELETE, OnDelete)
+        COMMAND_HANDLER(IDC_ABOUT, BN_CLICKED, OnAbout)
+        COMMAND_HANDLER(IDC_HELP_BUTTON, BN_CLICKED, OnHelp)
+        COMMAND_HANDLER(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
+        COMMAND_HANDLER(IDC_ADD, BN_CLICKED, OnAdd)
+        COMMAND_HANDLER(IDC_BANNER, STN_CLICKED, OnBannerClicked)
+    END_MSG_MAP()
+
+    LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnInitDialog(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnListRightClick(int id, LPNMHDR header, BOOL& handled);
+    LRESULT OnAdd(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnDelete(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnAbout(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnHelp(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnEncrypt(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnBannerClicked(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+
+private:
+    void AddColumns();
+    void AttachSystemImageList();
+
+    CTitleBar banner_;
+    CZelStatic hint_;
+    CZelListViewCtrl fileList_;
+    CZelStatic frameBox_;
+    CZelButton aboutButton_;
+    CZelButton helpButton_;
+    CZelButton encryptButton_;
+    CZelButton addButton_;
+    // The shell's image list of small icons; the shell owns it.
+    HIMAGELIST iconList_ = nullptr;
+    // Plain code-unit order: case matters, no locale.
+    std::set<std::wstring> pathStore_;
+};

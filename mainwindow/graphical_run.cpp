@@ -1,0 +1,45 @@
+// Start-up, loop and shutdown of the graphical run. Nothing may escape to the
+// entry function: an unexpected exception ends the run like a frame that
+// could not be created.
+#include "mainwindow/graphical_run.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "framework/app_module.h"
+#include "framework/message_loop.h"
+#include "mainwindow/main_frame.h"
+
+int RunMainWindow(PWSTR, int showCommand) {
+    CMessageLoop loop;
+    g_appModule.AddMessageLoop(&loop);
+    int result = 0;
+    {
+        CMainFrame frame;
+        if (frame.CreateEx()) {
+            frame.ShowWindow(showCommand);
+            result = loop.Run();
+        }
+    }
+    g_appModule.RemoveMessageLoop();
+    return result;
+}
+
+int StartGraphicalRun(HINSTANCE instance, PWSTR commandLine, int showCommand) {
+    ::CoInitialize(nullptr);
+    // Bar classes as the frame expects; the list view and the About box's
+    // link need their classes registered as well.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&controls);
+    g_appModule.Init(instance);
+    int result = 0;
+    try {
+        result = RunMainWindow(commandLine, showCommand);
+    } catch (...) {
+        result = 0;
+    }
+    g_appModule.Term();
+    ::CoUninitialize();
+    return result;
+}

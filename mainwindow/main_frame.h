@@ -1,0 +1,47 @@
+// CMainFrame: the program's top-level window, fixed at 640 x 480 in the
+// middle of the screen, with the file list view as its only client. It has
+// no menu bar, no sizing border and no maximise box. Its keyboard filter
+// consumes the accelerator keys (which do nothing) and gives the view its
+// dialog keyboard (Tab, Space). Destroying it ends the loop with code 1.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/frame_window.h"
+#include "framework/message_loop.h"
+#include "framework/message_map.h"
+#include "framework/update_ui.h"
+#include "mainwindow/file_list_view.h"
+#include "resources/resource.h"
+
+class CMainFrame : public CFrameWindowImpl<CMainFrame>,
+                   public CUpdateUI<CMainFrame>,
+                   public CMessageFilter,
+                   public CIdleHandler {
+public:
+    DECLARE_FRAME_WND_CLASS(nullptr, IDR_MAINFRAME)
+
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+
+    CTessalockView m_view;
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnIdle() override;
+
+    BEGIN_UPDATE_UI_MAP(CMainFrame)
+    END_UPDATE_UI_MAP()
+
+    BEGIN_MSG_MAP(CMainFrame)
+        MESSAGE_HANDLER(WM_CREATE, OnCreate)
+        MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        COMMAND_ID_HANDLER(ID_APP_EXIT, OnFileExit)
+        COMMAND_ID_HANDLER(ID_FILE_NEW, OnFileNew)
+        CHAIN_MSG_MAP(CFrameWindowImpl<CMainFrame>)
+    END_MSG_MAP()
+
+    LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnFileExit(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnFileNew(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+};
