@@ -30,8 +30,7 @@ std::wstring ProgressLabel(uint64_t percent);
 
 // Implements the reporting interface on top of the dialog T that derives
 // from it; T supplies the window (m_hWnd, EndDialog).
-template <class T>
-class CProgressUpdaterDlg : public CMessageMap, public IProgressUpdate {
+template <class T> class CProgressUpdaterDlg : public CMessageMap, public IProgressUpdate {
 public:
     CProgressUpdaterDlg(int width, int height)
         : width_(width), height_(height), background_(RGB(220, 230, 244)),
@@ -65,8 +64,8 @@ public:
         dialog.SetWindowText(caption_);
 
         int barWidth = static_cast<int>(width_ * 0.8);
-        progressBar_ = ::CreateWindowExW(0, L"msctls_progress32", nullptr, WS_CHILD | WS_VISIBLE,
-                                         0, 0, 0, 0, dialog, nullptr, nullptr, nullptr);
+        progressBar_ = ::CreateWindowExW(0, L"msctls_progress32", nullptr, WS_CHILD | WS_VISIBLE, 0,
+                                         0, 0, 0, dialog, nullptr, nullptr, nullptr);
         progressBar_.ShowWindow(SW_SHOW);
         progressBar_.MoveWindow((width_ - barWidth) / 2, 10, barWidth, 15, true);
 

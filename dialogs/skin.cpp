@@ -20,7 +20,9 @@ CSharedUiResources::~CSharedUiResources() {
         ::DeleteObject(banner_);
 }
 
-const CSharedUiResources& SharedUiResources() { return g_sharedUi; }
+const CSharedUiResources& SharedUiResources() {
+    return g_sharedUi;
+}
 
 LRESULT CTitleBar::OnPaint(UINT, WPARAM, LPARAM, BOOL&) {
     // The rectangle in the parent's client coordinates: the sunken line is

@@ -13,8 +13,7 @@
 #include "framework/controls.h"
 #include "framework/window_impl.h"
 
-template <class T>
-class CZelComCtrl {
+template <class T> class CZelComCtrl {
 public:
     CZelComCtrl() = default;
     ~CZelComCtrl() {

@@ -15,8 +15,8 @@ int CListViewCtrl::InsertColumn(int column, const wchar_t* heading, int format, 
     return InsertColumn(column, &info);
 }
 
-int CListViewCtrl::InsertItem(UINT mask, int item, const wchar_t* text, UINT state,
-                              UINT stateMask, int image, LPARAM param) {
+int CListViewCtrl::InsertItem(UINT mask, int item, const wchar_t* text, UINT state, UINT stateMask,
+                              int image, LPARAM param) {
     LVITEMW row = {};
     row.mask = mask;
     row.iItem = item;

@@ -31,7 +31,9 @@ public:
     void ReplaceSel(const wchar_t* text, bool canUndo = false) {
         SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
     }
-    wchar_t GetPasswordChar() const { return static_cast<wchar_t>(SendMessage(EM_GETPASSWORDCHAR)); }
+    wchar_t GetPasswordChar() const {
+        return static_cast<wchar_t>(SendMessage(EM_GETPASSWORDCHAR));
+    }
 };
 
 class CButton : public CWindow {
@@ -51,7 +53,8 @@ public:
 
     // Columns.
     int InsertColumn(int column, const LVCOLUMNW* info) {
-        return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(info)));
+        return static_cast<int>(
+            SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(info)));
     }
     // A column with format, width, text and subitem (subitem = column index).
     int InsertColumn(int column, const wchar_t* heading, int format = LVCFMT_LEFT, int width = -1,
@@ -63,7 +66,8 @@ public:
         return static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, column));
     }
     int GetStringWidth(const wchar_t* text) const {
-        return static_cast<int>(SendMessage(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+        return static_cast<int>(
+            SendMessage(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
     }
 
     // Rows.

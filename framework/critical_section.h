@@ -20,7 +20,9 @@ private:
 
 class CCriticalSectionLock {
 public:
-    explicit CCriticalSectionLock(CCriticalSection& section) : section_(section) { section_.Lock(); }
+    explicit CCriticalSectionLock(CCriticalSection& section) : section_(section) {
+        section_.Lock();
+    }
     ~CCriticalSectionLock() { section_.Unlock(); }
     CCriticalSectionLock(const CCriticalSectionLock&) = delete;
     CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;

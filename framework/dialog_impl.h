@@ -14,8 +14,7 @@
 #include "common/resource_instance.h"
 #include "framework/window_impl.h"
 
-template <class T, class TBase = CWindow>
-class CDialogImpl : public CWindowImplRoot<TBase> {
+template <class T, class TBase = CWindow> class CDialogImpl : public CWindowImplRoot<TBase> {
 public:
     CDialogImpl() = default;
     CDialogImpl(const CDialogImpl&) = delete;
@@ -35,8 +34,8 @@ public:
     // dialog could not be created (the last error says why).
     INT_PTR DoModal(HWND owner = ::GetActiveWindow(), LPARAM initParam = 0) {
         initParam_ = initParam;
-        return ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(T::IDD), owner,
-                                 DialogProc, reinterpret_cast<LPARAM>(this));
+        return ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(T::IDD), owner, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
     }
 
     // Creates the dialog modeless (a child when the template says so).

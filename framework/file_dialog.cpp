@@ -4,8 +4,7 @@
 #include <cwchar>
 
 CFileDialog::CFileDialog(bool openFileDialog, const wchar_t* defaultExtension,
-                         const wchar_t* fileName, DWORD flags, const wchar_t* filter,
-                         HWND parent)
+                         const wchar_t* fileName, DWORD flags, const wchar_t* filter, HWND parent)
     : m_ofn(), m_szFileName(), m_szFileTitle(), m_bOpenFileDialog(openFileDialog), filter_() {
     m_ofn.lStructSize = sizeof(m_ofn);
     m_ofn.hwndOwner = parent;

@@ -14,7 +14,7 @@
 #include "common/resource_instance.h"
 #include "framework/window_impl.h"
 
-#define DECLARE_FRAME_WND_CLASS(className, commonResourceId)                                      \
+#define DECLARE_FRAME_WND_CLASS(className, commonResourceId)                                       \
 public:                                                                                            \
     static CWndClassInfo& GetWndClassInfo() {                                                      \
         static CWndClassInfo info{className, 0, COLOR_WINDOW + 1, commonResourceId, 0, {}};        \

@@ -8,8 +8,7 @@
 
 namespace {
 
-template <class T>
-bool TryAppend(std::vector<T*>& list, T* item) {
+template <class T> bool TryAppend(std::vector<T*>& list, T* item) {
     try {
         list.push_back(item);
         return true;
@@ -18,8 +17,7 @@ bool TryAppend(std::vector<T*>& list, T* item) {
     }
 }
 
-template <class T>
-bool RemoveByIdentity(std::vector<T*>& list, T* item) {
+template <class T> bool RemoveByIdentity(std::vector<T*>& list, T* item) {
     auto it = std::find(list.begin(), list.end(), item);
     if (it == list.end())
         return false;
@@ -32,13 +30,17 @@ constexpr UINT kSystemTimerMessage = 0x0118;
 
 } // namespace
 
-bool CMessageLoop::AddMessageFilter(CMessageFilter* filter) { return TryAppend(filters_, filter); }
+bool CMessageLoop::AddMessageFilter(CMessageFilter* filter) {
+    return TryAppend(filters_, filter);
+}
 
 bool CMessageLoop::RemoveMessageFilter(CMessageFilter* filter) {
     return RemoveByIdentity(filters_, filter);
 }
 
-bool CMessageLoop::AddIdleHandler(CIdleHandler* handler) { return TryAppend(idleHandlers_, handler); }
+bool CMessageLoop::AddIdleHandler(CIdleHandler* handler) {
+    return TryAppend(idleHandlers_, handler);
+}
 
 bool CMessageLoop::RemoveIdleHandler(CIdleHandler* handler) {
     return RemoveByIdentity(idleHandlers_, handler);

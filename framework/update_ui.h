@@ -13,6 +13,7 @@ struct CUpdateUIMapEntry {
     WORD type;
 };
 
+// clang-format off
 #define BEGIN_UPDATE_UI_MAP(theClass)                                                              \
 public:                                                                                            \
     static const CUpdateUIMapEntry* GetUpdateUIMap() {                                             \
@@ -21,14 +22,12 @@ public:                                                                         
 #define UPDATE_ELEMENT(id, type) {static_cast<WORD>(id), static_cast<WORD>(type)},
 
 #define END_UPDATE_UI_MAP()                                                                        \
-    { 0, 0 }                                                                                       \
-    }                                                                                              \
-    ;                                                                                              \
-    return map;                                                                                    \
+            {0, 0}};                                                                               \
+        return map;                                                                                \
     }
+// clang-format on
 
-template <class T>
-class CUpdateUI {
+template <class T> class CUpdateUI {
 public:
     enum { UPDUI_MENUPOPUP = 0x0001 };
 

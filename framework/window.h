@@ -87,8 +87,8 @@ public:
     HMENU GetMenu() const { return ::GetMenu(m_hWnd); }
     bool SetMenu(HMENU menu) { return ::SetMenu(m_hWnd, menu) != FALSE; }
     HICON SetIcon(HICON icon, bool big = true) {
-        return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                                                   reinterpret_cast<LPARAM>(icon)));
+        return reinterpret_cast<HICON>(
+            SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
     }
     HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
     void SetFont(HFONT font, bool redraw = true) {

@@ -33,8 +33,8 @@ ATOM RegisterWndClass(CWndClassInfo& info, WNDPROC proc) {
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = info.background ? reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(info.background))
-                                       : nullptr;
+    wc.hbrBackground =
+        info.background ? reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(info.background)) : nullptr;
     wc.lpszClassName = name;
     if (info.iconId) {
         wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(info.iconId));

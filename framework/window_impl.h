@@ -18,8 +18,7 @@
 #include "framework/window.h"
 
 // Styles a window class applies when Create is given none.
-template <DWORD Style, DWORD ExStyle = 0>
-struct CWinTraits {
+template <DWORD Style, DWORD ExStyle = 0> struct CWinTraits {
     static DWORD GetWndStyle(DWORD style) { return style ? style : Style; }
     static DWORD GetWndExStyle(DWORD exStyle) { return exStyle ? exStyle : ExStyle; }
 };
@@ -58,8 +57,7 @@ inline BOOL SafeProcess(CMessageMap& map, HWND hwnd, UINT msg, WPARAM wParam, LP
 } // namespace framework_detail
 
 // What windows and dialogs share: the handle view and the message map.
-template <class TBase = CWindow>
-class CWindowImplRoot : public TBase, public CMessageMap {
+template <class TBase = CWindow> class CWindowImplRoot : public TBase, public CMessageMap {
 public:
     // The message being processed, for handlers that need its full record.
     const MSG* GetCurrentMessage() const { return currentMsg_; }
@@ -114,9 +112,9 @@ public:
         RECT r = rect ? *rect : RECT{CW_USEDEFAULT, CW_USEDEFAULT, 0, 0};
         int width = rect ? r.right - r.left : CW_USEDEFAULT;
         int height = rect ? r.bottom - r.top : CW_USEDEFAULT;
-        return ::CreateWindowExW(TWinTraits::GetWndExStyle(exStyle), MAKEINTATOM(atom),
-                                 windowName, TWinTraits::GetWndStyle(style), r.left, r.top, width,
-                                 height, parent, menuOrId, GetResourceInstance(), this);
+        return ::CreateWindowExW(TWinTraits::GetWndExStyle(exStyle), MAKEINTATOM(atom), windowName,
+                                 TWinTraits::GetWndStyle(style), r.left, r.top, width, height,
+                                 parent, menuOrId, GetResourceInstance(), this);
     }
 
     // Attaches to an existing window; false when this object already has a
@@ -126,7 +124,8 @@ public:
             ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return false;
         }
-        if (!::SetWindowSubclass(hwnd, SubclassProc, SubclassId(), reinterpret_cast<DWORD_PTR>(this)))
+        if (!::SetWindowSubclass(hwnd, SubclassProc, SubclassId(),
+                                 reinterpret_cast<DWORD_PTR>(this)))
             return false;
         this->m_hWnd = hwnd;
         binding_ = Binding::Subclassed;

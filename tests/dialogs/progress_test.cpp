@@ -24,8 +24,12 @@ protected:
     }
 };
 
-HWND BarOf(HWND dialog) { return FindChildByClass(dialog, L"msctls_progress32"); }
-HWND LabelOf(HWND dialog) { return FindChildByClass(dialog, L"Static"); }
+HWND BarOf(HWND dialog) {
+    return FindChildByClass(dialog, L"msctls_progress32");
+}
+HWND LabelOf(HWND dialog) {
+    return FindChildByClass(dialog, L"Static");
+}
 
 RECT ChildRect(HWND dialog, HWND child) {
     RECT r;
@@ -74,6 +78,25 @@ TEST_F(ProgressWindow, LaysItselfOutAtFixedPixels) {
     ::DestroyWindow(hwnd);
 }
 
+TEST_F(ProgressWindow, PaintsItsOwnBackgroundBehindTheLabel) {
+    CDialogProgress dialog;
+    HWND hwnd = dialog.Create(nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    ::ShowWindow(hwnd, SW_SHOW);
+    ::RedrawWindow(hwnd, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpPending();
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    HDC dc = ::GetDC(hwnd);
+    COLORREF window = ::GetPixel(dc, 5, client.bottom - 2);
+    COLORREF label = ::GetPixel(dc, 5, 40); // inside the label, left of its text
+    ::ReleaseDC(hwnd, dc);
+    EXPECT_EQ(window, RGB(220, 230, 244));
+    EXPECT_EQ(label, RGB(220, 230, 244));
+    ::DestroyWindow(hwnd);
+}
+
 struct RefreshCase {
     const char* name;
     uint64_t total;
@@ -93,8 +116,7 @@ const RefreshCase kRefreshCases[] = {
     {"FinishedWithZeroTotalShowsZero", 0, 0, true, L"0 %", 0},
 };
 
-class ProgressRefresh : public ProgressWindow,
-                        public testing::WithParamInterface<RefreshCase> {};
+class ProgressRefresh : public ProgressWindow, public testing::WithParamInterface<RefreshCase> {};
 
 TEST_P(ProgressRefresh, ShowsPercentInLabelAndBar) {
     const RefreshCase& c = GetParam();

@@ -58,9 +58,14 @@ protected:
 
 TEST_F(SkinTest, GetTextReturnsExactlyTheText) {
     CZelEdit edit;
-    ASSERT_TRUE(edit.SubclassWindow(Child(L"EDIT", ES_PASSWORD | ES_AUTOHSCROLL, 1002, 0, 0, 200, 20)));
-    const std::wstring texts[] = {L"", L"x", L"pass Word 123", std::wstring(300, L'a'),
-                                  L"\u00fc\u00f1\u00ee \u20ac", L"  leading and trailing  "};
+    ASSERT_TRUE(
+        edit.SubclassWindow(Child(L"EDIT", ES_PASSWORD | ES_AUTOHSCROLL, 1002, 0, 0, 200, 20)));
+    const std::wstring texts[] = {L"",
+                                  L"x",
+                                  L"pass Word 123",
+                                  std::wstring(300, L'a'),
+                                  L"\u00fc\u00f1\u00ee \u20ac",
+                                  L"  leading and trailing  "};
     for (const std::wstring& text : texts) {
         edit.SetText(text);
         EXPECT_EQ(edit.GetText(), text) << "length " << text.size();
@@ -69,7 +74,8 @@ TEST_F(SkinTest, GetTextReturnsExactlyTheText) {
 
 TEST_F(SkinTest, TypingReachesTheEditControl) {
     CZelEdit edit;
-    ASSERT_TRUE(edit.SubclassWindow(Child(L"EDIT", ES_PASSWORD | ES_AUTOHSCROLL, 1002, 0, 0, 200, 20)));
+    ASSERT_TRUE(
+        edit.SubclassWindow(Child(L"EDIT", ES_PASSWORD | ES_AUTOHSCROLL, 1002, 0, 0, 200, 20)));
     for (wchar_t c : std::wstring(L"Secret1"))
         ::SendMessageW(edit.m_hWnd, WM_CHAR, c, 1);
     EXPECT_EQ(edit.GetText(), L"Secret1");
@@ -90,8 +96,8 @@ TEST_F(SkinTest, ClicksOnASkinnedButtonReachTheParent) {
 
 TEST_F(SkinTest, SkinnedListViewKeepsTheListOperations) {
     CZelListViewCtrl list;
-    ASSERT_TRUE(list.SubclassWindow(Child(WC_LISTVIEWW, LVS_REPORT | LVS_ALIGNLEFT, 1008, 0, 0, 640,
-                                          120)));
+    ASSERT_TRUE(
+        list.SubclassWindow(Child(WC_LISTVIEWW, LVS_REPORT | LVS_ALIGNLEFT, 1008, 0, 0, 640, 120)));
     EXPECT_EQ(list.InsertColumn(0, L"Path"), 0);
     EXPECT_EQ(list.InsertColumn(1, L"Date"), 1);
     EXPECT_TRUE(list.SetColumnWidth(0, 320));

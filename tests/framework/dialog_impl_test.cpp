@@ -50,7 +50,9 @@ public:
     }
 };
 
-HWND WaitForDecryptDialog() { return WaitForProcessWindow(L"#32770", L"Tessalock-Decrypt"); }
+HWND WaitForDecryptDialog() {
+    return WaitForProcessWindow(L"#32770", L"Tessalock-Decrypt");
+}
 
 struct EndCase {
     const char* name;

@@ -29,12 +29,20 @@ struct BoxCase {
 };
 
 const BoxCase kCases[] = {
-    {"Info", [] { ShowInfoBox(L"Encrypted successfully."); return true; }, IDOK,
-     L"Tessalock v1.3", IDI_INFORMATION, false, true},
-    {"Error", [] { ShowErrorBox(L"Fail to decrypt.", L"Custom"); return true; }, IDOK,
-     L"Custom", IDI_ERROR, false, true},
-    {"QuestionYes", [] { return AskQuestion(L"Confirm to delete?"); }, IDYES,
-     L"Tessalock v1.3", IDI_QUESTION, true, true},
+    {"Info",
+     [] {
+         ShowInfoBox(L"Encrypted successfully.");
+         return true;
+     },
+     IDOK, L"Tessalock v1.3", IDI_INFORMATION, false, true},
+    {"Error",
+     [] {
+         ShowErrorBox(L"Fail to decrypt.", L"Custom");
+         return true;
+     },
+     IDOK, L"Custom", IDI_ERROR, false, true},
+    {"QuestionYes", [] { return AskQuestion(L"Confirm to delete?"); }, IDYES, L"Tessalock v1.3",
+     IDI_QUESTION, true, true},
     {"QuestionNo", [] { return AskQuestion(L"Confirm to delete?"); }, IDNO, L"Tessalock v1.3",
      IDI_QUESTION, true, false},
 };
@@ -72,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MessageBoxes, testing::ValuesIn(kCases),
                          });
 
 TEST(MessageBoxOwner, IsTheForegroundWindow) {
-    HWND front = ::CreateWindowExW(0, L"STATIC", L"front", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
-                                   10, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND front = ::CreateWindowExW(0, L"STATIC", L"front", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                   200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(front, nullptr);
     ::SetForegroundWindow(front);
     PumpUntil([&] { return ::GetForegroundWindow() == front; }, 3000);

@@ -43,7 +43,7 @@ public:
         MESSAGE_HANDLER(WM_APP + 3, OnDecline)
         CHAIN_MSG_MAP(BaseMap)
         MESSAGE_HANDLER(WM_APP + 2, OnLateApp2)
-    ALT_MSG_MAP(1)
+        ALT_MSG_MAP(1)
         MESSAGE_HANDLER(WM_APP + 1, OnAlternate)
     END_MSG_MAP()
 

@@ -68,7 +68,7 @@ inline std::wstring ReadNameOrOrdinal(const BYTE*& p) {
 }
 
 inline std::wstring PredefinedClassName(const std::wstring& name) {
-    static const wchar_t* const kNames[] = {L"Button", L"Edit", L"Static",
+    static const wchar_t* const kNames[] = {L"Button",  L"Edit",      L"Static",
                                             L"ListBox", L"ScrollBar", L"ComboBox"};
     for (int i = 0; i < 6; ++i) {
         if (name == L"#" + std::to_wstring(0x80 + i))
@@ -93,7 +93,7 @@ inline DialogTemplate ReadDialogTemplate(int id) {
     memcpy(&version, base, 2);
     memcpy(&signature, base + 2, 2);
     if (version != 1 || signature != 0xFFFF)
-        return result; // only DIALOGEX templates are read
+        return result;        // only DIALOGEX templates are read
     const BYTE* p = base + 8; // dlgVer, signature, helpID
     memcpy(&result.exStyle, p, 4);
     memcpy(&result.style, p + 4, 4);

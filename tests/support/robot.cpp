@@ -129,7 +129,9 @@ void TypeText(HWND edit, const std::wstring& text) {
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void ClickButton(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void ClickButton(HWND dialog, int id) {
+    ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 void SendCommand(HWND dialog, int id, int code) {
     ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code),
@@ -140,7 +142,9 @@ void AnswerMessageBox(HWND box, int answer) {
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
 }
 
-void PostClose(HWND hwnd) { ::PostMessageW(hwnd, WM_CLOSE, 0, 0); }
+void PostClose(HWND hwnd) {
+    ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
 
 HWND FindChildByClass(HWND parent, const wchar_t* className) {
     ChildSearch request{className, nullptr};
@@ -148,10 +152,11 @@ HWND FindChildByClass(HWND parent, const wchar_t* className) {
     return request.found;
 }
 
-Robot::Robot(std::function<void(Robot&)> script)
-    : thread_([this, script] { Run(script); }) {}
+Robot::Robot(std::function<void(Robot&)> script) : thread_([this, script] { Run(script); }) {}
 
-Robot::~Robot() { Join(); }
+Robot::~Robot() {
+    Join();
+}
 
 void Robot::Join() {
     joining_ = true;

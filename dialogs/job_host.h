@@ -1,0 +1,15 @@
+// How a password dialog runs a job: the worker on a thread of its own, the
+// modal progress window above the dialog while it works, then a wait for
+// the worker without pumping messages. The job's results may be read once
+// RunJobWithProgress has returned.
+#pragma once
+
+#include <windows.h>
+
+#include "dialogs/progress.h"
+
+// Starts worker(params), shows progress modally (owned by the active window)
+// until it closes, and waits for the worker to end. The progress window is
+// gone before the wait starts. False, with the last error set and nothing
+// run, when the thread could not be started.
+bool RunJobWithProgress(LPTHREAD_START_ROUTINE worker, void* params, CDialogProgress& progress);

@@ -1,0 +1,238 @@
+// The encryption and decryption dialogs: start-up checks, the password
+// checks, running the job with the progress window and reporting its end.
+#include "dialogs/password_dialogs.h"
+
+#include <shellapi.h>
+
+#include "common/message_box.h"
+#include "common/res_string.h"
+#include "dialogs/job_host.h"
+#include "engine/container.h"
+#include "framework/file_dialog.h"
+#include "jobs/decrypt_job.h"
+#include "jobs/encrypt_job.h"
+#include "jobs/job_texts.h"
+#include "jobs/timestamp.h"
+
+ShellOpenFunction g_shellOpen = ::ShellExecuteW;
+
+namespace {
+
+constexpr wchar_t kPasswordTooLong[] =
+    L"The password is too long: at most 1024 bytes (in UTF-8) are allowed.";
+
+// Wipes a copy of a password when the handler that read it is left.
+class SecretCopy {
+public:
+    explicit SecretCopy(std::wstring& text) : text_(text) {}
+    ~SecretCopy() { WipeSecret(text_); }
+    SecretCopy(const SecretCopy&) = delete;
+    SecretCopy& operator=(const SecretCopy&) = delete;
+
+private:
+    std::wstring& text_;
+};
+
+// A password field's text. The buffer it passes through is wiped as well,
+// so the only copy left is the one the caller wipes.
+std::wstring ReadPasswordField(HWND field) {
+    int length = ::GetWindowTextLengthW(field);
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(field, buffer.data(), length + 1);
+    std::wstring text(buffer.data());
+    WipeSecret(buffer.data(), buffer.size() * sizeof(wchar_t));
+    return text;
+}
+
+// Readers refuse a check block longer than this, so a longer password would
+// make a container nobody could open.
+bool PasswordFitsContainer(const std::wstring& password) {
+    std::string bytes = WideToUtf8(password);
+    bool fits = bytes.size() <= static_cast<size_t>(kMaxPasswordCheckLength);
+    WipeSecret(bytes);
+    return fits;
+}
+
+void ShowInvalidPath(const std::wstring& path) {
+    ShowErrorBox(FormatString(L"%s.%s", path.c_str(), LoadResString(IDS_INVALID_PATH).c_str()));
+}
+
+// The common part of both dialogs' start-up.
+void SetDialogIcon(HWND dialog) {
+    ::SendMessageW(dialog, WM_SETICON, ICON_BIG,
+                   reinterpret_cast<LPARAM>(SharedUiResources().AppIcon()));
+}
+
+} // namespace
+
+// ---- Encryption ----------------------------------------------------------
+
+CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count) {
+    for (int i = 0; i < count; ++i)
+        items.emplace_back(paths[i]);
+}
+
+LRESULT CDialogEncrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    SetDialogIcon(m_hWnd);
+    pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
+    passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
+    reenterField.SubclassWindow(GetDlgItem(IDC_REENTER));
+    PlanContainerPath();
+    // TRUE lets the dialog manager focus the first tab stop, the password.
+    return TRUE;
+}
+
+bool CDialogEncrypt::PlanContainerPath() {
+    std::wstring listText;
+    int missing = SummarizeItems(items, listText, totalSize);
+    if (missing >= 0) {
+        ShowInvalidPath(items[static_cast<size_t>(missing)].PathWithSeparator());
+        EndDialog(kDialogClosed);
+        return false;
+    }
+    pathLabel.SetText(listText);
+
+    if (items.size() == 1) {
+        containerPath = ContainerPathBesideItem(items[0]);
+        return true;
+    }
+    const std::wstring defaultName = DefaultContainerName(CTimeStamp::Now());
+    for (;;) {
+        CFileDialog save(false, nullptr, defaultName.c_str(),
+                         OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
+        if (save.DoModal(::GetActiveWindow()) != IDOK) {
+            EndDialog(kDialogClosed);
+            return false;
+        }
+        // A container inside a selected folder would be packed into itself
+        // and deleted with that folder; ask for another place.
+        const CPathInfo* holder = FindItemHoldingPath(items, save.m_szFileName);
+        if (!holder) {
+            containerPath = save.m_szFileName;
+            return true;
+        }
+        ShowErrorBox(jobtext::kContainerInsideItem + holder->PathWithSeparator() +
+                     jobtext::kContainerInsideItemEnd);
+    }
+}
+
+LRESULT CDialogEncrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+    EndDialog(kDialogClosed);
+    return 0;
+}
+
+LRESULT CDialogEncrypt::OnExit(WORD, WORD, HWND, BOOL&) {
+    EndDialog(kDialogClosed);
+    return 0;
+}
+
+LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
+    std::wstring password = ReadPasswordField(passwordField);
+    SecretCopy wipePassword(password);
+    std::wstring reenter = ReadPasswordField(reenterField);
+    SecretCopy wipeReenter(reenter);
+    if (password.empty()) {
+        ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
+        return 0;
+    }
+    if (reenter.empty()) {
+        ShowInfoBox(LoadResString(IDS_CONFIRM_PASSWORD));
+        return 0;
+    }
+    if (password != reenter) {
+        ShowInfoBox(LoadResString(IDS_PASSWORDS_DIFFER));
+        return 0;
+    }
+    if (!PasswordFitsContainer(password)) {
+        ShowInfoBox(kPasswordTooLong);
+        return 0;
+    }
+
+    CDialogProgress progress;
+    bool succeeded = false;
+    std::wstring errorText;
+    EncryptJobParams params{password,      progress,  items,    succeeded,
+                            containerPath, totalSize, errorText};
+    if (!RunJobWithProgress(EncryptWorker, &params, progress)) {
+        ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
+        return 0;
+    }
+    if (succeeded) {
+        ShowInfoBox(LoadResString(IDS_ENCRYPTED_OK));
+        EndDialog(kDialogJobDone);
+    } else if (!progress.IsCancelled()) {
+        ShowErrorBox(errorText);
+    }
+    return 0;
+}
+
+// ---- Decryption ----------------------------------------------------------
+
+CDialogDecrypt::CDialogDecrypt(const std::wstring& path) : container(path) {}
+
+LRESULT CDialogDecrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    SetDialogIcon(m_hWnd);
+    pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
+    passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
+    CheckContainerPath();
+    return TRUE;
+}
+
+bool CDialogDecrypt::CheckContainerPath() {
+    const std::wstring path = container.PathWithSeparator();
+    if (!container.Exists()) {
+        ShowInvalidPath(path);
+        EndDialog(kDialogClosed);
+        return false;
+    }
+    pathLabel.SetText(path);
+    return true;
+}
+
+LRESULT CDialogDecrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+    EndDialog(kDialogClosed);
+    return 0;
+}
+
+LRESULT CDialogDecrypt::OnExit(WORD, WORD, HWND, BOOL&) {
+    EndDialog(kDialogClosed);
+    return 0;
+}
+
+LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
+    std::wstring password = ReadPasswordField(passwordField);
+    SecretCopy wipePassword(password);
+    if (password.empty()) {
+        ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
+        return 0;
+    }
+
+    CDialogProgress progress;
+    std::vector<CPathInfo> createdFiles;
+    bool succeeded = false;
+    std::wstring errorText;
+    std::wstring warningText;
+    DecryptJobParams params{progress,  password,  resultPath, createdFiles,
+                            container, succeeded, errorText,  warningText};
+    const std::wstring failed = LoadResString(IDS_DECRYPT_FAILED);
+    if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
+        ShowErrorBox(failed + GetSystemErrorText());
+        return 0;
+    }
+    // The worker never shows a box; what it could not clean up after a
+    // success comes first, then the success question.
+    if (!warningText.empty())
+        ShowErrorBox(warningText);
+    if (succeeded) {
+        EndDialog(kDialogJobDone);
+        const std::wstring question =
+            FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath.c_str());
+        if (AskQuestion(question))
+            g_shellOpen(nullptr, L"open", resultPath.c_str(), nullptr, nullptr, SW_SHOW);
+    } else if (!progress.IsCancelled()) {
+        ShowErrorBox(failed + errorText);
+    }
+    return 0;
+}
