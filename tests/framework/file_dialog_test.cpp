@@ -1,0 +1,74 @@
+// CFileDialog with the system's real Save and Open dialogs: the flags the
+// framework adds, the initial file name shown to the user, the chosen full
+// path on confirmation, and IDCANCEL when the user backs out.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "framework/file_dialog.h"
+#include "support/robot.h"
+#include "support/test_files.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The file-name field: an edit inside combo box cmb13 in explorer-style
+// dialogs, or the plain edit edt1 in older layouts.
+HWND FileNameField(HWND dialog) {
+    if (HWND combo = ::GetDlgItem(dialog, 0x47C)) {
+        if (HWND edit = FindChildByClass(combo, L"Edit"))
+            return edit;
+    }
+    return ::GetDlgItem(dialog, 0x480);
+}
+
+TEST(FileDialog, AddsExplorerHookAndSizingFlags) {
+    CFileDialog open(true);
+    EXPECT_EQ(open.m_ofn.Flags, 0x00880026u);
+    EXPECT_EQ(open.m_ofn.nMaxFile, 260u);
+    EXPECT_EQ(open.m_ofn.lpstrFilter, nullptr);
+    EXPECT_EQ(open.m_ofn.lpstrDefExt, nullptr);
+}
+
+TEST(FileDialog, SaveShowsTheInitialNameAndReturnsTheChosenPath) {
+    ScratchDir dir;
+    std::wstring chosen = dir / L"chosen.lock";
+    CFileDialog save(false, nullptr, L"20135793 5.lock");
+    std::wstring shownName;
+    bool found = false;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", nullptr);
+        HWND field = d ? FileNameField(d) : nullptr;
+        found = field != nullptr;
+        if (!found)
+            return;
+        shownName = WindowText(field);
+        TypeText(field, chosen);
+        ClickButton(d, IDOK);
+    });
+    INT_PTR result = save.DoModal(nullptr);
+    robot.Join();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(Narrow(shownName), "20135793 5.lock");
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(Narrow(save.m_szFileName), Narrow(chosen));
+}
+
+TEST(FileDialog, CancelledOpenReturnsCancel) {
+    CFileDialog open(true);
+    bool found = false;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", nullptr);
+        found = d != nullptr;
+        if (found)
+            ClickButton(d, IDCANCEL);
+    });
+    INT_PTR result = open.DoModal(nullptr);
+    robot.Join();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(open.m_szFileName[0], L'\0');
+}
+
+} // namespace
