@@ -170,6 +170,10 @@ GLYPHS = {
 }
 
 
+# Pairs whose default spacing leaves a visible hole (the bar of a T).
+KERNING = {("T", "e"): -0.14, ("T", "a"): -0.14, ("T", "o"): -0.14}
+
+
 def text_width(text, size, gap):
     return sum((GLYPHS[ch][1] + gap) * size for ch in text) - gap * size
 
@@ -178,8 +182,11 @@ def draw_text(canvas, text, x, baseline, size, stroke, paint, gap=0.22, opacity=
     """Draws text with its first glyph at x; size is the cap height in pixels."""
     half = stroke / 2.0
     pen = x
+    previous = None
     for ch in text:
         strokes, advance = GLYPHS[ch]
+        pen += KERNING.get((previous, ch), 0.0) * size
+        previous = ch
         parts = []
         for s in strokes:
             if s[0] == "L":
