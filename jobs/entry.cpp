@@ -1,6 +1,28 @@
-// Process entry. Started without arguments the program will show its main
-// window; started with paths it will open the encryption or decryption
-// dialog for them. Until those windows exist, the entry only exits.
+// Process entry. Started with arguments, the program opens the one dialog
+// they ask for and ends when it closes; started without, it shows its main
+// window.
 #include <windows.h>
+#include <shellapi.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 1; }
+#include "jobs/dispatch.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    // Nothing may leave the entry function: a failure that got this far
+    // ends the process with 0, as a run that could not start does.
+    try {
+        if (commandLine && commandLine[0] != L'\0') {
+            int count = 0;
+            LPWSTR* args = ::CommandLineToArgvW(commandLine, &count);
+            if (args) {
+                DispatchCommandLine(args, count);
+                ::GlobalFree(args);
+                return 1;
+            }
+        }
+        // An empty command line, or one that cannot be split: the main
+        // window hooks in here.
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}

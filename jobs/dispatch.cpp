@@ -1,0 +1,64 @@
+// The command-line dispatcher.
+#include "jobs/dispatch.h"
+
+#include <cwchar>
+
+#include "common/res_string.h"
+#include "dialogs/password_dialogs.h"
+#include "resources/resource.h"
+
+namespace {
+
+bool IsWord(const wchar_t* arg, const wchar_t* word) { return std::wcscmp(arg, word) == 0; }
+
+bool IsContainerPath(const wchar_t* arg) { return GetExtension(arg) == kContainerExtension; }
+
+// A start from the shell has no window of its own yet: the dialog goes on
+// top of whatever window the user was working in.
+void RunEncryptDialog(const wchar_t* const* paths, int count) {
+    CDialogEncrypt dialog(paths, count);
+    dialog.DoModal(::GetForegroundWindow());
+}
+
+void RunDecryptDialog(const wchar_t* path) {
+    CDialogDecrypt dialog(path);
+    dialog.DoModal(::GetForegroundWindow());
+}
+
+// Captionless, unlike the program's other boxes.
+void ShowAlreadyEncrypted() {
+    HWND owner = ::GetForegroundWindow();
+    if (!owner)
+        owner = ::GetActiveWindow();
+    ::MessageBoxW(owner, LoadResString(IDS_ALREADY_ENCRYPTED).c_str(), L"",
+                  MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace
+
+std::wstring GetExtension(const std::wstring& path) {
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos)
+        return std::wstring();
+    return path.substr(dot);
+}
+
+void DispatchCommandLine(const wchar_t* const* args, int count) {
+    if (count >= 2 && IsWord(args[0], L"-enc")) {
+        // Only the first path is looked at; later ones are packed as they are.
+        if (IsContainerPath(args[1]))
+            ShowAlreadyEncrypted();
+        else
+            RunEncryptDialog(args + 1, count - 1);
+        return;
+    }
+    if (count == 2 && IsWord(args[0], L"-dec")) {
+        RunDecryptDialog(args[1]);
+        return;
+    }
+    if (count == 1 && IsContainerPath(args[0])) {
+        RunDecryptDialog(args[0]);
+        return;
+    }
+    RunEncryptDialog(args, count);
+}

@@ -1,0 +1,24 @@
+// What a start with arguments does: the arguments choose the encryption or
+// the decryption dialog (or only a note that the item is already encrypted),
+// that one dialog runs modally, and the process then ends.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The container extension, compared exactly (case-sensitive).
+constexpr wchar_t kContainerExtension[] = L".lock";
+
+// Opens the one dialog the arguments ask for and returns when it has closed:
+//   -enc X ...   encryption of X ... (only a note when X ends in ".lock")
+//   -dec X       decryption of X
+//   X.lock       decryption of X.lock (a single argument)
+//   anything else: encryption of every argument, the first one included.
+// Option words are matched exactly and case-sensitively.
+void DispatchCommandLine(const wchar_t* const* args, int count);
+
+// The text from the last '.' of the whole path to its end, the '.'
+// included; empty when there is no '.'. "D:\old.lock\notes" gives
+// ".lock\notes", which is not a container's extension.
+std::wstring GetExtension(const std::wstring& path);
