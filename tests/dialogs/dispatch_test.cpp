@@ -1,0 +1,171 @@
+// The command-line dispatcher, run in-process with argument vectors as the
+// shell would split them. The robot reports which window came up (the
+// encryption dialog, the decryption dialog or a message box) and what it
+// shows, then closes it. Arguments are relative to a scratch folder made the
+// current folder, as a start from a command prompt would have them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dialogs/dialog_driver.h"
+#include "jobs/dispatch.h"
+#include "resources/resource.h"
+#include "support/robot.h"
+#include "support/test_files.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct ExtensionCase {
+    const wchar_t* path;
+    const wchar_t* extension;
+};
+
+TEST(GetExtension, KeepsTheDotAndSearchesTheWholePath) {
+    const ExtensionCase cases[] = {
+        {L"report.doc.lock", L".lock"},
+        {L"D:\\Photos.lock", L".lock"},
+        {L"D:\\old.lock\\notes.txt", L".txt"},
+        {L"D:\\old.lock\\notes", L".lock\\notes"},
+        {L"D:\\Photos", L""},
+        {L"trailing.", L"."},
+        {L"", L""},
+    };
+    for (const ExtensionCase& c : cases)
+        EXPECT_EQ(Narrow(GetExtension(c.path)), Narrow(c.extension)) << Narrow(c.path);
+}
+
+enum class Seen { Nothing, EncryptDialog, DecryptDialog, AppBox, CaptionlessBox };
+
+const char* Describe(Seen seen) {
+    switch (seen) {
+    case Seen::EncryptDialog:
+        return "encryption dialog";
+    case Seen::DecryptDialog:
+        return "decryption dialog";
+    case Seen::AppBox:
+        return "box captioned Tessalock v1.3";
+    case Seen::CaptionlessBox:
+        return "box without caption";
+    default:
+        return "nothing";
+    }
+}
+
+struct Observation {
+    Seen seen = Seen::Nothing;
+    std::wstring text; // the dialog's path label, or the box's message
+};
+
+bool IsMessageBox(HWND hwnd) { return ::GetDlgItem(hwnd, 0xFFFF) != nullptr; }
+
+// Closes the first window the dispatch brings up and says what it was.
+Observation ObserveAndClose() {
+    Observation seen;
+    WaitUntil([&] {
+        if (HWND save = WaitForSaveDialog(0)) {
+            // Several items: the dialog is still starting, hidden under the
+            // Save dialog, but its label is already filled.
+            HWND d = FindProcessWindowAnyState(L"#32770", kEncryptCaption);
+            seen = {Seen::EncryptDialog, WindowText(::GetDlgItem(d, IDC_PATH_LABEL))};
+            CancelSaveDialog(save);
+            return true;
+        }
+        if (HWND d = FindProcessWindow(L"#32770", kEncryptCaption)) {
+            seen = {Seen::EncryptDialog, WindowText(::GetDlgItem(d, IDC_PATH_LABEL))};
+            PostClose(d);
+            return true;
+        }
+        if (HWND d = FindProcessWindow(L"#32770", kDecryptCaption)) {
+            seen = {Seen::DecryptDialog, WindowText(::GetDlgItem(d, IDC_PATH_LABEL))};
+            PostClose(d);
+            return true;
+        }
+        for (const wchar_t* caption : {kAppCaption, L""}) {
+            HWND box = FindProcessWindow(L"#32770", caption);
+            if (box && IsMessageBox(box)) {
+                seen = {caption[0] ? Seen::AppBox : Seen::CaptionlessBox, MessageBoxText(box)};
+                AnswerMessageBox(box, IDOK);
+                return true;
+            }
+        }
+        return false;
+    });
+    return seen;
+}
+
+struct DispatchCase {
+    const char* name;
+    std::vector<std::wstring> args;
+    Seen seen;
+    std::wstring text;
+};
+
+const DispatchCase kDispatchCases[] = {
+    {"EncOfAContainer", {L"-enc", L"a.lock", L"b.txt"}, Seen::CaptionlessBox,
+     L"The file has been encrypted! "},
+    {"EncOfAContainerAlone", {L"-enc", L"a.lock"}, Seen::CaptionlessBox,
+     L"The file has been encrypted! "},
+    {"EncOfAFolder", {L"-enc", L"photos"}, Seen::EncryptDialog, L"photos\\"},
+    // Only the first path is tested for the extension.
+    {"EncWithAContainerSecond", {L"-enc", L"a.txt", L"b.lock"}, Seen::EncryptDialog,
+     L"a.txt,b.lock"},
+    {"EncAloneIsAPath", {L"-enc"}, Seen::AppBox, L"-enc.Invalid path."},
+    {"Dec", {L"-dec", L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
+    {"DecOfAnyFile", {L"-dec", L"b.txt"}, Seen::DecryptDialog, L"b.txt"},
+    {"DecWithTwoPathsIsEncryption", {L"-dec", L"x.lock", L"b.txt"}, Seen::AppBox,
+     L"-dec.Invalid path."},
+    {"ContainerAlone", {L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
+    {"UpperCaseExtensionIsNoContainer", {L"DATA.LOCK"}, Seen::EncryptDialog, L"DATA.LOCK"},
+    {"DotInAFolderName", {L"old.lock\\notes.txt"}, Seen::EncryptDialog, L"old.lock\\notes.txt"},
+    {"UpperCaseOptionIsAPath", {L"-DEC", L"x.lock"}, Seen::AppBox, L"-DEC.Invalid path."},
+    {"OneFile", {L"a.txt"}, Seen::EncryptDialog, L"a.txt"},
+    {"TwoFiles", {L"a.txt", L"b.txt"}, Seen::EncryptDialog, L"a.txt,b.txt"},
+};
+
+class Dispatch : public testing::TestWithParam<DispatchCase> {
+protected:
+    void SetUp() override {
+        for (const wchar_t* name : {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock",
+                                    L"DATA.LOCK"})
+            ASSERT_TRUE(WriteFileBytes(dir / name, PatternBytes(10, 1)));
+        ASSERT_TRUE(MakeDir(dir / L"photos"));
+        ASSERT_TRUE(MakeDir(dir / L"old.lock"));
+        ASSERT_TRUE(WriteFileBytes(dir / L"old.lock\\notes.txt", PatternBytes(10, 2)));
+        wchar_t previous[MAX_PATH] = {};
+        ::GetCurrentDirectoryW(MAX_PATH, previous);
+        previous_ = previous;
+        ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
+    }
+    void TearDown() override { ::SetCurrentDirectoryW(previous_.c_str()); }
+
+    ScratchDir dir;
+    std::wstring previous_;
+};
+
+TEST_P(Dispatch, OpensTheOneWindowTheArgumentsAskFor) {
+    const DispatchCase& c = GetParam();
+    std::vector<const wchar_t*> args;
+    for (const std::wstring& arg : c.args)
+        args.push_back(arg.c_str());
+    Observation seen;
+    Robot robot([&](Robot&) { seen = ObserveAndClose(); });
+    DispatchCommandLine(args.data(), static_cast<int>(args.size()));
+    robot.Join();
+    EXPECT_STREQ(Describe(seen.seen), Describe(c.seen));
+    EXPECT_EQ(Narrow(seen.text), Narrow(c.text));
+    // Nothing was encrypted or decrypted on the way.
+    EXPECT_TRUE(PathExists(dir / L"a.lock"));
+    EXPECT_TRUE(PathExists(dir / L"photos"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Dispatch, testing::ValuesIn(kDispatchCases),
+                         [](const testing::TestParamInfo<DispatchCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace

@@ -1,0 +1,555 @@
+// The encryption and decryption dialogs, run modally on the test's thread
+// with real files, real jobs and the real progress window; the robot types,
+// clicks, reads and answers the boxes as a user would.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "dialogs/dialog_driver.h"
+#include "dialogs/password_dialogs.h"
+#include "jobs/job_runner.h"
+#include "support/robot.h"
+#include "support/test_files.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr wchar_t kPassword[] = L"Kor\u00e9-7 \u20ac";
+
+struct ShellOpenCall {
+    int count = 0;
+    HWND owner = nullptr;
+    std::wstring verb;
+    std::wstring file;
+    bool parametersNull = false;
+    bool directoryNull = false;
+    int show = -1;
+};
+ShellOpenCall g_opened;
+
+HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                 LPCWSTR directory, INT show) {
+    ++g_opened.count;
+    g_opened.owner = owner;
+    g_opened.verb = verb ? verb : L"(null)";
+    g_opened.file = file ? file : L"(null)";
+    g_opened.parametersNull = parameters == nullptr;
+    g_opened.directoryNull = directory == nullptr;
+    g_opened.show = show;
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+
+class PasswordDialogs : public testing::Test {
+protected:
+    void SetUp() override {
+        g_opened = ShellOpenCall();
+        g_shellOpen = RecordShellOpen;
+    }
+    void TearDown() override { g_shellOpen = ::ShellExecuteW; }
+
+    ScratchDir dir;
+};
+
+INT_PTR RunEncrypt(const std::vector<std::wstring>& paths) {
+    std::vector<const wchar_t*> raw;
+    for (const std::wstring& path : paths)
+        raw.push_back(path.c_str());
+    CDialogEncrypt dialog(raw.data(), static_cast<int>(raw.size()));
+    return dialog.DoModal(nullptr);
+}
+
+std::vector<std::wstring> Listing(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+void TypePasswords(HWND dialog, const std::wstring& password, const std::wstring& reenter) {
+    TypeText(::GetDlgItem(dialog, IDC_PASSWORD), password);
+    if (HWND second = ::GetDlgItem(dialog, IDC_REENTER))
+        TypeText(second, reenter);
+}
+
+// ---- Password checks of the encryption dialog --------------------------
+
+struct FieldCase {
+    const char* name;
+    std::wstring password;
+    std::wstring reenter;
+    std::wstring message;
+};
+
+const FieldCase kFieldCases[] = {
+    {"BothEmpty", L"", L"", L"Please enter password."},
+    // The password field is looked at first.
+    {"OnlyReenterFilled", L"", L"abc", L"Please enter password."},
+    {"ReenterEmpty", L"abc", L"", L"Confirm password."},
+    {"DifferOnlyInCase", L"Secret", L"secret", L"Invalid password."},
+    {"TrailingBlankCounts", L"abc ", L"abc", L"Invalid password."},
+    // 400 characters but 1200 bytes in UTF-8: the limit is on bytes.
+    {"LongerThan1024Utf8Bytes", std::wstring(400, L'\u20ac'), std::wstring(400, L'\u20ac'),
+     L"The password is too long: at most 1024 bytes (in UTF-8) are allowed."},
+};
+
+class EncryptFieldChecks : public PasswordDialogs,
+                           public testing::WithParamInterface<FieldCase> {};
+
+TEST_P(EncryptFieldChecks, ShowTheirMessageAndKeepTheDialogOpen) {
+    const FieldCase& c = GetParam();
+    const std::wstring file = dir / L"notes.txt";
+    ASSERT_TRUE(WriteFileBytes(file, PatternBytes(3000, 1)));
+    std::wstring message;
+    bool openAfterBox = false;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, c.password, c.reenter);
+        PostClick(d, IDC_ENCRYPT);
+        message = AnswerBox(IDOK);
+        SyncWith(d);
+        openAfterBox = ::IsWindowVisible(d) != FALSE;
+        PostClick(d, IDC_EXIT);
+    });
+    INT_PTR code = RunEncrypt({file});
+    robot.Join();
+    EXPECT_EQ(Narrow(message), Narrow(c.message));
+    EXPECT_TRUE(openAfterBox);
+    EXPECT_EQ(code, kDialogClosed);
+    EXPECT_EQ(Listing(dir.Path()), std::vector<std::wstring>{L"notes.txt"});
+    EXPECT_EQ(ReadFileBytes(file), PatternBytes(3000, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncryptFieldChecks, testing::ValuesIn(kFieldCases),
+                         [](const testing::TestParamInfo<FieldCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// ---- Encryption runs ----------------------------------------------------
+
+TEST_F(PasswordDialogs, EncryptsOneFolderBesideItselfAndEndsWithOne) {
+    const std::wstring photos = dir / L"photos";
+    ASSERT_TRUE(MakeDir(photos));
+    ASSERT_TRUE(MakeDir(photos + L"\\2012"));
+    ASSERT_TRUE(WriteFileBytes(photos + L"\\a.jpg", PatternBytes(70000, 2)));
+    ASSERT_TRUE(WriteFileBytes(photos + L"\\2012\\b.jpg", PatternBytes(1234, 3)));
+    std::wstring label;
+    std::wstring message;
+    bool progressShown = false;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
+        TypePasswords(d, kPassword, kPassword);
+        PostClick(d, IDC_ENCRYPT);
+        progressShown = r.WaitForWindow(L"#32770", L"") != nullptr;
+        message = AnswerBox(IDOK);
+    });
+    INT_PTR code = RunEncrypt({photos});
+    robot.Join();
+    EXPECT_EQ(Narrow(label), Narrow(photos + L"\\"));
+    EXPECT_TRUE(progressShown);
+    EXPECT_EQ(Narrow(message), "Encrypted successfully.");
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_FALSE(PathExists(photos));
+    ASSERT_TRUE(PathExists(dir / L"photos.lock"));
+
+    // The typed password is the one the container was written with.
+    CAtomicProgress progress;
+    DecryptionOutcome restored = RunDecryption(dir / L"photos.lock", kPassword, progress);
+    ASSERT_TRUE(restored.succeeded) << Narrow(restored.errorText);
+    EXPECT_EQ(ReadFileBytes(photos + L"\\a.jpg"), PatternBytes(70000, 2));
+    EXPECT_EQ(ReadFileBytes(photos + L"\\2012\\b.jpg"), PatternBytes(1234, 3));
+}
+
+bool IsDefaultContainerName(const std::wstring& name) {
+    const std::wstring extension = L".lock";
+    if (name.size() <= extension.size() ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return false;
+    const std::wstring digits = name.substr(0, name.size() - extension.size());
+    // Year, then five numbers of one or two digits each.
+    if (digits.size() < 9 || digits.size() > 14)
+        return false;
+    return digits.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
+TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
+    ASSERT_TRUE(MakeDir(dir / L"x"));
+    ASSERT_TRUE(MakeDir(dir / L"y"));
+    ASSERT_TRUE(MakeDir(dir / L"out"));
+    const std::wstring first = dir / L"x\\a.txt";
+    const std::wstring second = dir / L"y\\docs";
+    ASSERT_TRUE(WriteFileBytes(first, PatternBytes(5000, 4)));
+    ASSERT_TRUE(MakeDir(second));
+    ASSERT_TRUE(WriteFileBytes(second + L"\\c.txt", PatternBytes(9, 5)));
+    const std::wstring container = dir / L"out\\backup.lock";
+    std::wstring offeredName;
+    std::wstring label;
+    std::wstring message;
+    Robot robot([&](Robot& r) {
+        HWND save = WaitForSaveDialog();
+        if (!save)
+            return;
+        offeredName = SaveDialogFileName(save);
+        ChooseSaveFileName(save, container);
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
+        TypePasswords(d, kPassword, kPassword);
+        PostClick(d, IDC_ENCRYPT);
+        message = AnswerBox(IDOK);
+    });
+    INT_PTR code = RunEncrypt({first, second});
+    robot.Join();
+    EXPECT_TRUE(IsDefaultContainerName(offeredName)) << Narrow(offeredName);
+    EXPECT_EQ(Narrow(label), Narrow(first + L"," + second + L"\\"));
+    EXPECT_EQ(Narrow(message), "Encrypted successfully.");
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_FALSE(PathExists(first));
+    EXPECT_FALSE(PathExists(second));
+
+    // Both items sit in one folder named after the container.
+    CAtomicProgress progress;
+    DecryptionOutcome restored = RunDecryption(container, kPassword, progress);
+    ASSERT_TRUE(restored.succeeded) << Narrow(restored.errorText);
+    EXPECT_EQ(Narrow(restored.resultPath), Narrow(dir / L"out\\backup"));
+    EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\a.txt"), PatternBytes(5000, 4));
+    EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\docs\\c.txt"), PatternBytes(9, 5));
+}
+
+TEST_F(PasswordDialogs, SaveDialogNotConfirmedEndsWithEight) {
+    ASSERT_TRUE(WriteFileBytes(dir / L"a.txt", PatternBytes(10, 6)));
+    ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", PatternBytes(10, 7)));
+    bool saveShown = false;
+    bool dialogShown = false;
+    Robot robot([&](Robot&) {
+        HWND save = WaitForSaveDialog();
+        saveShown = save != nullptr;
+        if (save)
+            CancelSaveDialog(save);
+        dialogShown = FindProcessWindow(L"#32770", kEncryptCaption) != nullptr;
+    });
+    INT_PTR code = RunEncrypt({dir / L"a.txt", dir / L"b.txt"});
+    robot.Join();
+    EXPECT_TRUE(saveShown);
+    EXPECT_FALSE(dialogShown);
+    EXPECT_EQ(code, kDialogClosed);
+    EXPECT_EQ(Listing(dir.Path()).size(), 2u);
+}
+
+TEST_F(PasswordDialogs, SaveDialogAsksAgainForAContainerInsideASelectedFolder) {
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeDir(folder));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\c.txt", PatternBytes(10, 8)));
+    ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", PatternBytes(10, 9)));
+    std::wstring message;
+    bool askedAgain = false;
+    Robot robot([&](Robot&) {
+        HWND save = WaitForSaveDialog();
+        if (!save)
+            return;
+        ChooseSaveFileName(save, folder + L"\\inside.lock");
+        message = AnswerBox(IDOK);
+        WaitForWindowGone(save);
+        HWND again = WaitForSaveDialog();
+        askedAgain = again != nullptr;
+        if (again)
+            CancelSaveDialog(again);
+    });
+    INT_PTR code = RunEncrypt({folder, dir / L"b.txt"});
+    robot.Join();
+    EXPECT_NE(message.find(folder + L"\\"), std::wstring::npos) << Narrow(message);
+    EXPECT_TRUE(askedAgain);
+    EXPECT_EQ(code, kDialogClosed);
+    EXPECT_EQ(Listing(folder), std::vector<std::wstring>{L"c.txt"});
+}
+
+TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
+    // A large sparse file costs no disk but keeps the job busy for seconds,
+    // far longer than the robot needs to close the progress window.
+    const std::wstring big = dir / L"big.bin";
+    const LONGLONG bigSize = 4LL << 30;
+    {
+        HANDLE h = ::CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER end;
+        end.QuadPart = bigSize;
+        ASSERT_TRUE(::SetFilePointerEx(h, end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(h));
+        ::CloseHandle(h);
+    }
+    bool progressClosed = false;
+    bool boxAfterCancel = true;
+    bool openAfterCancel = false;
+    std::wstring fieldAfterCancel;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, kPassword);
+        PostClick(d, IDC_ENCRYPT);
+        HWND progress = r.WaitForWindow(L"#32770", L"");
+        if (!progress)
+            return;
+        PostClose(progress);
+        progressClosed = WaitForWindowGone(progress);
+        // Returns once the handler is back in the dialog's loop (or in a box).
+        SyncWith(d);
+        boxAfterCancel = BoxAppears();
+        openAfterCancel = ::IsWindowVisible(d) != FALSE;
+        fieldAfterCancel = WindowText(::GetDlgItem(d, IDC_PASSWORD));
+        PostClick(d, IDC_EXIT);
+    });
+    INT_PTR code = RunEncrypt({big});
+    robot.Join();
+    EXPECT_TRUE(progressClosed);
+    EXPECT_FALSE(boxAfterCancel);
+    EXPECT_TRUE(openAfterCancel);
+    EXPECT_EQ(Narrow(fieldAfterCancel), Narrow(kPassword));
+    EXPECT_EQ(code, kDialogClosed);
+    EXPECT_EQ(Listing(dir.Path()), std::vector<std::wstring>{L"big.bin"});
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(::GetFileAttributesExW(big.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ((static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, bigSize);
+}
+
+// ---- Decryption runs ----------------------------------------------------
+
+// A container of the folder dir\photos, made by the headless job.
+std::wstring MakeContainer(const ScratchDir& dir) {
+    const std::wstring photos = dir / L"photos";
+    MakeDir(photos);
+    WriteFileBytes(photos + L"\\a.jpg", PatternBytes(40000, 10));
+    WriteFileBytes(photos + L"\\b.jpg", PatternBytes(0, 11));
+    CAtomicProgress progress;
+    EncryptionOutcome made = RunEncryption({photos}, L"", kPassword, progress);
+    return made.succeeded ? dir / L"photos.lock" : std::wstring();
+}
+
+TEST_F(PasswordDialogs, DecryptionTriesAWrongThenTheRightPasswordAndOpensTheResult) {
+    const std::wstring container = MakeContainer(dir);
+    ASSERT_FALSE(container.empty());
+    std::wstring label;
+    std::wstring emptyMessage;
+    std::wstring wrongMessage;
+    bool untouchedAfterWrong = false;
+    std::wstring question;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
+        if (!d)
+            return;
+        label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
+        PostClick(d, IDC_DECRYPT);
+        emptyMessage = AnswerBox(IDOK);
+        TypePasswords(d, L"kore-7", L"");
+        PostClick(d, IDC_DECRYPT);
+        wrongMessage = AnswerBox(IDOK);
+        untouchedAfterWrong = PathExists(container) && !PathExists(dir / L"photos");
+        TypePasswords(d, kPassword, L"");
+        PostClick(d, IDC_DECRYPT);
+        question = AnswerBox(IDYES);
+    });
+    CDialogDecrypt dialog(container);
+    INT_PTR code = dialog.DoModal(nullptr);
+    robot.Join();
+    EXPECT_EQ(Narrow(label), Narrow(container));
+    EXPECT_EQ(Narrow(emptyMessage), "Please enter password.");
+    EXPECT_EQ(Narrow(wrongMessage), "Fail to decrypt.Invalid password.");
+    EXPECT_TRUE(untouchedAfterWrong);
+    const std::wstring photos = dir / L"photos";
+    EXPECT_EQ(Narrow(question),
+              Narrow(L"Decrypted successfully. Path:" + photos + L"; Want to open?"));
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_FALSE(PathExists(container));
+    EXPECT_EQ(ReadFileBytes(photos + L"\\a.jpg"), PatternBytes(40000, 10));
+    EXPECT_TRUE(PathExists(photos + L"\\b.jpg"));
+
+    EXPECT_EQ(g_opened.count, 1);
+    EXPECT_EQ(g_opened.owner, nullptr);
+    EXPECT_EQ(Narrow(g_opened.verb), "open");
+    EXPECT_EQ(Narrow(g_opened.file), Narrow(photos));
+    EXPECT_TRUE(g_opened.parametersNull);
+    EXPECT_TRUE(g_opened.directoryNull);
+    EXPECT_EQ(g_opened.show, SW_SHOW);
+}
+
+TEST_F(PasswordDialogs, AnsweringNoOpensNothing) {
+    const std::wstring container = MakeContainer(dir);
+    ASSERT_FALSE(container.empty());
+    std::wstring question;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, L"");
+        PostClick(d, IDC_DECRYPT);
+        question = AnswerBox(IDNO);
+    });
+    CDialogDecrypt dialog(container);
+    INT_PTR code = dialog.DoModal(nullptr);
+    robot.Join();
+    EXPECT_NE(question.find(L"Want to open?"), std::wstring::npos);
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_EQ(g_opened.count, 0);
+    EXPECT_TRUE(PathExists(dir / L"photos\\a.jpg"));
+}
+
+TEST_F(PasswordDialogs, AContainerThatCannotBeDeletedIsReportedBeforeTheQuestion) {
+    const std::wstring container = MakeContainer(dir);
+    ASSERT_FALSE(container.empty());
+    ASSERT_TRUE(::SetFileAttributesW(container.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring warning;
+    std::wstring question;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, L"");
+        PostClick(d, IDC_DECRYPT);
+        warning = AnswerBox(IDOK);
+        question = AnswerBox(IDNO);
+    });
+    CDialogDecrypt dialog(container);
+    INT_PTR code = dialog.DoModal(nullptr);
+    robot.Join();
+    EXPECT_EQ(warning.rfind(L"Delete source file error.", 0), 0u) << Narrow(warning);
+    EXPECT_NE(question.find(L"Want to open?"), std::wstring::npos) << Narrow(question);
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_TRUE(PathExists(container));
+    EXPECT_TRUE(PathExists(dir / L"photos\\a.jpg"));
+    ::SetFileAttributesW(container.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// ---- Start-up and ending without a job ----------------------------------
+
+enum class Kind { Encrypt, Decrypt };
+
+INT_PTR RunDialog(Kind kind, const std::wstring& path) {
+    if (kind == Kind::Encrypt)
+        return RunEncrypt({path});
+    CDialogDecrypt dialog(path);
+    return dialog.DoModal(nullptr);
+}
+
+const wchar_t* CaptionOf(Kind kind) {
+    return kind == Kind::Encrypt ? kEncryptCaption : kDecryptCaption;
+}
+
+class StartUp : public PasswordDialogs, public testing::WithParamInterface<Kind> {};
+
+TEST_P(StartUp, AMissingPathIsReportedAndEndsWithEight) {
+    const std::wstring missing = dir / L"gone.lock";
+    std::wstring message;
+    Robot robot([&](Robot&) { message = AnswerBox(IDOK); });
+    INT_PTR code = RunDialog(GetParam(), missing);
+    robot.Join();
+    EXPECT_EQ(Narrow(message), Narrow(missing + L".Invalid path."));
+    EXPECT_EQ(code, kDialogClosed);
+}
+
+TEST_F(PasswordDialogs, EncryptionChecksEveryItemBeforeTheSaveDialog) {
+    ASSERT_TRUE(WriteFileBytes(dir / L"here.txt", PatternBytes(1, 12)));
+    std::wstring message;
+    Robot robot([&](Robot&) { message = AnswerBox(IDOK); });
+    INT_PTR code = RunEncrypt({dir / L"here.txt", dir / L"missing"});
+    robot.Join();
+    EXPECT_EQ(Narrow(message), Narrow(dir / L"missing.Invalid path."));
+    EXPECT_EQ(code, kDialogClosed);
+}
+
+struct EndCase {
+    const char* name;
+    bool useExitButton;
+};
+
+class Ending : public PasswordDialogs,
+               public testing::WithParamInterface<std::tuple<Kind, EndCase>> {};
+
+TEST_P(Ending, ExitAndCloseEndWithEight) {
+    const Kind kind = std::get<0>(GetParam());
+    const EndCase& end = std::get<1>(GetParam());
+    const std::wstring path = dir / L"item.lock";
+    ASSERT_TRUE(WriteFileBytes(path, PatternBytes(100, 13)));
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
+        if (!d)
+            return;
+        if (end.useExitButton)
+            PostClick(d, IDC_EXIT);
+        else
+            PostClose(d);
+    });
+    INT_PTR code = RunDialog(kind, path);
+    robot.Join();
+    EXPECT_EQ(code, kDialogClosed);
+    EXPECT_EQ(ReadFileBytes(path), PatternBytes(100, 13));
+}
+
+TEST_P(StartUp, EscapeAndEnterInAPasswordFieldDoNothing) {
+    const Kind kind = GetParam();
+    const std::wstring path = dir / L"item.lock";
+    ASSERT_TRUE(WriteFileBytes(path, PatternBytes(100, 14)));
+    bool keysHandled = false;
+    bool boxShown = true;
+    bool openAfterKeys = false;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
+        if (!d)
+            return;
+        HWND field = ::GetDlgItem(d, IDC_PASSWORD);
+        // The dialog loop turns these into IDCANCEL and IDOK commands.
+        for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+            ::PostMessageW(field, WM_KEYDOWN, key, 1);
+            ::PostMessageW(field, WM_KEYUP, key, 0xC0000001);
+        }
+        // A character posted after them shows when they have been handled.
+        ::PostMessageW(field, WM_CHAR, L'q', 1);
+        keysHandled = WaitUntil([&] { return WindowText(field) == L"q"; });
+        boxShown = BoxAppears();
+        openAfterKeys = ::IsWindowVisible(d) != FALSE;
+        PostClick(d, IDC_EXIT);
+    });
+    INT_PTR code = RunDialog(kind, path);
+    robot.Join();
+    EXPECT_TRUE(keysHandled);
+    EXPECT_FALSE(boxShown);
+    EXPECT_TRUE(openAfterKeys);
+    EXPECT_EQ(code, kDialogClosed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, StartUp, testing::Values(Kind::Encrypt, Kind::Decrypt),
+                         [](const testing::TestParamInfo<Kind>& info) {
+                             return std::string(info.param == Kind::Encrypt ? "Encrypt"
+                                                                            : "Decrypt");
+                         });
+
+const EndCase kEndCases[] = {{"ExitButton", true}, {"CloseButton", false}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Both, Ending,
+    testing::Combine(testing::Values(Kind::Encrypt, Kind::Decrypt), testing::ValuesIn(kEndCases)),
+    [](const testing::TestParamInfo<std::tuple<Kind, EndCase>>& info) {
+        return std::string(std::get<0>(info.param) == Kind::Encrypt ? "Encrypt" : "Decrypt") +
+               std::get<1>(info.param).name;
+    });
+
+} // namespace
