@@ -1,0 +1,128 @@
+// Driving the program from another process.
+#include "e2e/program_driver.h"
+
+#include <vector>
+
+namespace testing_support {
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+struct Search {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(hwnd, text, 1024);
+    return text;
+}
+
+BOOL CALLBACK MatchRunWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t className[64] = {};
+    ::GetClassNameW(hwnd, className, 64);
+    if (pid != search->processId || !::IsWindowVisible(hwnd) ||
+        std::wstring(className) != L"#32770" || TextOf(hwnd) != search->caption)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+using DosNameFn = wchar_t*(CDECL*)(const char*);
+
+} // namespace
+
+std::wstring ProgramPath() {
+    const std::string unixPath = TL_PROGRAM_PATH;
+    // Wine names Linux paths for Windows programs; Z: is the usual mapping.
+    auto toDos = reinterpret_cast<DosNameFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (toDos) {
+        if (wchar_t* name = toDos(unixPath.c_str())) {
+            std::wstring path(name);
+            ::HeapFree(::GetProcessHeap(), 0, name);
+            return path;
+        }
+    }
+    std::wstring path = L"Z:";
+    for (char c : unixPath)
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+}
+
+ProgramRun::ProgramRun(const std::wstring& arguments) {
+    std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+        return;
+    ::CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+}
+
+ProgramRun::~ProgramRun() {
+    if (!process_)
+        return;
+    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process_, 99);
+        ::WaitForSingleObject(process_, 5000);
+    }
+    ::CloseHandle(process_);
+}
+
+HWND ProgramRun::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        Search search{processId_, caption, nullptr};
+        ::EnumWindows(MatchRunWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found || ::GetTickCount64() >= deadline)
+            return search.found;
+        ::Sleep(kPollMs);
+    }
+}
+
+long ProgramRun::WaitForExit(DWORD timeoutMs) {
+    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
+}
+
+std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int answer) {
+    HWND box = run.WaitForWindow(caption);
+    if (!box)
+        return L"(no box)";
+    // A message box keeps its text in the static control 0xFFFF.
+    std::wstring text = TextOf(::GetDlgItem(box, 0xFFFF));
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (::IsWindow(box) && ::GetTickCount64() < deadline)
+        ::Sleep(kPollMs);
+    return text;
+}
+
+void SetControlText(HWND dialog, int id, const std::wstring& text) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(::GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                          reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000, &ignored);
+}
+
+std::wstring ControlText(HWND dialog, int id) { return TextOf(::GetDlgItem(dialog, id)); }
+
+void PostButtonClick(HWND dialog, int id) {
+    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+} // namespace testing_support

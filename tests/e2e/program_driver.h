@@ -1,0 +1,47 @@
+// Drives the real Tessalock.exe from outside, as a user would: starts it
+// with a command line, finds its windows by process, types into them with
+// WM_SETTEXT, clicks with posted BM_CLICK (a sent click would wait for the
+// modal box it opens), reads and answers its message boxes, and collects its
+// exit code. Every wait has a deadline.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+// The program's full Windows path.
+std::wstring ProgramPath();
+
+class ProgramRun {
+public:
+    // Starts the program with the given command-line tail.
+    explicit ProgramRun(const std::wstring& arguments);
+    // A run that has not ended by now is ended, so a failed test leaves
+    // nothing behind.
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+
+    // A visible dialog or box of this run with the caption; null when none
+    // came within the time.
+    HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 20000) const;
+    // The exit code, or -1 when the run did not end within the time.
+    long WaitForExit(DWORD timeoutMs = 20000);
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+};
+
+// Waits for a box of the run with the caption, answers it and returns its
+// text; "(no box)" when none came.
+std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int answer);
+void SetControlText(HWND dialog, int id, const std::wstring& text);
+std::wstring ControlText(HWND dialog, int id);
+void PostButtonClick(HWND dialog, int id);
+
+} // namespace testing_support
