@@ -10,7 +10,10 @@ std::wstring CWindow::GetWindowText() const {
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
     ::GetWindowTextW(m_hWnd, buffer.data(), length + 1);
     // The text may have shrunk between the two calls; stop at the first NUL.
-    return std::wstring(buffer.data());
+    std::wstring text(buffer.data());
+    // Password fields are read through here: leave no copy behind.
+    ::SecureZeroMemory(buffer.data(), buffer.size() * sizeof(wchar_t));
+    return text;
 }
 
 bool CWindow::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
