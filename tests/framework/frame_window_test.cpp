@@ -59,6 +59,8 @@ TEST(FrameWindow, TakesItsResourcesFromTheCommonId) {
     frame.DestroyWindow();
 }
 
+void CALLBACK QuitAfterTimeout(HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(-99); }
+
 TEST(FrameWindow, ClientFillsTheClientAreaAndDestroyQuitsWithOne) {
     TestFrame frame;
     RECT start = {0, 0, 640, 480};
@@ -72,8 +74,7 @@ TEST(FrameWindow, ClientFillsTheClientAreaAndDestroyQuitsWithOne) {
 
     CMessageLoop loop;
     // Ends a loop that the frame failed to end.
-    UINT_PTR guard =
-        ::SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(-99); });
+    UINT_PTR guard = ::SetTimer(nullptr, 0, 5000, QuitAfterTimeout);
     frame.PostMessage(WM_CLOSE);
     EXPECT_EQ(loop.Run(), 1);
     ::KillTimer(nullptr, guard);
