@@ -1,11 +1,18 @@
 // The benchmark program: RC4 keystream speed and container write and read
-// speed, each next to a baseline measured in the same run.
+// speed, or whole encryption and decryption jobs, each next to a baseline
+// measured in the same run.
 //
 //   tessalock_bench.exe [--folder DIR] [--size-mib N] [--rc4-mib N] [--rounds N] [--rc4-only]
+//   tessalock_bench.exe --jobs [--scenario a|b|c|ab|...] [--percent N] [--folder DIR]
+//                       [--rc4-mib N] [--rounds N]
 //
-// The container files (three of --size-mib each, 1024 by default) go to DIR,
-// by default the temporary folder, and are deleted at the end.
+// Every file goes to DIR, by default the temporary folder, and is deleted at
+// the end. The container files are three of --size-mib each (1024 by
+// default); the job scenarios are described in job_tree.h. "--child" is how
+// the program starts itself for one measured job.
 #include "bench/bench_common.h"
+#include "bench/job_bench.h"
+#include "bench/job_child.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -18,9 +25,16 @@ struct Options {
     std::wstring folder;
     uint64_t containerMib = 1024;
     uint64_t rc4Mib = 256;
-    int rounds = 2;
+    int rounds = 0; // 0: 2 for the container benchmark, 3 for the jobs
     bool rc4Only = false;
+    bool jobs = false;
+    std::string scenarios = "abc";
+    unsigned percent = 100;
 };
+
+bool ValidScenarios(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("abc") == std::string::npos;
+}
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int k = 1; k < argc; ++k) {
@@ -28,6 +42,18 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
         bool hasValue = k + 1 < argc;
         if (arg == L"--rc4-only") {
             options.rc4Only = true;
+        } else if (arg == L"--jobs") {
+            options.jobs = true;
+        } else if (arg == L"--scenario" && hasValue) {
+            std::wstring list = argv[++k];
+            options.scenarios.clear();
+            for (wchar_t c : list) {
+                if (c != L',')
+                    options.scenarios += static_cast<char>(c < 0x80 ? c : '?');
+            }
+            options.jobs = true;
+        } else if (arg == L"--percent" && hasValue) {
+            options.percent = static_cast<unsigned>(std::wcstoul(argv[++k], nullptr, 10));
         } else if (arg == L"--folder" && hasValue) {
             options.folder = argv[++k];
         } else if (arg == L"--size-mib" && hasValue) {
@@ -47,14 +73,19 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     }
     while (!options.folder.empty() && options.folder.back() == L'\\')
         options.folder.pop_back();
-    return options.containerMib > 0 && options.rc4Mib > 0 && options.rounds > 0;
+    if (options.rounds == 0)
+        options.rounds = options.jobs ? 3 : 2;
+    return options.containerMib > 0 && options.rc4Mib > 0 && options.rounds > 0 &&
+           ValidScenarios(options.scenarios) && options.percent > 0 && options.percent <= 100;
 }
 
 int Run(int argc, wchar_t** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::printf("usage: tessalock_bench [--folder DIR] [--size-mib N] [--rc4-mib N] "
-                    "[--rounds N] [--rc4-only]\n");
+                    "[--rounds N] [--rc4-only]\n"
+                    "       tessalock_bench --jobs [--scenario a|b|c|ab|ac|bc|abc] "
+                    "[--percent 1-100] [--folder DIR] [--rc4-mib N] [--rounds N]\n");
         return 2;
     }
     std::printf("MB = 10^6 bytes; best of %d rounds\n\n", options.rounds);
@@ -65,6 +96,15 @@ int Run(int argc, wchar_t** argv) {
     std::printf("RC4_MBPS=%.1f\n", bench::MegabytesPerSecond(rc4.bytes, rc4.rc4Seconds));
     if (options.rc4Only)
         return 0;
+    if (options.jobs) {
+        bench::JobBenchOptions jobs;
+        jobs.folder = options.folder;
+        jobs.scenarios = options.scenarios;
+        jobs.percent = options.percent;
+        jobs.rounds = options.rounds;
+        jobs.rc4BytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4Seconds;
+        return bench::RunJobBenchmark(jobs);
+    }
 
     uint64_t bytes = options.containerMib << 20;
     ULARGE_INTEGER freeBytes;
@@ -98,6 +138,8 @@ int Run(int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
     try {
+        if (argc > 1 && std::wstring(argv[1]) == L"--child")
+            return bench::ChildMain(argc, argv, 2);
         return Run(argc, argv);
     } catch (const std::exception& e) {
         std::printf("benchmark failed: %s\n", e.what());

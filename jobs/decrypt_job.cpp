@@ -3,11 +3,13 @@
 // exactly what this job made and put back what it moved aside.
 #include "jobs/decrypt_job.h"
 
+#include "common/unique_handle.h"
 #include "jobs/job_texts.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -119,6 +121,58 @@ bool PassesThroughLink(const std::wstring& base, std::wstring path) {
             path.pop_back();
     }
     return false;
+}
+
+// Creates path as a new empty file; false (nothing touched) when anything
+// already has that name or it cannot be created.
+bool CreateExclusively(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
+
+// Deciphers the record's body into path, a file nothing else uses that is
+// new or empty, and checks on the disk that it got exactly the record's
+// size; written then holds the file's snapshot. False on failure or cancel,
+// with the last error telling why.
+bool WriteBody(zelprogress::IProgressUpdate& progress, const std::wstring& path,
+               const EntryInfo& entry, IInputStream& container, EncFile& cipher,
+               CPathInfo& written) {
+    {
+        const int block =
+            static_cast<int>(std::min(std::max<int64_t>(entry.size, 0), kWriteBlockBytes));
+        CBufferedFileOutputStream file(block);
+        // Appending to a new or empty file writes the same bytes as creating
+        // it. Create mode would also truncate the empty file, and a file
+        // truncated to nothing is flushed to the disk as it is closed on
+        // some file systems (ext4 under Wine): a third of the time of
+        // restoring many small files.
+        if (!file.Open(path, true))
+            return false;
+        IOutputStream& output = static_cast<CBufferedOutputStream&>(file);
+        std::vector<uint8_t> buffer(static_cast<size_t>(block));
+        int64_t remaining = entry.size;
+        while (remaining > 0) {
+            int count = container.Read(buffer.data(), 0,
+                                       static_cast<int>(std::min<int64_t>(block, remaining)));
+            if (count <= 0)
+                return false;
+            if (!cipher.DecryptBlock(buffer.data(), 0, count, output))
+                return false;
+            remaining -= count;
+            progress.SetCurrent(progress.GetCurrent() + static_cast<uint64_t>(count), 0);
+            if (progress.IsCancelled())
+                return false;
+        }
+        if (!output.Close())
+            return false;
+    }
+    written = CPathInfo(path);
+    if (!written.IsFile() || static_cast<int64_t>(written.GetTotalSize()) != entry.size) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
 }
 
 // Puts back what a failed or cancelled job changed, newest first, so a file
@@ -245,6 +299,23 @@ bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring
     const std::wstring target = TargetPathOf(outputFolder, entry);
     if (resultPath.empty())
         resultPath = target;
+
+    // The usual case: nothing has the name yet. Creating it exclusively both
+    // proves that and keeps anything that appears meanwhile out of reach, so
+    // the bytes can go straight to the target; failure deletes only this
+    // job's own file. It saves three lookups of missing names per file,
+    // which cost more than the rest of a small file under Wine.
+    if (CreateExclusively(target)) {
+        PartialFileGuard guard(target);
+        CPathInfo written;
+        if (!WriteBody(progress, target, entry, container, cipher, written))
+            return false;
+        guard.Dismiss();
+        restored.push_back(RestoredFile{target, std::wstring()});
+        createdFiles.push_back(std::move(written));
+        return true;
+    }
+
     // A folder cannot become a file, and a read-only file is not replaced.
     const CPathInfo existing(target);
     if (existing.IsDirectory() ||
@@ -255,35 +326,9 @@ bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring
 
     const std::wstring partial = FreeNameBeside(target, L".partial");
     PartialFileGuard guard(partial);
-    {
-        const int block =
-            static_cast<int>(std::min(std::max<int64_t>(entry.size, 0), kWriteBlockBytes));
-        CBufferedFileOutputStream file(block);
-        if (!file.Open(partial, false))
-            return false;
-        IOutputStream& output = static_cast<CBufferedOutputStream&>(file);
-        std::vector<uint8_t> buffer(static_cast<size_t>(block));
-        int64_t remaining = entry.size;
-        while (remaining > 0) {
-            int count = container.Read(buffer.data(), 0,
-                                       static_cast<int>(std::min<int64_t>(block, remaining)));
-            if (count <= 0)
-                return false;
-            if (!cipher.DecryptBlock(buffer.data(), 0, count, output))
-                return false;
-            remaining -= count;
-            progress.SetCurrent(progress.GetCurrent() + static_cast<uint64_t>(count), 0);
-            if (progress.IsCancelled())
-                return false;
-        }
-        if (!output.Close())
-            return false;
-    }
-    const CPathInfo written(partial);
-    if (!written.IsFile() || static_cast<int64_t>(written.GetTotalSize()) != entry.size) {
-        SetLastError(ERROR_WRITE_FAULT);
+    CPathInfo written;
+    if (!WriteBody(progress, partial, entry, container, cipher, written))
         return false;
-    }
 
     std::wstring backup;
     if (existing.Exists()) {

@@ -40,8 +40,10 @@ struct RestoredFile {
     std::wstring backup;
 };
 
-// Restores one file record whose body follows in container: written under a
-// temporary name, then moved into place, an existing file moved aside first.
+// Restores one file record whose body follows in container: written in
+// place when nothing had the target's name (claimed by exclusive creation),
+// otherwise under a temporary name and then moved into place, an existing
+// file moved aside first.
 // False on failure or cancel, with nothing of this record left behind and
 // the last error telling why.
 bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring& outputFolder,

@@ -1,0 +1,161 @@
+// Child processes for the measured jobs. The parent starts this same program
+// with "--child", reads the one result line from a pipe and waits for the
+// child to end; the child runs the job headless, exactly as the dialogs
+// would run it, and reports its time and memory.
+#include "bench/job_child.h"
+
+#include "bench/bench_common.h"
+#include "common/unique_handle.h"
+#include "jobs/job_runner.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace bench {
+
+namespace {
+
+const wchar_t kPassword[] = L"job benchmark password";
+const char kResultTag[] = "JOB_RESULT ";
+const char kErrorTag[] = "JOB_ERROR ";
+
+using UniqueProcess = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;
+
+std::wstring Quoted(const std::wstring& argument) {
+    return L"\"" + argument + L"\"";
+}
+
+void MemoryCounters(uint64_t& workingSet, uint64_t& peak) {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    workingSet = counters.WorkingSetSize;
+    peak = counters.PeakWorkingSetSize;
+}
+
+// Everything the child wrote to its standard output, read until it closes.
+bool RunChild(const std::wstring& arguments, std::string& output) {
+    wchar_t self[MAX_PATH + 1] = {};
+    if (!GetModuleFileNameW(nullptr, self, MAX_PATH))
+        return false;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+        return false;
+    UniqueFileHandle reader(readEnd), writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::wstring commandLine = Quoted(self) + L" --child " + arguments;
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(0);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(self, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return false;
+    UniqueProcess process(info.hProcess), thread(info.hThread);
+    // Our copy of the write end must go, or the pipe never reports its end.
+    writer.Reset();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(reader.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        output.append(chunk, got);
+    WaitForSingleObject(process.Get(), INFINITE);
+    return true;
+}
+
+bool ParseResult(const std::string& output, JobRun& run) {
+    size_t at = output.find(kResultTag);
+    if (at == std::string::npos) {
+        run.errorText = "the child process gave no result: " + output;
+        return false;
+    }
+    int succeeded = 0;
+    unsigned long long idle = 0, peak = 0;
+    if (std::sscanf(output.c_str() + at + std::strlen(kResultTag),
+                    "ok=%d seconds=%lf idle=%llu peak=%llu", &succeeded, &run.seconds, &idle,
+                    &peak) != 4) {
+        run.errorText = "unreadable child result: " + output;
+        return false;
+    }
+    run.succeeded = succeeded != 0;
+    run.idleWorkingSet = idle;
+    run.peakWorkingSet = peak;
+    size_t error = output.find(kErrorTag);
+    if (error != std::string::npos) {
+        size_t begin = error + std::strlen(kErrorTag);
+        run.errorText = output.substr(begin, output.find(kResultTag, begin) - begin);
+    }
+    return true;
+}
+
+bool RunJobChild(const std::wstring& arguments, JobRun& run) {
+    run = JobRun{};
+    std::string output;
+    if (!RunChild(arguments, output)) {
+        run.errorText = "could not start the child process";
+        return false;
+    }
+    return ParseResult(output, run) && run.succeeded;
+}
+
+void PrintResult(bool succeeded, const std::wstring& errorText, double seconds, uint64_t idle,
+                 uint64_t peak) {
+    if (!succeeded)
+        std::printf("%s%ls\n", kErrorTag, errorText.c_str());
+    std::printf("%sok=%d seconds=%.6f idle=%llu peak=%llu\n", kResultTag, succeeded ? 1 : 0,
+                seconds, static_cast<unsigned long long>(idle),
+                static_cast<unsigned long long>(peak));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+bool RunEncryptionChild(const std::wstring& item, const std::wstring& container, JobRun& run) {
+    return RunJobChild(L"encrypt " + Quoted(container) + L" " + Quoted(item), run);
+}
+
+bool RunDecryptionChild(const std::wstring& container, JobRun& run) {
+    return RunJobChild(L"decrypt " + Quoted(container), run);
+}
+
+int ChildMain(int argc, wchar_t** argv, int first) {
+    const int count = argc - first;
+    const std::wstring mode = count > 0 ? argv[first] : L"";
+    if (!((mode == L"encrypt" && count == 3) || (mode == L"decrypt" && count == 2))) {
+        std::printf("bad child arguments\n");
+        return 2;
+    }
+    const std::wstring container = argv[first + 1];
+    uint64_t idle = 0, peakBefore = 0, workingSet = 0, peak = 0;
+    MemoryCounters(idle, peakBefore);
+    CAtomicProgress progress;
+    bool succeeded = false;
+    std::wstring errorText;
+    Stopwatch time;
+    if (mode == L"encrypt") {
+        EncryptionOutcome outcome =
+            RunEncryption({std::wstring(argv[first + 2])}, container, kPassword, progress);
+        succeeded = outcome.started && outcome.succeeded;
+        errorText = outcome.errorText;
+    } else {
+        DecryptionOutcome outcome = RunDecryption(container, kPassword, progress);
+        succeeded = outcome.started && outcome.succeeded && outcome.warningText.empty();
+        errorText = outcome.errorText + outcome.warningText;
+    }
+    double seconds = time.Seconds();
+    MemoryCounters(workingSet, peak);
+    PrintResult(succeeded, errorText, seconds, idle, peak);
+    return succeeded ? 0 : 1;
+}
+
+} // namespace bench

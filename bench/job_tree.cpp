@@ -1,0 +1,350 @@
+// Scenario layouts, tree writing and checking, and the plain copy baseline.
+// File contents come from the file's seed in 1 MiB chunks, so checking a
+// restored gigabyte needs no second copy of it.
+#include "bench/job_tree.h"
+
+#include "bench/bench_common.h"
+#include "common/unique_handle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace bench {
+
+namespace {
+
+constexpr DWORD kChunk = 1 << 20;
+
+// A small deterministic generator; the layout must not depend on the
+// runtime library's rand().
+class Random {
+public:
+    explicit Random(uint64_t seed) : x_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+    uint64_t Next() {
+        x_ ^= x_ << 13;
+        x_ ^= x_ >> 7;
+        x_ ^= x_ << 17;
+        return x_;
+    }
+    // Uniform in [0, 1).
+    double Unit() { return static_cast<double>(Next() >> 11) / 9007199254740992.0; }
+
+private:
+    uint64_t x_;
+};
+
+uint64_t Scaled(uint64_t value, unsigned percent) {
+    return std::max<uint64_t>(1, value * percent / 100);
+}
+
+std::wstring Numbered(const wchar_t* prefix, uint64_t n, const wchar_t* suffix) {
+    wchar_t text[64];
+    _snwprintf(text, 64, L"%s%05llu%s", prefix, static_cast<unsigned long long>(n), suffix);
+    text[63] = 0;
+    return text;
+}
+
+void FillChunk(uint8_t* data, DWORD size, uint64_t fileSeed, uint64_t chunkIndex) {
+    FillPattern(data, size, fileSeed * 0x100000001B3ull + chunkIndex);
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& relative) {
+    return relative.empty() ? folder : folder + L"\\" + relative;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text)
+        out += (c < 0x80) ? static_cast<char>(c) : '?';
+    return out;
+}
+
+UniqueFileHandle OpenForReading(const std::wstring& path) {
+    return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+UniqueFileHandle CreateForWriting(const std::wstring& path) {
+    return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ReadFull(HANDLE file, uint8_t* data, DWORD want, DWORD& got) {
+    got = 0;
+    while (got < want) {
+        DWORD n = 0;
+        if (!ReadFile(file, data + got, want - got, &n, nullptr))
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return true;
+}
+
+bool WriteSeededFile(const std::wstring& path, const TreeFile& file, std::vector<uint8_t>& chunk) {
+    UniqueFileHandle out = CreateForWriting(path);
+    if (!out)
+        return false;
+    uint64_t index = 0;
+    for (uint64_t done = 0; done < file.size; done += kChunk, ++index) {
+        DWORD n = static_cast<DWORD>(std::min<uint64_t>(kChunk, file.size - done));
+        FillChunk(chunk.data(), n, file.seed, index);
+        DWORD written = 0;
+        if (!WriteFile(out.Get(), chunk.data(), n, &written, nullptr) || written != n)
+            return false;
+    }
+    return true;
+}
+
+bool CheckSeededFile(const std::wstring& path, const TreeFile& file, std::vector<uint8_t>& want,
+                     std::vector<uint8_t>& got, std::string& problem) {
+    UniqueFileHandle in = OpenForReading(path);
+    if (!in) {
+        problem = "cannot open " + Narrow(path);
+        return false;
+    }
+    uint64_t index = 0;
+    for (uint64_t done = 0;; done += kChunk, ++index) {
+        DWORD expected = static_cast<DWORD>(std::min<uint64_t>(kChunk, file.size - done));
+        DWORD n = 0;
+        // One byte more than expected at the end shows a file that is too long.
+        if (!ReadFull(in.Get(), got.data(), expected == 0 ? 1 : expected, n)) {
+            problem = "cannot read " + Narrow(path);
+            return false;
+        }
+        if (n != expected) {
+            problem = "wrong size: " + Narrow(path);
+            return false;
+        }
+        if (expected == 0)
+            return true;
+        FillChunk(want.data(), n, file.seed, index);
+        if (std::memcmp(want.data(), got.data(), n) != 0) {
+            problem = "different bytes in " + Narrow(path);
+            return false;
+        }
+        if (done + n == file.size) {
+            if (!ReadFull(in.Get(), got.data(), 1, n) || n != 0) {
+                problem = "too long: " + Narrow(path);
+                return false;
+            }
+            return true;
+        }
+    }
+}
+
+// Counts what is below a folder, to notice anything the spec does not have.
+bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ++folders;
+            ok = CountTree(folder + L"\\" + name, files, folders) && ok;
+        } else {
+            ++files;
+        }
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return ok;
+}
+
+void MakeSmallFiles(unsigned percent, TreeSpec& spec) {
+    // 10 folders of 20 subfolders, 100 files in each subfolder.
+    const uint64_t fileCount = Scaled(20000, percent);
+    const uint64_t subfolders = Scaled(200, percent);
+    const uint64_t perSubfolder = (fileCount + subfolders - 1) / subfolders;
+    Random random(2);
+    for (uint64_t s = 0; s < subfolders; ++s) {
+        std::wstring top = Numbered(L"d", s / 20, L"");
+        if (s % 20 == 0)
+            spec.folders.push_back(top);
+        std::wstring sub = top + L"\\" + Numbered(L"s", s % 20, L"");
+        spec.folders.push_back(sub);
+        for (uint64_t k = s * perSubfolder; k < std::min(fileCount, (s + 1) * perSubfolder); ++k) {
+            uint64_t size = random.Next() % (16384 + 1);
+            spec.files.push_back({sub + L"\\" + Numbered(L"f", k, L".dat"), size, 200000 + k});
+        }
+    }
+}
+
+void MakeMixedFiles(unsigned percent, TreeSpec& spec) {
+    // Log-uniform sizes: many files of a few KiB, some of several MiB, so
+    // both the small-file path and the full read and write blocks are used.
+    const uint64_t fileCount = Scaled(2000, percent);
+    const uint64_t total = Scaled(500ull << 20, percent);
+    const uint64_t folders = std::max<uint64_t>(1, fileCount / 100);
+    Random random(3);
+    std::vector<double> weights(fileCount);
+    double sum = 0;
+    for (double& w : weights) {
+        w = std::exp(random.Unit() * std::log(4096.0));
+        sum += w;
+    }
+    for (uint64_t f = 0; f < folders; ++f)
+        spec.folders.push_back(Numbered(L"m", f, L""));
+    uint64_t assigned = 0;
+    for (uint64_t k = 0; k < fileCount; ++k) {
+        uint64_t size = (k + 1 == fileCount)
+                            ? total - assigned
+                            : static_cast<uint64_t>(weights[k] / sum * static_cast<double>(total));
+        size = std::min(size, total - assigned);
+        assigned += size;
+        spec.files.push_back(
+            {spec.folders[k % folders] + L"\\" + Numbered(L"g", k, L".bin"), size, 300000 + k});
+    }
+}
+
+} // namespace
+
+bool MakeScenario(char id, unsigned percent, TreeSpec& spec) {
+    spec = TreeSpec{};
+    spec.id = id;
+    switch (id) {
+    case 'a':
+        spec.description = "one large file";
+        spec.itemName = L"large.bin";
+        spec.singleFile = true;
+        spec.files.push_back({L"", Scaled(1ull << 30, percent), 100000});
+        break;
+    case 'b':
+        spec.description = "many small files";
+        spec.itemName = L"small_files";
+        MakeSmallFiles(percent, spec);
+        break;
+    case 'c':
+        spec.description = "mixed file sizes";
+        spec.itemName = L"mixed_files";
+        MakeMixedFiles(percent, spec);
+        break;
+    default:
+        return false;
+    }
+    for (const TreeFile& file : spec.files)
+        spec.totalBytes += file.size;
+    return true;
+}
+
+bool WriteTree(const std::wstring& itemPath, const TreeSpec& spec) {
+    std::vector<uint8_t> chunk(kChunk);
+    if (spec.singleFile)
+        return WriteSeededFile(itemPath, spec.files[0], chunk);
+    if (!CreateDirectoryW(itemPath.c_str(), nullptr))
+        return false;
+    for (const std::wstring& folder : spec.folders) {
+        if (!CreateDirectoryW(Join(itemPath, folder).c_str(), nullptr))
+            return false;
+    }
+    for (const TreeFile& file : spec.files) {
+        if (!WriteSeededFile(Join(itemPath, file.relativePath), file, chunk))
+            return false;
+    }
+    return true;
+}
+
+bool VerifyTree(const std::wstring& itemPath, const TreeSpec& spec, std::string& problem) {
+    std::vector<uint8_t> want(kChunk), got(kChunk);
+    for (const TreeFile& file : spec.files) {
+        if (!CheckSeededFile(Join(itemPath, file.relativePath), file, want, got, problem))
+            return false;
+    }
+    if (spec.singleFile)
+        return true;
+    uint64_t files = 0, folders = 0;
+    if (!CountTree(itemPath, files, folders) || files != spec.files.size() ||
+        folders != spec.folders.size()) {
+        problem = "the restored tree holds other entries than were encrypted";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool CopyEntry(const std::wstring& from, const std::wstring& to, std::vector<uint8_t>& buffer,
+               CopyCounts& counts) {
+    DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        UniqueFileHandle in = OpenForReading(from);
+        UniqueFileHandle out = CreateForWriting(to);
+        if (!in || !out)
+            return false;
+        for (;;) {
+            DWORD got = 0, written = 0;
+            if (!ReadFile(in.Get(), buffer.data(), kChunk, &got, nullptr))
+                return false;
+            if (got == 0)
+                break;
+            if (!WriteFile(out.Get(), buffer.data(), got, &written, nullptr) || written != got)
+                return false;
+            counts.bytes += got;
+        }
+        ++counts.files;
+        return true;
+    }
+    if (!CreateDirectoryW(to.c_str(), nullptr))
+        return false;
+    ++counts.folders;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileExW((from + L"\\*").c_str(), FindExInfoBasic, &found,
+                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            ok = CopyEntry(from + L"\\" + name, to + L"\\" + name, buffer, counts);
+    } while (ok && FindNextFileW(h, &found));
+    FindClose(h);
+    return ok;
+}
+
+} // namespace
+
+bool CopyTree(const std::wstring& from, const std::wstring& to, CopyCounts& counts) {
+    // One buffer for the whole copy, as a copy tool would keep it.
+    std::vector<uint8_t> buffer(kChunk);
+    return CopyEntry(from, to, buffer, counts);
+}
+
+bool DeleteTree(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileW(path.c_str()) != FALSE;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &found,
+                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+} // namespace bench

@@ -1,0 +1,54 @@
+// The file trees the job benchmark encrypts and restores: their fixed-seed
+// layout, writing and checking them byte for byte, and the plain Win32 copy
+// and delete that the jobs are measured against.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct TreeFile {
+    std::wstring relativePath; // below the item folder; empty for a one-file item
+    uint64_t size;
+    uint64_t seed;
+};
+
+// One scenario's item: a single file, or a folder with subfolders and files.
+struct TreeSpec {
+    char id;
+    std::string description;
+    std::wstring itemName;
+    bool singleFile;
+    std::vector<std::wstring> folders; // relative, every parent before its children
+    std::vector<TreeFile> files;
+    uint64_t totalBytes;
+};
+
+// 'a' one 1 GiB file, 'b' 20,000 files of 0-16 KiB in 210 folders, 'c' 2,000
+// files totalling 500 MiB in 20 folders. percent shrinks sizes and counts
+// for a quick run; the layout is the same for every run with the same values.
+bool MakeScenario(char id, unsigned percent, TreeSpec& spec);
+
+// Writes the item at itemPath (which must not exist).
+bool WriteTree(const std::wstring& itemPath, const TreeSpec& spec);
+// True when itemPath holds exactly the spec's folders and files with their
+// bytes; otherwise false with the first difference in problem.
+bool VerifyTree(const std::wstring& itemPath, const TreeSpec& spec, std::string& problem);
+
+struct CopyCounts {
+    uint64_t files = 0;
+    uint64_t folders = 0;
+    uint64_t bytes = 0;
+};
+
+// Copies a file, or a folder with everything below it (CreateDirectoryW per
+// folder; every file read and written with ReadFile/WriteFile through one
+// 1 MiB buffer). The target must not exist.
+bool CopyTree(const std::wstring& from, const std::wstring& to, CopyCounts& counts);
+// Deletes a file, or a folder with everything below it. True when nothing is
+// left (also when there was nothing).
+bool DeleteTree(const std::wstring& path);
+
+} // namespace bench
