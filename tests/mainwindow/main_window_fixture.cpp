@@ -1,0 +1,161 @@
+// The shared main-window test fixture and robot steps.
+#include "main_window_fixture.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "framework/controls.h"
+#include "resources/resource.h"
+
+using namespace testing_support;
+
+namespace mainwindow_tests {
+
+HGLOBAL MakeDropHandle(const std::vector<std::wstring>& names) {
+    size_t chars = 1;
+    for (const std::wstring& name : names)
+        chars += name.size() + 1;
+    size_t bytes = sizeof(DROPFILES) + chars * sizeof(wchar_t);
+    HGLOBAL handle = ::GlobalAlloc(GHND, bytes);
+    if (!handle)
+        return nullptr;
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(handle));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(header) + sizeof(DROPFILES));
+    for (const std::wstring& name : names) {
+        std::memcpy(text, name.c_str(), name.size() * sizeof(wchar_t));
+        text += name.size() + 1;
+    }
+    ::GlobalUnlock(handle);
+    return handle;
+}
+
+BoxWatcher::BoxWatcher(int answer)
+    : answer_(answer), robot_([this](Robot&) {
+          while (!stop_) {
+              HWND box = FindProcessWindow(L"#32770", L"Tessalock v1.3");
+              if (box) {
+                  {
+                      std::lock_guard<std::mutex> hold(lock_);
+                      texts_.push_back(MessageBoxText(box));
+                  }
+                  AnswerMessageBox(box, answer_);
+                  WaitForWindowGone(box, 5000);
+              }
+              ::Sleep(5);
+          }
+      }) {}
+
+BoxWatcher::~BoxWatcher() { Stop(); }
+
+std::vector<std::wstring> BoxWatcher::Stop() {
+    stop_ = true;
+    robot_.Join();
+    std::lock_guard<std::mutex> hold(lock_);
+    return texts_;
+}
+
+bool ChooseInOpenDialog(const std::wstring& path) {
+    HWND dialog = WaitForProcessWindow(L"#32770", L"Open");
+    if (!dialog)
+        return false;
+    // The explorer-style dialog keeps its file name in the edit of combo
+    // box cmb13; older layouts have the edit edt1.
+    HWND name = nullptr;
+    WaitUntil([&] {
+        HWND combo = ::GetDlgItem(dialog, 0x47C);
+        name = combo ? FindChildByClass(combo, L"Edit") : ::GetDlgItem(dialog, 0x480);
+        if (!name && combo && ClassNameOf(combo) == L"Edit")
+            name = combo;
+        return name != nullptr;
+    });
+    if (!name)
+        return false;
+    TypeText(name, path);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    return true;
+}
+
+bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour,
+                       int minute, int second) {
+    SYSTEMTIME local = {};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = static_cast<WORD>(hour);
+    local.wMinute = static_cast<WORD>(minute);
+    local.wSecond = static_cast<WORD>(second);
+    FILETIME localTime, utc;
+    // The inverse of the FileTimeToLocalFileTime that the view applies.
+    if (!::SystemTimeToFileTime(&local, &localTime) || !::LocalFileTimeToFileTime(&localTime, &utc))
+        return false;
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = ::SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
+    ::CloseHandle(file);
+    return ok;
+}
+
+void MainWindowTest::SetUpTestSuite() {
+    ::CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
+    ::InitCommonControlsEx(&controls);
+}
+
+void MainWindowTest::TearDownTestSuite() { ::CoUninitialize(); }
+
+void MainWindowTest::SetUp() {
+    ASSERT_NE(frame_.CreateEx(), nullptr);
+    frame_.ShowWindow(SW_SHOW);
+    ::SetForegroundWindow(frame_.m_hWnd);
+    PumpPending();
+    ASSERT_NE(View(), nullptr);
+}
+
+void MainWindowTest::TearDown() {
+    if (frame_.IsWindow())
+        frame_.DestroyWindow();
+    // The destroyed frame ends "the loop" with a quit message; this thread
+    // has none, and a quit left pending would end the next test's modal run.
+    MSG quit;
+    ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+std::vector<Row> MainWindowTest::Rows() const {
+    CListViewCtrl list(List());
+    std::vector<Row> rows;
+    for (int i = 0; i < list.GetItemCount(); ++i)
+        rows.push_back(Row{list.GetItemText(i, 0), list.GetItemText(i, 1), list.GetItemText(i, 2)});
+    return rows;
+}
+
+std::vector<std::wstring> MainWindowTest::RowPaths() const {
+    std::vector<std::wstring> paths;
+    for (const Row& row : Rows())
+        paths.push_back(row.path);
+    return paths;
+}
+
+void MainWindowTest::Drop(const std::vector<std::wstring>& names) {
+    HGLOBAL drop = MakeDropHandle(names);
+    ASSERT_NE(drop, nullptr);
+    ::SendMessageW(View(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+}
+
+void MainWindowTest::Select(const std::vector<int>& rows) {
+    CListViewCtrl list(List());
+    list.SetItemState(-1, 0, LVIS_SELECTED);
+    for (int row : rows)
+        list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+} // namespace mainwindow_tests

@@ -1,0 +1,80 @@
+// What the main-window tests share: a real main frame with its view on the
+// Xvfb screen, the view's rows as text, a real WM_DROPFILES handle, a watcher
+// that reads and answers the program's message boxes, and the robot steps
+// that fill in the system's Open dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mainwindow/main_frame.h"
+#include "support/robot.h"
+
+namespace mainwindow_tests {
+
+struct Row {
+    std::wstring path;
+    std::wstring date;
+    std::wstring size;
+};
+
+// A global block in the layout the shell drops with: a DROPFILES header
+// followed by the wide names, each NUL-terminated, and a final NUL. The
+// receiver owns it (DragFinish frees it).
+HGLOBAL MakeDropHandle(const std::vector<std::wstring>& names);
+
+// Reads the message boxes captioned "Tessalock v1.3" that appear while it
+// lives, and answers each with answer (IDOK, IDYES or IDNO).
+class BoxWatcher {
+public:
+    explicit BoxWatcher(int answer = IDOK);
+    ~BoxWatcher();
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+    // Stops watching and returns the texts of the boxes seen, in order.
+    std::vector<std::wstring> Stop();
+
+private:
+    int answer_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<std::wstring> texts_;
+    testing_support::Robot robot_; // last: its thread uses the members above
+};
+
+// Robot step: waits for the Open dialog, enters path as the file name and
+// confirms. False when the dialog did not appear or had no name field.
+bool ChooseInOpenDialog(const std::wstring& path);
+
+// Sets a file's last-write time to a local calendar time.
+bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour,
+                       int minute, int second);
+
+// A shown main frame created the way the graphical run creates it.
+class MainWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    HWND View() const { return frame_.m_view.m_hWnd; }
+    HWND List() const { return ::GetDlgItem(View(), IDC_FILE_LIST); }
+    std::vector<Row> Rows() const;
+    std::vector<std::wstring> RowPaths() const;
+    // Sends a real drop of names to the view (returns after AddPath ran).
+    void Drop(const std::vector<std::wstring>& names);
+    // Selects exactly the given rows.
+    void Select(const std::vector<int>& rows);
+
+    CMainFrame frame_;
+};
+
+} // namespace mainwindow_tests
