@@ -2,13 +2,9 @@
 // while it is constructed, so the caller's array only has to live this long.
 #include "mainwindow/encrypt_launch.h"
 
-#if __has_include("dialogs/password_dialogs.h")
 #include "dialogs/password_dialogs.h"
 
 INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count) {
     CDialogEncrypt dialog(paths, count);
     return dialog.DoModal(::GetActiveWindow());
 }
-#else
-INT_PTR RunEncryptDialog(const wchar_t* const*, int) { return 8; }
-#endif

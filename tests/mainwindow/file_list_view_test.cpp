@@ -97,14 +97,14 @@ TEST_F(FileListViewTest, RowsCarryTheShellIconIndex) {
 
 TEST_F(FileListViewTest, DuplicatesByDropDialogAndMenuGiveOneRowAndOneBoxEach) {
     // First by the Add button's Open dialog.
-    ClickWith(IDC_ADD, [&](Robot&) { ChooseInOpenDialog(file_); });
+    ClickWith(IDC_ADD, [&](Robot&) { ChooseInFileDialog(file_); });
     ASSERT_EQ(RowPaths(), Paths{file_});
 
     // Again by a drop, by the menu's Add, and twice within one drop.
     BoxWatcher boxes;
     Drop({file_});
     {
-        Robot robot([&](Robot&) { ChooseInOpenDialog(file_); });
+        Robot robot([&](Robot&) { ChooseInFileDialog(file_); });
         SendCommand(View(), ID_LIST_ADD, 0);
         robot.Join();
     }

@@ -59,23 +59,17 @@ std::vector<std::wstring> BoxWatcher::Stop() {
     return texts_;
 }
 
-bool ChooseInOpenDialog(const std::wstring& path) {
-    HWND dialog = WaitForProcessWindow(L"#32770", L"Open");
-    if (!dialog)
-        return false;
-    // The explorer-style dialog keeps its file name in the edit of combo
-    // box cmb13; older layouts have the edit edt1.
-    HWND name = nullptr;
+bool ChooseInFileDialog(const std::wstring& path) {
+    // The explorer-style dialog keeps its file name in combo box cmb13.
+    constexpr int kFileNameBox = 0x47C;
+    HWND dialog = nullptr;
     WaitUntil([&] {
-        HWND combo = ::GetDlgItem(dialog, 0x47C);
-        name = combo ? FindChildByClass(combo, L"Edit") : ::GetDlgItem(dialog, 0x480);
-        if (!name && combo && ClassNameOf(combo) == L"Edit")
-            name = combo;
-        return name != nullptr;
+        dialog = FindProcessWindow(L"#32770", nullptr);
+        return dialog && ::GetDlgItem(dialog, kFileNameBox);
     });
-    if (!name)
+    if (!dialog || !::GetDlgItem(dialog, kFileNameBox))
         return false;
-    TypeText(name, path);
+    TypeText(::GetDlgItem(dialog, kFileNameBox), path);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
     return true;

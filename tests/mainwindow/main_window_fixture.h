@@ -49,9 +49,10 @@ private:
     testing_support::Robot robot_; // last: its thread uses the members above
 };
 
-// Robot step: waits for the Open dialog, enters path as the file name and
-// confirms. False when the dialog did not appear or had no name field.
-bool ChooseInOpenDialog(const std::wstring& path);
+// Robot step: waits for the system's Open or Save dialog (recognised by its
+// file-name box), enters path as the file name and confirms. False when no
+// such dialog appeared.
+bool ChooseInFileDialog(const std::wstring& path);
 
 // Sets a file's last-write time to a local calendar time.
 bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour,

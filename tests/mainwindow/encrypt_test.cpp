@@ -1,0 +1,109 @@
+// "Encrypt >>" from the view with the real encryption dialog and job: an
+// empty list only says so; the dialog gets the paths in store order, not
+// row order; leaving it (Exit, or an item gone from the disk) keeps the
+// list; a successful encryption empties it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "main_window_fixture.h"
+#include "support/robot.h"
+#include "support/test_files.h"
+
+using namespace testing_support;
+using namespace mainwindow_tests;
+
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+constexpr int kPasswordField = 1002;
+constexpr int kReenterField = 1003;
+constexpr int kExitButton = 1005;
+
+void PostClick(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+class EncryptTest : public MainWindowTest {
+protected:
+    std::wstring MakeFile(const wchar_t* name, const char* text) {
+        std::wstring path = scratch_ / name;
+        EXPECT_TRUE(WriteFileText(path, text));
+        return path;
+    }
+    ScratchDir scratch_;
+};
+
+TEST_F(EncryptTest, EmptyListOnlySaysSo) {
+    BoxWatcher boxes;
+    ClickButton(View(), IDC_ENCRYPT);
+    EXPECT_EQ(boxes.Stop(), std::vector<std::wstring>{L"Found no file/folder for encryption."});
+}
+
+TEST_F(EncryptTest, DialogGetsTheStoreOrderAndExitKeepsTheRows) {
+    std::wstring b = MakeFile(L"b.txt", "bee");
+    std::wstring a = MakeFile(L"a.txt", "ay");
+    Drop({b, a});
+    std::wstring label;
+    Robot robot([&](Robot& r) {
+        // Two items: the dialog first asks where the container goes.
+        if (!ChooseInFileDialog(scratch_ / L"both.lock"))
+            return;
+        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
+        if (!dialog)
+            return;
+        label = WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL));
+        PostClick(dialog, kExitButton);
+        WaitForWindowGone(dialog);
+    });
+    ClickButton(View(), IDC_ENCRYPT);
+    robot.Join();
+
+    EXPECT_EQ(label, a + L"," + b);
+    EXPECT_EQ(RowPaths(), (Paths{b, a}));
+    EXPECT_EQ(frame_.m_view.StoredPaths(), (Paths{a, b}));
+    EXPECT_TRUE(PathExists(a));
+    EXPECT_FALSE(PathExists(scratch_ / L"both.lock"));
+}
+
+TEST_F(EncryptTest, SuccessfulEncryptionEmptiesTheList) {
+    std::wstring file = MakeFile(L"secret.txt", "the only copy");
+    Drop({file});
+    std::wstring done;
+    Robot robot([&](Robot& r) {
+        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
+        if (!dialog)
+            return;
+        TypeText(::GetDlgItem(dialog, kPasswordField), L"pass word");
+        TypeText(::GetDlgItem(dialog, kReenterField), L"pass word");
+        PostClick(dialog, IDC_ENCRYPT);
+        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 30000);
+        if (!box)
+            return;
+        done = MessageBoxText(box);
+        AnswerMessageBox(box, IDOK);
+    });
+    ClickButton(View(), IDC_ENCRYPT);
+    robot.Join();
+
+    EXPECT_EQ(done, L"Encrypted successfully.");
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_TRUE(frame_.m_view.StoredPaths().empty());
+    EXPECT_TRUE(PathExists(file + L".lock"));
+    EXPECT_FALSE(PathExists(file));
+}
+
+TEST_F(EncryptTest, ItemGoneFromTheDiskKeepsTheList) {
+    std::wstring file = MakeFile(L"moved.txt", "x");
+    Drop({file});
+    ASSERT_TRUE(::DeleteFileW(file.c_str()));
+    BoxWatcher boxes;
+    ClickButton(View(), IDC_ENCRYPT);
+    EXPECT_EQ(boxes.Stop(), std::vector<std::wstring>{file + L".Invalid path."});
+    EXPECT_EQ(RowPaths(), Paths{file});
+    EXPECT_EQ(frame_.m_view.StoredPaths(), Paths{file});
+}
+
+} // namespace
