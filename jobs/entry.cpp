@@ -5,8 +5,9 @@
 #include <shellapi.h>
 
 #include "jobs/dispatch.h"
+#include "mainwindow/graphical_run.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     // Nothing may leave the entry function: a failure that got this far
     // ends the process with 0, as a run that could not start does.
     try {
@@ -19,9 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
                 return 1;
             }
         }
-        // An empty command line, or one that cannot be split: the main
-        // window hooks in here.
-        return 1;
+        // An empty command line, or one that cannot be split: the main window.
+        return StartGraphicalRun(instance, commandLine, showCommand);
     } catch (...) {
         return 0;
     }
