@@ -9,9 +9,13 @@
 
 namespace {
 
-bool IsWord(const wchar_t* arg, const wchar_t* word) { return std::wcscmp(arg, word) == 0; }
+bool IsWord(const wchar_t* arg, const wchar_t* word) {
+    return std::wcscmp(arg, word) == 0;
+}
 
-bool IsContainerPath(const wchar_t* arg) { return GetExtension(arg) == kContainerExtension; }
+bool IsContainerPath(const wchar_t* arg) {
+    return GetExtension(arg) == kContainerExtension;
+}
 
 // A start from the shell has no window of its own yet: the dialog goes on
 // top of whatever window the user was working in.

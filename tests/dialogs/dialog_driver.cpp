@@ -45,7 +45,9 @@ HWND FindProcessWindowAnyState(const wchar_t* className, const wchar_t* caption)
     return request.found;
 }
 
-void PostClick(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void PostClick(HWND dialog, int id) {
+    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 std::wstring AnswerBox(int answer, const wchar_t* caption, DWORD timeoutMs) {
     HWND box = WaitForProcessWindow(L"#32770", caption, timeoutMs);
@@ -77,7 +79,9 @@ HWND WaitForSaveDialog(DWORD timeoutMs) {
     return found;
 }
 
-std::wstring SaveDialogFileName(HWND save) { return WindowText(::GetDlgItem(save, kFileNameBox)); }
+std::wstring SaveDialogFileName(HWND save) {
+    return WindowText(::GetDlgItem(save, kFileNameBox));
+}
 
 void ChooseSaveFileName(HWND save, const std::wstring& path) {
     TypeText(::GetDlgItem(save, kFileNameBox), path);

@@ -61,7 +61,9 @@ struct Observation {
     std::wstring text; // the dialog's path label, or the box's message
 };
 
-bool IsMessageBox(HWND hwnd) { return ::GetDlgItem(hwnd, 0xFFFF) != nullptr; }
+bool IsMessageBox(HWND hwnd) {
+    return ::GetDlgItem(hwnd, 0xFFFF) != nullptr;
+}
 
 // Closes the first window the dispatch brings up and says what it was.
 Observation ObserveAndClose() {
@@ -106,18 +108,26 @@ struct DispatchCase {
 };
 
 const DispatchCase kDispatchCases[] = {
-    {"EncOfAContainer", {L"-enc", L"a.lock", L"b.txt"}, Seen::CaptionlessBox,
+    {"EncOfAContainer",
+     {L"-enc", L"a.lock", L"b.txt"},
+     Seen::CaptionlessBox,
      L"The file has been encrypted! "},
-    {"EncOfAContainerAlone", {L"-enc", L"a.lock"}, Seen::CaptionlessBox,
+    {"EncOfAContainerAlone",
+     {L"-enc", L"a.lock"},
+     Seen::CaptionlessBox,
      L"The file has been encrypted! "},
     {"EncOfAFolder", {L"-enc", L"photos"}, Seen::EncryptDialog, L"photos\\"},
     // Only the first path is tested for the extension.
-    {"EncWithAContainerSecond", {L"-enc", L"a.txt", L"b.lock"}, Seen::EncryptDialog,
+    {"EncWithAContainerSecond",
+     {L"-enc", L"a.txt", L"b.lock"},
+     Seen::EncryptDialog,
      L"a.txt,b.lock"},
     {"EncAloneIsAPath", {L"-enc"}, Seen::AppBox, L"-enc.Invalid path."},
     {"Dec", {L"-dec", L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
     {"DecOfAnyFile", {L"-dec", L"b.txt"}, Seen::DecryptDialog, L"b.txt"},
-    {"DecWithTwoPathsIsEncryption", {L"-dec", L"x.lock", L"b.txt"}, Seen::AppBox,
+    {"DecWithTwoPathsIsEncryption",
+     {L"-dec", L"x.lock", L"b.txt"},
+     Seen::AppBox,
      L"-dec.Invalid path."},
     {"ContainerAlone", {L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
     {"UpperCaseExtensionIsNoContainer", {L"DATA.LOCK"}, Seen::EncryptDialog, L"DATA.LOCK"},
@@ -130,8 +140,8 @@ const DispatchCase kDispatchCases[] = {
 class Dispatch : public testing::TestWithParam<DispatchCase> {
 protected:
     void SetUp() override {
-        for (const wchar_t* name : {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock",
-                                    L"DATA.LOCK"})
+        for (const wchar_t* name :
+             {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock", L"DATA.LOCK"})
             ASSERT_TRUE(WriteFileBytes(dir / name, PatternBytes(10, 1)));
         ASSERT_TRUE(MakeDir(dir / L"photos"));
         ASSERT_TRUE(MakeDir(dir / L"old.lock"));

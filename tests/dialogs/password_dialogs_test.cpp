@@ -106,8 +106,7 @@ const FieldCase kFieldCases[] = {
      L"The password is too long: at most 1024 bytes (in UTF-8) are allowed."},
 };
 
-class EncryptFieldChecks : public PasswordDialogs,
-                           public testing::WithParamInterface<FieldCase> {};
+class EncryptFieldChecks : public PasswordDialogs, public testing::WithParamInterface<FieldCase> {};
 
 TEST_P(EncryptFieldChecks, ShowTheirMessageAndKeepTheDialogOpen) {
     const FieldCase& c = GetParam();

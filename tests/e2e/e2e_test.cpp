@@ -16,7 +16,9 @@ namespace {
 constexpr wchar_t kAppCaption[] = L"Tessalock v1.3";
 constexpr wchar_t kPassword[] = L"lantern \u00e9t\u00e9 42";
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
 
 TEST(EndToEnd, EncryptsAFolderAndDecryptsTheContainerAfterAWrongPassword) {
     ScratchDir dir;

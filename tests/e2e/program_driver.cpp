@@ -119,7 +119,9 @@ void SetControlText(HWND dialog, int id, const std::wstring& text) {
                           reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000, &ignored);
 }
 
-std::wstring ControlText(HWND dialog, int id) { return TextOf(::GetDlgItem(dialog, id)); }
+std::wstring ControlText(HWND dialog, int id) {
+    return TextOf(::GetDlgItem(dialog, id));
+}
 
 void PostButtonClick(HWND dialog, int id) {
     ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);

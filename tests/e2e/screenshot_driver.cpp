@@ -35,8 +35,7 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
 }
 
 // Writes the rectangle that holds the given windows and waits for done.
-int Hold(std::initializer_list<HWND> windows, const std::wstring& ready,
-         const std::wstring& done) {
+int Hold(std::initializer_list<HWND> windows, const std::wstring& ready, const std::wstring& done) {
     RECT all = {};
     for (HWND window : windows) {
         RECT r;
