@@ -44,8 +44,9 @@ void CTessalockView::AddPath(std::wstring path) {
     int row = fileList_.GetItemCount();
     fileList_.InsertItem(LVIF_TEXT | LVIF_IMAGE, row, L"", 0, 0, shellInfo.iIcon, 0);
     fileList_.SetItemText(row, kPathColumn, path.c_str());
-    fileList_.SetItemText(row, kDateColumn,
-                          FormatDateCell(CTimeStamp::FromFileTime(item.GetLastWriteTime())).c_str());
+    fileList_.SetItemText(
+        row, kDateColumn,
+        FormatDateCell(CTimeStamp::FromFileTime(item.GetLastWriteTime())).c_str());
     // A folder's size would take a walk of its whole tree: it is not shown.
     if (item.IsFile())
         fileList_.SetItemText(row, kSizeColumn, FormatSizeCell(item.GetTotalSize()).c_str());

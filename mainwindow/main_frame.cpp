@@ -9,7 +9,9 @@ BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
     return m_view.PreTranslateMessage(msg);
 }
 
-BOOL CMainFrame::OnIdle() { return FALSE; }
+BOOL CMainFrame::OnIdle() {
+    return FALSE;
+}
 
 LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     m_hWndClient = m_view.Create(m_hWnd);
@@ -49,4 +51,6 @@ LRESULT CMainFrame::OnFileExit(WORD, WORD, HWND, BOOL&) {
     return 0;
 }
 
-LRESULT CMainFrame::OnFileNew(WORD, WORD, HWND, BOOL&) { return 0; }
+LRESULT CMainFrame::OnFileNew(WORD, WORD, HWND, BOOL&) {
+    return 0;
+}

@@ -21,7 +21,9 @@ using namespace mainwindow_tests;
 namespace {
 
 std::vector<std::wstring>* g_opened = nullptr;
-void RecordPage(const std::wstring& address) { g_opened->push_back(address); }
+void RecordPage(const std::wstring& address) {
+    g_opened->push_back(address);
+}
 
 class AboutTest : public MainWindowTest {};
 

@@ -24,7 +24,9 @@ constexpr int kPasswordField = 1002;
 constexpr int kReenterField = 1003;
 constexpr int kExitButton = 1005;
 
-void PostClick(HWND dialog, int id) { ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void PostClick(HWND dialog, int id) {
+    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 class EncryptTest : public MainWindowTest {
 protected:

@@ -150,8 +150,8 @@ TEST_F(FileListViewTest, SizeCellsRoundUpToKilobytes) {
     const struct {
         size_t bytes;
         const wchar_t* size;
-    } cases[] = {{0, L"0 KB"}, {1, L"1 KB"}, {1024, L"1 KB"}, {1025, L"2 KB"},
-                 {1048576, L"1024 KB"}};
+    } cases[] = {
+        {0, L"0 KB"}, {1, L"1 KB"}, {1024, L"1 KB"}, {1025, L"2 KB"}, {1048576, L"1024 KB"}};
     Paths names;
     for (const auto& c : cases) {
         names.push_back(scratch_ / (L"size" + std::to_wstring(c.bytes)));
@@ -278,7 +278,9 @@ TEST_F(DeleteTest, ContextMenuDeleteActsOnTheSelection) {
 
 // Records the pages the view asks to open instead of starting a browser.
 std::vector<std::wstring>* g_openedPages = nullptr;
-void RecordPage(const std::wstring& address) { g_openedPages->push_back(address); }
+void RecordPage(const std::wstring& address) {
+    g_openedPages->push_back(address);
+}
 
 class WebPageTest : public FileListViewTest {
 protected:

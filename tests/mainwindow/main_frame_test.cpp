@@ -44,7 +44,7 @@ protected:
     BOOL Press(UINT key, HWND target = ::GetFocus()) {
         MSG down = {target, WM_KEYDOWN, key, 1, ::GetTickCount(), {0, 0}};
         BOOL consumed = frame_.PreTranslateMessage(&down);
-        MSG up = {target, WM_KEYUP, key, 0xC0000001, ::GetTickCount(), {0, 0}};
+        MSG up = {target, WM_KEYUP, key, MAKELPARAM(1, 0xC000), ::GetTickCount(), {0, 0}};
         if (!frame_.PreTranslateMessage(&up)) {
             ::TranslateMessage(&up);
             ::DispatchMessageW(&up);
@@ -122,8 +122,8 @@ TEST_F(MainFrameTest, TabCyclesThroughTheViewInDialogOrder) {
         EXPECT_TRUE(Press(VK_TAB));
         forward.push_back(::GetDlgCtrlID(::GetFocus()));
     }
-    EXPECT_EQ(forward, (std::vector<int>{IDC_ABOUT, IDC_HELP_BUTTON, IDC_ENCRYPT, IDC_ADD,
-                                         IDC_FILE_LIST}));
+    EXPECT_EQ(forward,
+              (std::vector<int>{IDC_ABOUT, IDC_HELP_BUTTON, IDC_ENCRYPT, IDC_ADD, IDC_FILE_LIST}));
     HoldKeys({VK_SHIFT});
     EXPECT_TRUE(Press(VK_TAB));
     EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), IDC_ADD);
@@ -131,7 +131,9 @@ TEST_F(MainFrameTest, TabCyclesThroughTheViewInDialogOrder) {
 }
 
 std::vector<std::wstring>* g_opened = nullptr;
-void RecordPage(const std::wstring& address) { g_opened->push_back(address); }
+void RecordPage(const std::wstring& address) {
+    g_opened->push_back(address);
+}
 
 TEST_F(MainFrameTest, SpacePressesTheFocusedButton) {
     std::vector<std::wstring> opened;
@@ -154,9 +156,12 @@ TEST_F(MainFrameTest, AcceleratorKeysAreConsumedAndDoNothing) {
         std::initializer_list<int> held;
         UINT key;
     } keys[] = {
-        {"Ctrl+N", {VK_CONTROL}, 'N'}, {"Ctrl+O", {VK_CONTROL}, 'O'},
-        {"Ctrl+S", {VK_CONTROL}, 'S'}, {"Ctrl+P", {VK_CONTROL}, 'P'},
-        {"F6", {}, VK_F6},             {"Shift+F6", {VK_SHIFT}, VK_F6},
+        {"Ctrl+N", {VK_CONTROL}, 'N'},
+        {"Ctrl+O", {VK_CONTROL}, 'O'},
+        {"Ctrl+S", {VK_CONTROL}, 'S'},
+        {"Ctrl+P", {VK_CONTROL}, 'P'},
+        {"F6", {}, VK_F6},
+        {"Shift+F6", {VK_SHIFT}, VK_F6},
     };
     for (HWND target : {List(), frame_.m_hWnd}) {
         for (const auto& k : keys) {
@@ -170,7 +175,9 @@ TEST_F(MainFrameTest, AcceleratorKeysAreConsumedAndDoNothing) {
     }
 }
 
-TEST_F(MainFrameTest, IdleAsksForNoMoreCalls) { EXPECT_FALSE(frame_.OnIdle()); }
+TEST_F(MainFrameTest, IdleAsksForNoMoreCalls) {
+    EXPECT_FALSE(frame_.OnIdle());
+}
 
 struct CloseCase {
     const char* name;
@@ -180,8 +187,7 @@ struct CloseCase {
 TEST(GraphicalRun, EndsWithOneHoweverTheFrameCloses) {
     const CloseCase cases[] = {
         {"WM_CLOSE", [](HWND frame) { PostClose(frame); }},
-        {"system close",
-         [](HWND frame) { ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"system close", [](HWND frame) { ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0); }},
         {"Exit command", [](HWND frame) { ::PostMessageW(frame, WM_COMMAND, ID_APP_EXIT, 0); }},
     };
     for (const CloseCase& c : cases) {

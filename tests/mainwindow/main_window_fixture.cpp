@@ -50,7 +50,9 @@ BoxWatcher::BoxWatcher(int answer)
           }
       }) {}
 
-BoxWatcher::~BoxWatcher() { Stop(); }
+BoxWatcher::~BoxWatcher() {
+    Stop();
+}
 
 std::vector<std::wstring> BoxWatcher::Stop() {
     stop_ = true;
@@ -75,8 +77,8 @@ bool ChooseInFileDialog(const std::wstring& path) {
     return true;
 }
 
-bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour,
-                       int minute, int second) {
+bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour, int minute,
+                       int second) {
     SYSTEMTIME local = {};
     local.wYear = static_cast<WORD>(year);
     local.wMonth = static_cast<WORD>(month);
@@ -88,9 +90,9 @@ bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, i
     // The inverse of the FileTimeToLocalFileTime that the view applies.
     if (!::SystemTimeToFileTime(&local, &localTime) || !::LocalFileTimeToFileTime(&localTime, &utc))
         return false;
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool ok = ::SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
@@ -105,7 +107,9 @@ void MainWindowTest::SetUpTestSuite() {
     ::InitCommonControlsEx(&controls);
 }
 
-void MainWindowTest::TearDownTestSuite() { ::CoUninitialize(); }
+void MainWindowTest::TearDownTestSuite() {
+    ::CoUninitialize();
+}
 
 void MainWindowTest::SetUp() {
     ASSERT_NE(frame_.CreateEx(), nullptr);

@@ -55,8 +55,8 @@ private:
 bool ChooseInFileDialog(const std::wstring& path);
 
 // Sets a file's last-write time to a local calendar time.
-bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour,
-                       int minute, int second);
+bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour, int minute,
+                       int second);
 
 // A shown main frame created the way the graphical run creates it.
 class MainWindowTest : public testing::Test {

@@ -27,8 +27,8 @@ bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 std::wstring TextOf(HWND hwnd) {
     wchar_t text[1024] = {};
     DWORD_PTR length = 0;
-    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                          5000, &length);
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000,
+                          &length);
     return text;
 }
 
@@ -107,7 +107,9 @@ HWND MainWindowRun::WaitForFrame(DWORD timeoutMs) {
     return frame_;
 }
 
-HWND MainWindowRun::View() const { return frame_ ? ::GetWindow(frame_, GW_CHILD) : nullptr; }
+HWND MainWindowRun::View() const {
+    return frame_ ? ::GetWindow(frame_, GW_CHILD) : nullptr;
+}
 
 HWND MainWindowRun::WaitForDialog(const wchar_t* caption, DWORD timeoutMs) const {
     HWND found = nullptr;
@@ -152,8 +154,8 @@ bool MainWindowRun::Drop(const std::vector<std::wstring>& names) {
         block.insert(block.end(), bytes, bytes + (name.size() + 1) * sizeof(wchar_t));
     }
     block.insert(block.end(), sizeof(wchar_t), '\0');
-    void* remote = ::VirtualAllocEx(process_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
-                                    PAGE_READWRITE);
+    void* remote =
+        ::VirtualAllocEx(process_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!remote)
         return false;
     SIZE_T written = 0;
@@ -189,7 +191,9 @@ void SetControlTextOf(HWND dialog, int id, const std::wstring& text) {
                           reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000, &ignored);
 }
 
-std::wstring ControlTextOf(HWND dialog, int id) { return TextOf(::GetDlgItem(dialog, id)); }
+std::wstring ControlTextOf(HWND dialog, int id) {
+    return TextOf(::GetDlgItem(dialog, id));
+}
 
 void PostClickOf(HWND dialog, int id) {
     ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);

@@ -26,8 +26,8 @@ TEST(DateCell, AsctimeLayoutWithLineFeed) {
         {2999, 6, 15, 10, 20, 30, L"Sat Jun 15 10:20:30 2999\n"},
     };
     for (const DateCase& c : cases) {
-        CTimeStamp stamp = CTimeStamp::FromCalendar(c.year, c.month, c.day, c.hour, c.minute,
-                                                    c.second);
+        CTimeStamp stamp =
+            CTimeStamp::FromCalendar(c.year, c.month, c.day, c.hour, c.minute, c.second);
         std::wstring text = FormatDateCell(stamp);
         EXPECT_EQ(text, c.text) << Narrow(c.text);
         EXPECT_EQ(text.size(), 25u) << Narrow(c.text);
