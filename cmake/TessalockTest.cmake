@@ -16,4 +16,11 @@ function(tl_add_gtest)
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
     endif()
+    # Tests with windows share one X display and one Wine desktop: the
+    # foreground window, focus and message-box ownership are global there, so
+    # two of them at once would steal each other's boxes. They run one at a
+    # time; the others run beside them.
+    if("gui" IN_LIST T_LABELS)
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
+    endif()
 endfunction()

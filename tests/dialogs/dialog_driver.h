@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "support/robot.h"
+
 namespace testing_support {
 
 constexpr wchar_t kAppCaption[] = L"Tessalock v1.3";
@@ -26,7 +28,7 @@ void PostClick(HWND dialog, int id);
 
 // Waits for a message box with the caption, answers it (IDOK, IDYES, IDNO)
 // and waits until it has gone; returns its text, or kNoBox.
-std::wstring AnswerBox(int answer, const wchar_t* caption = kAppCaption, DWORD timeoutMs = 10000);
+std::wstring AnswerBox(int answer, const wchar_t* caption = kAppCaption, DWORD timeoutMs = kRobotTimeoutMs);
 
 // True when a message box with the caption shows up within timeoutMs.
 bool BoxAppears(const wchar_t* caption = kAppCaption, DWORD timeoutMs = 300);
@@ -36,7 +38,7 @@ bool BoxAppears(const wchar_t* caption = kAppCaption, DWORD timeoutMs = 300);
 void SyncWith(HWND window);
 
 // The system's Save dialog, recognised by its file-name box (id 0x47C).
-HWND WaitForSaveDialog(DWORD timeoutMs = 10000);
+HWND WaitForSaveDialog(DWORD timeoutMs = kRobotTimeoutMs);
 std::wstring SaveDialogFileName(HWND save);
 // Types the full path into the file-name box and presses Save.
 void ChooseSaveFileName(HWND save, const std::wstring& path);

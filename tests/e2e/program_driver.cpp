@@ -107,7 +107,7 @@ std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int
     // A message box keeps its text in the static control 0xFFFF.
     std::wstring text = TextOf(::GetDlgItem(box, 0xFFFF));
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    const ULONGLONG deadline = ::GetTickCount64() + 30000;
     while (::IsWindow(box) && ::GetTickCount64() < deadline)
         ::Sleep(kPollMs);
     return text;

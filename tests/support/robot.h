@@ -27,7 +27,7 @@
 
 namespace testing_support {
 
-constexpr DWORD kRobotTimeoutMs = 10000;
+constexpr DWORD kRobotTimeoutMs = 30000;
 
 // A visible top-level window of this process with the given class (null for
 // any) and caption (null for any); null when there is none.
