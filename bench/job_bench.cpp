@@ -1,23 +1,26 @@
 // One scenario at a time: write the tree, then per round
-//   1. copy baseline for encryption: copy the tree beside itself and delete
-//      the original (every byte read and written once, every source deleted,
-//      as the job does);
-//   2. copy baseline for decryption: copy that copy back to the original
-//      name (every byte read once, every file and folder created once, as the
-//      job does), right after the deletions of step 1 as the decryption job
-//      runs right after the deletions of the encryption job; the file system
-//      is slower to create files just after many were deleted, and both
-//      sides must meet that alike;
-//   3. the cost of forcing as many fresh bytes to the disk with one
+//   1. the RC4 keystream speed once more, next to the jobs, in case the
+//      machine's load changed;
+//   2. the cost of forcing as many fresh bytes to the disk with one
 //      FlushFileBuffers, which the encryption job pays once for its
 //      container before it may delete anything (a flush per copied file
 //      would charge the copy a journal commit per file, which the job does
-//      not pay), and the RC4 keystream speed once more;
-//   4. the encryption job (child process): tree -> container, tree deleted;
-//   5. the decryption job (child process): container -> tree, container
+//      not pay);
+//   3. copy baseline for encryption: copy the tree beside itself and delete
+//      the original (every byte read and written once, every source deleted,
+//      as the job does);
+//   4. copy baseline for decryption: copy that copy back to the original
+//      name (every byte read once, every file and folder created once, as the
+//      job does); then the copy is deleted;
+//   5. the encryption job (child process): tree -> container, tree deleted;
+//   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte.
-// Every step reads what the step before wrote, so all meet a warm file
-// cache. At most two copies of the data exist at any moment.
+// Each of the four measured steps starts right after as many bytes as it
+// writes were deleted, and reads what the step before wrote: the file
+// system is slower to create files just after many were deleted, and on a
+// virtual machine fresh memory for the file cache costs more than memory
+// just released, so both sides must meet the same state. At most two copies
+// of the data exist at any moment.
 #include "bench/job_bench.h"
 
 #include "bench/bench_common.h"
@@ -143,14 +146,13 @@ bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& containe
 
 bool RunRound(const TreeSpec& spec, const std::wstring& item, const std::wstring& copy,
               const std::wstring& container, int round, Measures& m) {
-    double encryptCopy = 0, decryptCopy = 0, flush = 0;
-    if (!CopyBaselines(item, copy, encryptCopy, decryptCopy) ||
-        !MeasureFlush(copy, spec.totalBytes, flush))
-        return false;
-    // The keystream again, next to the jobs, in case the machine's load changed.
-    Rc4Result rc4 = RunRc4Benchmark(64 << 20, 1);
+    Rc4Result rc4 = RunRc4Benchmark(32 << 20, 1);
     m.rc4BytesPerSecond =
         std::max(m.rc4BytesPerSecond, static_cast<double>(rc4.bytes) / rc4.rc4Seconds);
+    double encryptCopy = 0, decryptCopy = 0, flush = 0;
+    if (!MeasureFlush(copy, spec.totalBytes, flush) ||
+        !CopyBaselines(item, copy, encryptCopy, decryptCopy))
+        return false;
     JobRun encrypt, decrypt;
     if (!RunJob(true, item, container, encrypt) || !RunJob(false, item, container, decrypt))
         return false;

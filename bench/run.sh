@@ -6,8 +6,12 @@
 #   bench/run.sh --jobs --percent 5         a quick smoke run of all three
 #
 # TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64); it is
-# built first when the benchmark program is missing. Exits with the program's
-# status (0 all targets met, 3 a target missed, 1 a failure).
+# built first when the benchmark program is missing. TL_BENCH_FRESH_FS_GB=N
+# (root only) runs on a new, empty ext4 file system of N GiB made in a file
+# of the build folder and mounted for this run: file creation on a disk that
+# others keep filling and emptying varies several-fold from run to run, on a
+# fresh one it does not. Exits with the program's status (0 all targets met,
+# 3 a target missed, 1 a failure).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${TL_BENCH_BUILD:-$ROOT/build/x86_64}"
@@ -16,8 +20,26 @@ EXE="$BUILD/bench/tessalock_bench.exe"
 
 export WINEPREFIX="$BUILD/wineprefix"
 source "$ROOT/scripts/wine-env.sh"
-trap wine_env_stop EXIT
+
+FRESH_IMAGE="$BUILD/bench-fs.img"
+FRESH_MOUNT="$BUILD/bench-fs"
+cleanup() {
+    wine_env_stop
+    if mountpoint -q "$FRESH_MOUNT" 2>/dev/null; then umount "$FRESH_MOUNT" || true; fi
+    rm -f "$FRESH_IMAGE"
+}
+trap cleanup EXIT
+extra=()
+if [[ -n "${TL_BENCH_FRESH_FS_GB:-}" ]]; then
+    [[ $(id -u) -eq 0 ]] || { echo "TL_BENCH_FRESH_FS_GB needs root" >&2; exit 1; }
+    mkdir -p "$FRESH_MOUNT"
+    truncate -s "${TL_BENCH_FRESH_FS_GB}G" "$FRESH_IMAGE"
+    mkfs.ext4 -q -F "$FRESH_IMAGE"
+    mount -o loop "$FRESH_IMAGE" "$FRESH_MOUNT"
+    # Wine's drive Z: is the Linux root.
+    extra=(--folder "Z:${FRESH_MOUNT//\//\\}")
+fi
 wine_env_start
 status=0
-wine "$EXE" "$@" || status=$?
+wine "$EXE" "${extra[@]}" "$@" || status=$?
 exit "$status"
