@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "e2e/program_driver.h"
+#include "support/program_run.h"
 #include "resources/resource.h"
 #include "support/test_files.h"
 

@@ -14,7 +14,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "e2e/program_driver.h"
+#include "support/program_run.h"
 #include "resources/resource.h"
 #include "support/test_files.h"
 

@@ -34,21 +34,21 @@ TEST(MainWindowEndToEnd, DropEncryptAndTheListEmpties) {
     ASSERT_TRUE(run.Drop({file, folder}));
     ASSERT_TRUE(run.WaitForRowCount(2));
 
-    PostClickOf(run.View(), 1004);
+    PostButtonClick(run.View(), 1004);
     HWND save = run.WaitForFileDialog();
     ASSERT_NE(save, nullptr);
-    SetControlTextOf(save, 0x47C, container);
+    SetControlText(save, 0x47C, container);
     ::PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 
     HWND dialog = run.WaitForDialog(L"Tessalock-Encrypt");
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(ControlTextOf(dialog, 1000), folder + L"\\," + file);
-    SetControlTextOf(dialog, 1002, L"correct horse");
-    SetControlTextOf(dialog, 1003, L"correct horse");
-    PostClickOf(dialog, 1004);
+    EXPECT_EQ(ControlText(dialog, 1000), folder + L"\\," + file);
+    SetControlText(dialog, 1002, L"correct horse");
+    SetControlText(dialog, 1003, L"correct horse");
+    PostButtonClick(dialog, 1004);
     HWND box = run.WaitForDialog(L"Tessalock v1.3", 60000);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(AnswerBoxOf(box, IDOK), L"Encrypted successfully.");
+    EXPECT_EQ(AnswerBoxWindow(box, IDOK), L"Encrypted successfully.");
 
     EXPECT_TRUE(run.WaitForRowCount(0));
     EXPECT_TRUE(PathExists(container));

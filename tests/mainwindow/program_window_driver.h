@@ -10,25 +10,30 @@
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
+
 namespace mainwindow_tests {
+
+using testing_support::AnswerBoxWindow;
+using testing_support::ControlText;
+using testing_support::PostButtonClick;
+using testing_support::SetControlText;
 
 class MainWindowRun {
 public:
     // Starts the program with an empty command line.
-    MainWindowRun();
-    // A run still going is ended, so a failed test leaves nothing behind.
-    ~MainWindowRun();
-    MainWindowRun(const MainWindowRun&) = delete;
-    MainWindowRun& operator=(const MainWindowRun&) = delete;
+    MainWindowRun() : run_(L"") {}
 
-    bool Started() const { return process_ != nullptr; }
+    bool Started() const { return run_.Started(); }
 
     // The visible main frame, once it shows; null when it did not.
     HWND WaitForFrame(DWORD timeoutMs = 20000);
     HWND View() const;
-    // A dialog of the run with the caption, or (null caption) any dialog
-    // with a file-name box; null when none came in time.
-    HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs = 20000) const;
+    // A dialog of the run with the caption; null when none came in time.
+    HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs = 20000) const {
+        return run_.WaitForWindow(caption, timeoutMs);
+    }
+    // The Save or Open dialog: a dialog with a file-name box.
     HWND WaitForFileDialog(DWORD timeoutMs = 20000) const;
 
     // Writes the drop block into the program and posts WM_DROPFILES.
@@ -39,22 +44,11 @@ public:
     bool WaitForRowCount(int count, DWORD timeoutMs = 20000) const;
 
     // The exit code, or -1 when the run did not end in time.
-    long WaitForExit(DWORD timeoutMs = 20000);
+    long WaitForExit(DWORD timeoutMs = 20000) { return run_.WaitForExit(timeoutMs); }
 
 private:
-    HANDLE process_ = nullptr;
-    DWORD processId_ = 0;
+    testing_support::ProgramRun run_;
     HWND frame_ = nullptr;
 };
-
-// The program's Windows path (beside the test's build folder).
-std::wstring ProgramWindowsPath();
-
-// Actions on another process's windows that never wait for a modal loop.
-void SetControlTextOf(HWND dialog, int id, const std::wstring& text);
-std::wstring ControlTextOf(HWND dialog, int id);
-void PostClickOf(HWND dialog, int id);
-// Reads a message box's text, answers it and waits until it is gone.
-std::wstring AnswerBoxOf(HWND box, int answer);
 
 } // namespace mainwindow_tests

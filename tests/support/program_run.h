@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace testing_support {
@@ -16,7 +17,8 @@ std::wstring ProgramPath();
 
 class ProgramRun {
 public:
-    // Starts the program with the given command-line tail.
+    // Starts the program with the given command-line tail (empty: the main
+    // window).
     explicit ProgramRun(const std::wstring& arguments);
     // A run that has not ended by now is ended, so a failed test leaves
     // nothing behind.
@@ -25,10 +27,13 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     bool Started() const { return process_ != nullptr; }
+    HANDLE Process() const { return process_; }
 
     // A visible dialog or box of this run with the caption; null when none
     // came within the time.
     HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 20000) const;
+    // A visible top-level window of this run that match accepts.
+    HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs = 20000) const;
     // The exit code, or -1 when the run did not end within the time.
     long WaitForExit(DWORD timeoutMs = 20000);
 
@@ -40,6 +45,14 @@ private:
 // Waits for a box of the run with the caption, answers it and returns its
 // text; "(no box)" when none came.
 std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int answer);
+// Reads a box's text, answers it and waits until it is gone.
+std::wstring AnswerBoxWindow(HWND box, int answer);
+// Window text and class of another process's window; the text is asked
+// with a deadline, so a hung program cannot hang the test.
+std::wstring TextOf(HWND hwnd);
+std::wstring ClassOf(HWND hwnd);
+// Polls until done() holds or the time is up.
+bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs);
 void SetControlText(HWND dialog, int id, const std::wstring& text);
 std::wstring ControlText(HWND dialog, int id);
 void PostButtonClick(HWND dialog, int id);

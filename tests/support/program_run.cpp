@@ -1,5 +1,5 @@
 // Driving the program from another process.
-#include "e2e/program_driver.h"
+#include "support/program_run.h"
 
 #include <vector>
 
@@ -11,24 +11,15 @@ constexpr DWORD kPollMs = 20;
 
 struct Search {
     DWORD processId;
-    const wchar_t* caption;
+    const std::function<bool(HWND)>& match;
     HWND found;
 };
-
-std::wstring TextOf(HWND hwnd) {
-    wchar_t text[1024] = {};
-    ::GetWindowTextW(hwnd, text, 1024);
-    return text;
-}
 
 BOOL CALLBACK MatchRunWindow(HWND hwnd, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t className[64] = {};
-    ::GetClassNameW(hwnd, className, 64);
-    if (pid != search->processId || !::IsWindowVisible(hwnd) ||
-        std::wstring(className) != L"#32770" || TextOf(hwnd) != search->caption)
+    if (pid != search->processId || !::IsWindowVisible(hwnd) || !search->match(hwnd))
         return TRUE;
     search->found = hwnd;
     return FALSE;
@@ -57,7 +48,9 @@ std::wstring ProgramPath() {
 }
 
 ProgramRun::ProgramRun(const std::wstring& arguments) {
-    std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
+    std::wstring line = L"\"" + ProgramPath() + L"\"";
+    if (!arguments.empty())
+        line += L" " + arguments;
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -82,14 +75,22 @@ ProgramRun::~ProgramRun() {
 }
 
 HWND ProgramRun::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        Search search{processId_, caption, nullptr};
-        ::EnumWindows(MatchRunWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found || ::GetTickCount64() >= deadline)
-            return search.found;
-        ::Sleep(kPollMs);
-    }
+    return WaitForTopLevel(
+        [&](HWND hwnd) { return ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == caption; },
+        timeoutMs);
+}
+
+HWND ProgramRun::WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs) const {
+    HWND found = nullptr;
+    PollUntil(
+        [&] {
+            Search search{processId_, match, nullptr};
+            ::EnumWindows(MatchRunWindow, reinterpret_cast<LPARAM>(&search));
+            found = search.found;
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
 }
 
 long ProgramRun::WaitForExit(DWORD timeoutMs) {
@@ -101,16 +102,43 @@ long ProgramRun::WaitForExit(DWORD timeoutMs) {
 }
 
 std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int answer) {
-    HWND box = run.WaitForWindow(caption);
+    HWND box = run.WaitForWindow(caption, 30000);
     if (!box)
         return L"(no box)";
+    return AnswerBoxWindow(box, answer);
+}
+
+std::wstring AnswerBoxWindow(HWND box, int answer) {
     // A message box keeps its text in the static control 0xFFFF.
     std::wstring text = TextOf(::GetDlgItem(box, 0xFFFF));
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-    const ULONGLONG deadline = ::GetTickCount64() + 30000;
-    while (::IsWindow(box) && ::GetTickCount64() < deadline)
-        ::Sleep(kPollMs);
+    PollUntil([&] { return !::IsWindow(box); }, 30000);
     return text;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000,
+                          &length);
+    return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[128] = {};
+    ::GetClassNameW(hwnd, name, 128);
+    return name;
+}
+
+bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done())
+            return true;
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(kPollMs);
+    }
 }
 
 void SetControlText(HWND dialog, int id, const std::wstring& text) {
