@@ -15,12 +15,17 @@
 //   5. the encryption job (child process): tree -> container, tree deleted;
 //   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte.
-// Each of the four measured steps starts right after as many bytes as it
-// writes were deleted, and reads what the step before wrote: the file
-// system is slower to create files just after many were deleted, and on a
-// virtual machine fresh memory for the file cache costs more than memory
-// just released, so both sides must meet the same state. At most two copies
-// of the data exist at any moment.
+// Each of the four measured steps starts after a settling pause (6 s by
+// default) that follows a deletion of as many bytes as it writes, and reads
+// what the step before wrote. On a virtual machine, memory released by a
+// step is handed back to the host within seconds, and file cache memory that
+// has to come back from the host costs several times as much to write: a
+// step right after a deletion writes fast until the memory released there
+// runs out or is handed back, so a quick copy would run on it entirely and a
+// job that takes longer would not. After the pause every step meets the
+// same settled state. The file system, too, is slower to create files
+// shortly after many were deleted; both sides meet that alike. At most two
+// copies of the data exist at any moment.
 #include "bench/job_bench.h"
 
 #include "bench/bench_common.h"
@@ -81,18 +86,25 @@ bool Report(bool ok, const char* what) {
     return ok;
 }
 
+// Lets the machine settle before a measured step (see the top of the file).
+void Settle(unsigned seconds) {
+    Sleep(seconds * 1000);
+}
+
 // Times copying item beside itself and deleting the original (encryption's
 // baseline), then copying the copy back (decryption's baseline); the copy is
 // then removed (not timed).
-bool CopyBaselines(const std::wstring& item, const std::wstring& copy, double& encryptSeconds,
-                   double& decryptSeconds) {
+bool CopyBaselines(const std::wstring& item, const std::wstring& copy, unsigned settleSeconds,
+                   double& encryptSeconds, double& decryptSeconds) {
     CopyCounts counts;
+    Settle(settleSeconds);
     Stopwatch encryptTime;
     bool ok = Report(CopyTree(item, copy, counts), "copy of the tree") &&
               Report(DeleteTree(item), "deleting the copied tree");
     encryptSeconds = encryptTime.Seconds();
     if (!ok)
         return false;
+    Settle(settleSeconds);
     Stopwatch decryptTime;
     ok = Report(CopyTree(copy, item, counts), "copy of the copy");
     decryptSeconds = decryptTime.Seconds();
@@ -145,16 +157,20 @@ bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& containe
 }
 
 bool RunRound(const TreeSpec& spec, const std::wstring& item, const std::wstring& copy,
-              const std::wstring& container, int round, Measures& m) {
+              const std::wstring& container, unsigned settleSeconds, int round, Measures& m) {
     Rc4Result rc4 = RunRc4Benchmark(32 << 20, 1);
     m.rc4BytesPerSecond =
         std::max(m.rc4BytesPerSecond, static_cast<double>(rc4.bytes) / rc4.rc4Seconds);
     double encryptCopy = 0, decryptCopy = 0, flush = 0;
     if (!MeasureFlush(copy, spec.totalBytes, flush) ||
-        !CopyBaselines(item, copy, encryptCopy, decryptCopy))
+        !CopyBaselines(item, copy, settleSeconds, encryptCopy, decryptCopy))
         return false;
     JobRun encrypt, decrypt;
-    if (!RunJob(true, item, container, encrypt) || !RunJob(false, item, container, decrypt))
+    Settle(settleSeconds);
+    if (!RunJob(true, item, container, encrypt))
+        return false;
+    Settle(settleSeconds);
+    if (!RunJob(false, item, container, decrypt))
         return false;
     std::string problem;
     if (!VerifyTree(item, spec, problem)) {
@@ -287,7 +303,7 @@ int RunScenario(const JobBenchOptions& options, char id) {
     Measures m;
     m.rc4BytesPerSecond = options.rc4BytesPerSecond;
     for (int round = 0; ok && round < options.rounds; ++round)
-        ok = RunRound(spec, item, copy, container, round, m);
+        ok = RunRound(spec, item, copy, container, options.settleSeconds, round, m);
     Report(DeleteTree(work), "removing the work folder");
     if (!ok)
         return 1;
@@ -303,7 +319,9 @@ int RunJobBenchmark(const JobBenchOptions& options) {
                 options.folder.c_str());
     std::printf("Encryption is compared with copying the tree and deleting the source, plus one "
                 "flush of as many bytes;\ndecryption with copying that copy back. Bulk "
-                "scenarios add the RC4 keystream time.\n");
+                "scenarios add the RC4 keystream time.\nEach measured step follows a %u s pause "
+                "(--settle) so that all meet the same state of memory and disk.\n",
+                options.settleSeconds);
     int status = 0;
     for (char id : options.scenarios) {
         int result = RunScenario(options, id);

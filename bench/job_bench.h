@@ -12,6 +12,7 @@ struct JobBenchOptions {
     std::string scenarios;  // any of 'a', 'b', 'c'
     unsigned percent = 100; // shrinks every scenario for a quick run
     int rounds = 1;
+    unsigned settleSeconds = 6;   // pause before each measured step
     double rc4BytesPerSecond = 0; // keystream speed measured in this run
 };
 

@@ -4,7 +4,7 @@
 //
 //   tessalock_bench.exe [--folder DIR] [--size-mib N] [--rc4-mib N] [--rounds N] [--rc4-only]
 //   tessalock_bench.exe --jobs [--scenario a|b|c|ab|...] [--percent N] [--folder DIR]
-//                       [--rc4-mib N] [--rounds N]
+//                       [--rc4-mib N] [--rounds N] [--settle SECONDS]
 //
 // Every file goes to DIR, by default the temporary folder, and is deleted at
 // the end. The container files are three of --size-mib each (1024 by
@@ -30,6 +30,7 @@ struct Options {
     bool jobs = false;
     std::string scenarios = "abc";
     unsigned percent = 100;
+    unsigned settleSeconds = 6;
 };
 
 bool ValidScenarios(const std::string& text) {
@@ -52,6 +53,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
                     options.scenarios += static_cast<char>(c < 0x80 ? c : '?');
             }
             options.jobs = true;
+        } else if (arg == L"--settle" && hasValue) {
+            options.settleSeconds = static_cast<unsigned>(std::wcstoul(argv[++k], nullptr, 10));
         } else if (arg == L"--percent" && hasValue) {
             options.percent = static_cast<unsigned>(std::wcstoul(argv[++k], nullptr, 10));
         } else if (arg == L"--folder" && hasValue) {
@@ -85,7 +88,8 @@ int Run(int argc, wchar_t** argv) {
         std::printf("usage: tessalock_bench [--folder DIR] [--size-mib N] [--rc4-mib N] "
                     "[--rounds N] [--rc4-only]\n"
                     "       tessalock_bench --jobs [--scenario a|b|c|ab|ac|bc|abc] "
-                    "[--percent 1-100] [--folder DIR] [--rc4-mib N] [--rounds N]\n");
+                    "[--percent 1-100] [--folder DIR] [--rc4-mib N] [--rounds N] "
+                    "[--settle SECONDS]\n");
         return 2;
     }
     std::printf("MB = 10^6 bytes; best of %d rounds\n\n", options.rounds);
@@ -102,6 +106,7 @@ int Run(int argc, wchar_t** argv) {
         jobs.scenarios = options.scenarios;
         jobs.percent = options.percent;
         jobs.rounds = options.rounds;
+        jobs.settleSeconds = options.settleSeconds;
         jobs.rc4BytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4Seconds;
         return bench::RunJobBenchmark(jobs);
     }
