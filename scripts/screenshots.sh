@@ -22,14 +22,6 @@ WORK="$(mktemp -d)"
 trap 'wine_env_stop; rm -rf "$WORK"' EXIT
 wine_env_start
 
-# This Wine does not find the Marlett font in its data folder, and the caption
-# buttons would show letters instead of their symbols; a copy in the prefix's
-# font folder is found.
-FONTS="$WINEPREFIX/drive_c/windows/Fonts"
-if [[ -f /usr/share/wine/fonts/marlett.ttf && ! -f "$FONTS/marlett.ttf" ]]; then
-    mkdir -p "$FONTS"
-    cp /usr/share/wine/fonts/marlett.ttf "$FONTS/"
-fi
 
 # The scenes' items live on a drive letter of their own, so the dialogs show
 # short paths as a user would see them.

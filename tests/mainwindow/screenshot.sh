@@ -18,13 +18,6 @@ DRIVE=""
 trap 'wine_env_stop; [[ -n "$DRIVE" ]] && rm -f "$WINEPREFIX/dosdevices/$DRIVE:"; rm -rf "$WORK"' EXIT
 wine_env_start
 
-# Caption buttons need the Marlett font, which this Wine finds only in the
-# prefix's font folder.
-FONTS="$WINEPREFIX/drive_c/windows/Fonts"
-if [[ -f /usr/share/wine/fonts/marlett.ttf && ! -f "$FONTS/marlett.ttf" ]]; then
-    mkdir -p "$FONTS"
-    cp /usr/share/wine/fonts/marlett.ttf "$FONTS/"
-fi
 
 # The items live on a drive letter of their own, so the rows show short paths.
 for letter in d e f g h; do
