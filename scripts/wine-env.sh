@@ -32,10 +32,21 @@ wine_env_start() {
     fi
     wineserver -p
     wineboot -i >/dev/null 2>&1 </dev/null || true
-    # Without a window manager, Wine waits up to two seconds for one each time
-    # a managed window is hidden; unmanaged windows close at once.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    # Without a window manager (our own Xvfb), Wine waits up to two seconds
+    # for one each time a managed window is hidden; unmanaged windows close at
+    # once. On a real desktop the window manager should manage the windows.
+    local managed=N
+    [[ -n "${TL_USE_DISPLAY:-}" ]] && managed=Y
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
         >/dev/null 2>&1 </dev/null || true
+    # This Wine does not find the Marlett font in its data folder, and caption
+    # buttons would show letters instead of their symbols; a copy in the
+    # prefix's font folder is found.
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [[ -f /usr/share/wine/fonts/marlett.ttf && ! -f "$fonts/marlett.ttf" ]]; then
+        mkdir -p "$fonts"
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    fi
 }
 
 wine_env_stop() {
