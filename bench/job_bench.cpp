@@ -46,7 +46,7 @@ namespace {
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr uint64_t kPeakLimitBytes = 16ull << 20;
 
-// The buffers the jobs are specified to hold, for a tree whose largest file
+// The fixed buffers the jobs are built to hold, for a tree whose largest file
 // has the given size: encryption keeps a 1 MiB container buffer plus a read
 // block and an input stream buffer of up to 256 KiB each; decryption an
 // 8 KiB container buffer plus a block and an output buffer of up to 1 MiB each.
@@ -211,7 +211,7 @@ bool PrintRatio(const char* name, double job, double copy, double flush, double 
     return met;
 }
 
-// Peak beyond the idle child and the specified buffers; true when below 16 MiB.
+// Peak beyond the idle child and the fixed buffers; true when below 16 MiB.
 bool PrintPeak(const char* name, const JobRun& run, uint64_t fixedBuffers, double& beyondMiB) {
     double peak = static_cast<double>(run.peakWorkingSet) / kMiB;
     double idle = static_cast<double>(run.idleWorkingSet) / kMiB;
