@@ -177,21 +177,24 @@ bool WriteBody(zelprogress::IProgressUpdate& progress, const std::wstring& path,
 
 // Puts back what a failed or cancelled job changed, newest first, so a file
 // restored twice ends as it was before the job.
-void RollBack(std::vector<RestoredFile>& restored) {
-    for (auto it = restored.rbegin(); it != restored.rend(); ++it) {
-        DeleteFileW(it->target.c_str());
-        if (!it->backup.empty())
-            MoveFileExW(it->backup.c_str(), it->target.c_str(), MOVEFILE_WRITE_THROUGH);
+void RollBack(const std::vector<CPathInfo>& createdFiles, size_t first,
+              std::vector<RestoredFile>& replaced) {
+    auto backup = replaced.rbegin();
+    for (size_t i = createdFiles.size(); i-- > first;) {
+        const std::wstring& target = createdFiles[i].GetPath();
+        DeleteFileW(target.c_str());
+        if (backup != replaced.rend() && backup->created == i) {
+            MoveFileExW(backup->backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+            ++backup;
+        }
     }
-    restored.clear();
+    replaced.clear();
 }
 
-void DropBackups(std::vector<RestoredFile>& restored) {
-    for (const RestoredFile& file : restored) {
-        if (!file.backup.empty())
-            DeleteFileW(file.backup.c_str());
-    }
-    restored.clear();
+void DropBackups(std::vector<RestoredFile>& replaced) {
+    for (const RestoredFile& file : replaced)
+        DeleteFileW(file.backup.c_str());
+    replaced.clear();
 }
 
 [[noreturn]] void Fail(const std::wstring& text) {
@@ -202,6 +205,8 @@ void RunDecryption(DecryptJobParams& params) {
     using namespace jobtext;
     auto& progress = params.progress;
     std::vector<RestoredFile> restored;
+    // Only what this run adds to the list is its to undo.
+    const size_t firstCreated = params.createdFiles.size();
     try {
         progress.SetTotal(params.container.GetTotalSize());
         const std::wstring containerPath = params.container.PathWithSeparator();
@@ -273,7 +278,7 @@ void RunDecryption(DecryptJobParams& params) {
         params.errorText = kOutOfMemory;
     }
     if (!params.succeeded) {
-        RollBack(restored);
+        RollBack(params.createdFiles, firstCreated, restored);
         if (progress.IsCancelled())
             params.errorText.clear();
     }
@@ -311,7 +316,6 @@ bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring
         if (!WriteBody(progress, target, entry, container, cipher, written))
             return false;
         guard.Dismiss();
-        restored.push_back(RestoredFile{target, std::wstring()});
         createdFiles.push_back(std::move(written));
         return true;
     }
@@ -344,7 +348,8 @@ bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring
         return false;
     }
     guard.Dismiss();
-    restored.push_back(RestoredFile{target, backup});
+    if (!backup.empty())
+        restored.push_back(RestoredFile{createdFiles.size(), backup});
     createdFiles.emplace_back(target);
     return true;
 }

@@ -33,10 +33,12 @@ struct DecryptJobParams {
 // Thread entry; params is a DecryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI DecryptWorker(LPVOID params);
 
-// A file this job put in place, and where the file it replaced waits (empty
-// when there was none) until the job has either succeeded or been undone.
+// A file this job put in place over an existing one: its entry in the
+// created-files list, and where the file it replaced waits until the job has
+// either succeeded or been undone. New files need no entry of their own, so
+// the journal costs nothing per file in the usual case.
 struct RestoredFile {
-    std::wstring target;
+    size_t created;
     std::wstring backup;
 };
 

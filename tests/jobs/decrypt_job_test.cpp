@@ -292,6 +292,30 @@ TEST_F(DecryptFailure, RollBackRestoresTheEarlierFileAfterRepeatedTargets) {
     ExpectOnlyWhatWasThere();
 }
 
+TEST_F(DecryptFailure, RollBackLeavesWhatAnEarlierRunPutInTheList) {
+    // A caller may hand the same list to a second run; its failure undoes
+    // only the files it restored itself.
+    const std::wstring kept = out_ + L"\\kept.txt";
+    ASSERT_TRUE(WriteFileText(kept, "restored by an earlier run"));
+    std::vector<StoredEntry> entries = {File(L"/", L"new.txt", TextBytes("new")),
+                                        File(L"/", L"second.txt", TextBytes("two")),
+                                        File(L"/", L"cut", TextBytes("c"))};
+    entries.back().size = 1000; // more than the container holds
+    ASSERT_TRUE(WriteContainer(container_, kPassword, entries));
+    CAtomicProgress progress;
+    std::wstring resultPath, errorText, warningText;
+    std::vector<CPathInfo> createdFiles{CPathInfo(kept)};
+    bool succeeded = false;
+    const CPathInfo container(container_);
+    DecryptJobParams params{progress,  kPassword, resultPath, createdFiles,
+                            container, succeeded, errorText,  warningText};
+    ASSERT_TRUE(RunWorkerAndWait(DecryptWorker, &params));
+    EXPECT_FALSE(succeeded);
+    EXPECT_EQ(ReadFileBytes(kept), TextBytes("restored by an earlier run"));
+    EXPECT_FALSE(PathExists(out_ + L"\\new.txt"));
+    EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), TextBytes("was here before"));
+}
+
 TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
     CAtomicProgress progress;
     DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
