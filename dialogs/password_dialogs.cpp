@@ -33,19 +33,6 @@ private:
     std::wstring& text_;
 };
 
-// A password field's text. The buffer it passes through is wiped as well,
-// so the only copy left is the one the caller wipes.
-std::wstring ReadPasswordField(HWND field) {
-    int length = ::GetWindowTextLengthW(field);
-    if (length <= 0)
-        return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(field, buffer.data(), length + 1);
-    std::wstring text(buffer.data());
-    WipeSecret(buffer.data(), buffer.size() * sizeof(wchar_t));
-    return text;
-}
-
 // Readers refuse a check block longer than this, so a longer password would
 // make a container nobody could open.
 bool PasswordFitsContainer(const std::wstring& password) {
@@ -129,9 +116,9 @@ LRESULT CDialogEncrypt::OnExit(WORD, WORD, HWND, BOOL&) {
 }
 
 LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
-    std::wstring password = ReadPasswordField(passwordField);
+    std::wstring password = passwordField.GetText();
     SecretCopy wipePassword(password);
-    std::wstring reenter = ReadPasswordField(reenterField);
+    std::wstring reenter = reenterField.GetText();
     SecretCopy wipeReenter(reenter);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
@@ -202,7 +189,7 @@ LRESULT CDialogDecrypt::OnExit(WORD, WORD, HWND, BOOL&) {
 }
 
 LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
-    std::wstring password = ReadPasswordField(passwordField);
+    std::wstring password = passwordField.GetText();
     SecretCopy wipePassword(password);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
