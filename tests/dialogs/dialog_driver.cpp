@@ -9,40 +9,12 @@ namespace {
 
 constexpr int kFileNameBox = 0x47C;
 
-struct AnyStateSearch {
-    const wchar_t* className;
-    const wchar_t* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchAnyState(HWND hwnd, LPARAM param) {
-    auto* request = reinterpret_cast<AnyStateSearch*>(param);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != ::GetCurrentProcessId())
-        return TRUE;
-    if (ClassNameOf(hwnd) != request->className || WindowText(hwnd) != request->caption)
-        return TRUE;
-    request->found = hwnd;
-    return FALSE;
-}
-
-BOOL CALLBACK MatchSaveDialog(HWND hwnd, LPARAM param) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != ::GetCurrentProcessId() || !::IsWindowVisible(hwnd) ||
-        ClassNameOf(hwnd) != L"#32770" || !::GetDlgItem(hwnd, kFileNameBox))
-        return TRUE;
-    *reinterpret_cast<HWND*>(param) = hwnd;
-    return FALSE;
-}
-
 } // namespace
 
 HWND FindProcessWindowAnyState(const wchar_t* className, const wchar_t* caption) {
-    AnyStateSearch request{className, caption, nullptr};
-    ::EnumWindows(MatchAnyState, reinterpret_cast<LPARAM>(&request));
-    return request.found;
+    return FindProcessWindowWhere(
+        [&](HWND hwnd) { return ClassNameOf(hwnd) == className && WindowText(hwnd) == caption; },
+        false);
 }
 
 void PostClick(HWND dialog, int id) {
@@ -72,7 +44,9 @@ HWND WaitForSaveDialog(DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
-            ::EnumWindows(MatchSaveDialog, reinterpret_cast<LPARAM>(&found));
+            found = FindProcessWindowWhere([](HWND hwnd) {
+                return ClassNameOf(hwnd) == L"#32770" && ::GetDlgItem(hwnd, kFileNameBox);
+            });
             return found != nullptr;
         },
         timeoutMs);

@@ -86,4 +86,22 @@ std::vector<std::wstring> ListNames(const std::wstring& folder) {
     return names;
 }
 
+StoredEntry FileRecord(const std::wstring& folderPath, const std::wstring& name,
+                       const Bytes& data) {
+    StoredEntry e;
+    e.isFile = true;
+    e.folderPath = folderPath;
+    e.name = name;
+    e.size = static_cast<int64_t>(data.size());
+    e.data = data;
+    return e;
+}
+
+StoredEntry FolderRecord(const std::wstring& folderPath, const std::wstring& name) {
+    StoredEntry e;
+    e.folderPath = folderPath;
+    e.name = name;
+    return e;
+}
+
 } // namespace testing_support

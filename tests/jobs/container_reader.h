@@ -18,6 +18,10 @@ struct StoredEntry {
     Bytes data;
 };
 
+// A file record with its body, and a folder record.
+StoredEntry FileRecord(const std::wstring& folderPath, const std::wstring& name, const Bytes& data);
+StoredEntry FolderRecord(const std::wstring& folderPath, const std::wstring& name);
+
 // False when the container cannot be opened, has another password, or its
 // records do not run exactly to the end of the file.
 bool ReadContainer(const std::wstring& path, const std::wstring& password,

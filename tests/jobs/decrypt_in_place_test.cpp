@@ -13,23 +13,6 @@ namespace {
 
 const std::wstring kPassword = L"in place";
 
-StoredEntry Record(const std::wstring& folderPath, const std::wstring& name, const Bytes& data) {
-    StoredEntry e;
-    e.isFile = true;
-    e.folderPath = folderPath;
-    e.name = name;
-    e.size = static_cast<int64_t>(data.size());
-    e.data = data;
-    return e;
-}
-
-StoredEntry FolderRecord(const std::wstring& name) {
-    StoredEntry e;
-    e.folderPath = L"/";
-    e.name = name;
-    return e;
-}
-
 // A cut container never gets this far (record sizes are checked against
 // what is left of it first), so a cancel between blocks stands for every
 // failure inside a body.
@@ -43,10 +26,10 @@ TEST(DecryptInPlace, CancelledNewFilesLeaveNothing) {
         std::wstring folder; // where the file goes, below the output folder
     };
     const Case cases[] = {
-        {"after the first block", {Record(L"/", L"big.bin", big)}, 1, L""},
-        {"after the last block", {Record(L"/", L"big.bin", big)}, 3, L""},
+        {"after the first block", {FileRecord(L"/", L"big.bin", big)}, 1, L""},
+        {"after the last block", {FileRecord(L"/", L"big.bin", big)}, 3, L""},
         {"in a folder the job made",
-         {FolderRecord(L"made"), Record(L"/made", L"big.bin", big)},
+         {FolderRecord(L"/", L"made"), FileRecord(L"/made", L"big.bin", big)},
          2,
          L"\\made"},
     };

@@ -25,23 +25,6 @@ Bytes TextBytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-StoredEntry File(const std::wstring& folderPath, const std::wstring& name, const Bytes& data) {
-    StoredEntry e;
-    e.isFile = true;
-    e.folderPath = folderPath;
-    e.name = name;
-    e.size = static_cast<int64_t>(data.size());
-    e.data = data;
-    return e;
-}
-
-StoredEntry Folder(const std::wstring& folderPath, const std::wstring& name) {
-    StoredEntry e;
-    e.folderPath = folderPath;
-    e.name = name;
-    return e;
-}
-
 uint64_t SumOfFiles(const std::vector<TreeEntry>& tree) {
     uint64_t sum = 0;
     for (const TreeEntry& e : tree)
@@ -115,7 +98,7 @@ TEST(DecryptPlaces, RestoresBesideTheContainerWhereverItWas) {
     ScratchDir dir;
     ASSERT_TRUE(MakeDir(dir / L"moved"));
     ASSERT_TRUE(WriteContainer(dir / L"moved\\b.txt.lock", kPassword,
-                               {File(L"/", L"b.txt", TextBytes("hello"))}));
+                               {FileRecord(L"/", L"b.txt", TextBytes("hello"))}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"moved\\b.txt.lock", kPassword, progress);
     ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
@@ -126,8 +109,9 @@ TEST(DecryptPlaces, RestoresBesideTheContainerWhereverItWas) {
 
 TEST(DecryptPlaces, BareRelativeContainerNameRestoresIntoTheCurrentFolder) {
     ScratchDir dir;
-    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
-                               {Folder(L"/", L"c"), File(L"/c", L"d.txt", TextBytes("dd"))}));
+    ASSERT_TRUE(
+        WriteContainer(dir / L"c.lock", kPassword,
+                       {FolderRecord(L"/", L"c"), FileRecord(L"/c", L"d.txt", TextBytes("dd"))}));
     wchar_t saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, saved);
     ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
@@ -151,7 +135,8 @@ TEST(DecryptPlaces, ContainerWithoutRecordsRestoresNothingAndStays) {
 
 TEST(DecryptPlaces, ContainerThatCannotBeDeletedLeavesAWarning) {
     ScratchDir dir;
-    ASSERT_TRUE(WriteContainer(dir / L"ro.lock", kPassword, {File(L"/", L"r", TextBytes("r"))}));
+    ASSERT_TRUE(
+        WriteContainer(dir / L"ro.lock", kPassword, {FileRecord(L"/", L"r", TextBytes("r"))}));
     ASSERT_TRUE(SetFileAttributesW((dir / L"ro.lock").c_str(), FILE_ATTRIBUTE_READONLY));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"ro.lock", kPassword, progress);
@@ -185,8 +170,8 @@ protected:
         EXPECT_EQ(ListNames(dir_.Path()), std::vector<std::wstring>{L"out"});
     }
     std::vector<StoredEntry> TwoFiles() const {
-        return {File(L"/", L"first.txt", PatternBytes(3000, 1)),
-                File(L"/", L"second.txt", PatternBytes(5000, 2))};
+        return {FileRecord(L"/", L"first.txt", PatternBytes(3000, 1)),
+                FileRecord(L"/", L"second.txt", PatternBytes(5000, 2))};
     }
 
     ScratchDir dir_;
@@ -282,9 +267,9 @@ TEST_F(DecryptFailure, TargetThatIsAFolderIsKept) {
 // A file restored twice by a crafted container, then a failure: the roll-back
 // ends with the file that was there before the job.
 TEST_F(DecryptFailure, RollBackRestoresTheEarlierFileAfterRepeatedTargets) {
-    std::vector<StoredEntry> entries = {File(L"/", L"second.txt", TextBytes("one")),
-                                        File(L"/", L"second.txt", TextBytes("two")),
-                                        File(L"/", L"third", TextBytes("3"))};
+    std::vector<StoredEntry> entries = {FileRecord(L"/", L"second.txt", TextBytes("one")),
+                                        FileRecord(L"/", L"second.txt", TextBytes("two")),
+                                        FileRecord(L"/", L"third", TextBytes("3"))};
     entries.back().size = 1000; // more than the container holds
     CAtomicProgress progress;
     DecryptionOutcome dec = Run(entries, kPassword, progress);
@@ -297,9 +282,9 @@ TEST_F(DecryptFailure, RollBackLeavesWhatAnEarlierRunPutInTheList) {
     // only the files it restored itself.
     const std::wstring kept = out_ + L"\\kept.txt";
     ASSERT_TRUE(WriteFileText(kept, "restored by an earlier run"));
-    std::vector<StoredEntry> entries = {File(L"/", L"new.txt", TextBytes("new")),
-                                        File(L"/", L"second.txt", TextBytes("two")),
-                                        File(L"/", L"cut", TextBytes("c"))};
+    std::vector<StoredEntry> entries = {FileRecord(L"/", L"new.txt", TextBytes("new")),
+                                        FileRecord(L"/", L"second.txt", TextBytes("two")),
+                                        FileRecord(L"/", L"cut", TextBytes("c"))};
     entries.back().size = 1000; // more than the container holds
     ASSERT_TRUE(WriteContainer(container_, kPassword, entries));
     CAtomicProgress progress;
@@ -326,9 +311,9 @@ TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
 
 TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {
     // Blocks are at most 1 MiB: the big file gives three of them.
-    std::vector<StoredEntry> entries = {File(L"/", L"first.txt", PatternBytes(10, 1)),
-                                        File(L"/", L"second.txt", PatternBytes(2500000, 2)),
-                                        File(L"/", L"third.txt", PatternBytes(10, 3))};
+    std::vector<StoredEntry> entries = {FileRecord(L"/", L"first.txt", PatternBytes(10, 1)),
+                                        FileRecord(L"/", L"second.txt", PatternBytes(2500000, 2)),
+                                        FileRecord(L"/", L"third.txt", PatternBytes(10, 3))};
     for (int after : {0, 1, 2, 4}) {
         SCOPED_TRACE(after);
         CancellingProgress progress(after);
@@ -349,25 +334,25 @@ TEST_F(DecryptFailure, CraftedRecordsStayInsideTheOutputFolder) {
         StoredEntry entry;
         std::wstring textStart;
     };
-    StoredEntry negative = File(L"/", L"x", {});
+    StoredEntry negative = FileRecord(L"/", L"x", {});
     negative.size = -5;
-    StoredEntry huge = File(L"/", L"x", {});
+    StoredEntry huge = FileRecord(L"/", L"x", {});
     huge.size = 0x7fffffffffffll;
     const std::vector<Case> cases = {
-        {File(L"/..", L"x", TextBytes("x")), outside},
-        {File(L"/", L"..", TextBytes("x")), outside},
-        {Folder(L"/", L".."), outside},
-        {File(L"/a/../..", L"x", TextBytes("x")), outside},
-        {File(L"/", L"a\\..\\..\\x", TextBytes("x")), outside},
-        {File(L"/", L"C:x", TextBytes("x")), outside},
-        {File(L"C:/", L"x", TextBytes("x")), outside},
-        {File(L"C:\\", L"x", TextBytes("x")), outside},
-        {File(L"\\", L"x", TextBytes("x")), outside},
-        {File(L"//", L"x", TextBytes("x")), outside},
-        {File(L"/", L"x\x01y", TextBytes("x")), outside},
-        {File(L"/", L"...", TextBytes("x")), outside},
-        {File(L"/", L"NUL", TextBytes("x")), outside},
-        {File(L"/", L"a/b", TextBytes("x")), outside},
+        {FileRecord(L"/..", L"x", TextBytes("x")), outside},
+        {FileRecord(L"/", L"..", TextBytes("x")), outside},
+        {FolderRecord(L"/", L".."), outside},
+        {FileRecord(L"/a/../..", L"x", TextBytes("x")), outside},
+        {FileRecord(L"/", L"a\\..\\..\\x", TextBytes("x")), outside},
+        {FileRecord(L"/", L"C:x", TextBytes("x")), outside},
+        {FileRecord(L"C:/", L"x", TextBytes("x")), outside},
+        {FileRecord(L"C:\\", L"x", TextBytes("x")), outside},
+        {FileRecord(L"\\", L"x", TextBytes("x")), outside},
+        {FileRecord(L"//", L"x", TextBytes("x")), outside},
+        {FileRecord(L"/", L"x\x01y", TextBytes("x")), outside},
+        {FileRecord(L"/", L"...", TextBytes("x")), outside},
+        {FileRecord(L"/", L"NUL", TextBytes("x")), outside},
+        {FileRecord(L"/", L"a/b", TextBytes("x")), outside},
         // The codec already refuses a negative size as a damaged header.
         {negative, L"Read file header error."},
         {huge, badSize + L"The container ends before the data of this file does."},
@@ -376,7 +361,7 @@ TEST_F(DecryptFailure, CraftedRecordsStayInsideTheOutputFolder) {
         SCOPED_TRACE(Narrow(c.entry.folderPath + L"|" + c.entry.name));
         CAtomicProgress progress;
         DecryptionOutcome dec =
-            Run({File(L"/", L"first.txt", TextBytes("ok")), c.entry}, kPassword, progress);
+            Run({FileRecord(L"/", L"first.txt", TextBytes("ok")), c.entry}, kPassword, progress);
         EXPECT_FALSE(dec.succeeded);
         EXPECT_EQ(dec.errorText.rfind(c.textStart, 0), 0u) << Narrow(dec.errorText);
         ExpectOnlyWhatWasThere();
@@ -387,7 +372,8 @@ TEST_F(DecryptFailure, LinkInTheOutputFolderIsNotFollowed) {
     ASSERT_TRUE(MakeDir(dir_ / L"elsewhere"));
     if (!MakeFolderLink(dir_ / L"elsewhere", out_ + L"\\door"))
         GTEST_SKIP() << "folder links cannot be made on this system";
-    for (const StoredEntry& entry : {File(L"/door", L"x", TextBytes("x")), Folder(L"/", L"door")}) {
+    for (const StoredEntry& entry :
+         {FileRecord(L"/door", L"x", TextBytes("x")), FolderRecord(L"/", L"door")}) {
         SCOPED_TRACE(Narrow(entry.folderPath + L"|" + entry.name));
         CAtomicProgress progress;
         DecryptionOutcome dec = Run({entry}, kPassword, progress);

@@ -14,8 +14,8 @@ constexpr DWORD kPollMs = 10;
 constexpr DWORD kLeftoverGraceMs = 2000;
 
 struct SearchRequest {
-    const wchar_t* className;
-    const wchar_t* caption;
+    const std::function<bool(HWND)>& match;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -23,11 +23,8 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param) {
     auto* request = reinterpret_cast<SearchRequest*>(param);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != ::GetCurrentProcessId() || !::IsWindowVisible(hwnd))
-        return TRUE;
-    if (request->className && ClassNameOf(hwnd) != request->className)
-        return TRUE;
-    if (request->caption && WindowText(hwnd) != request->caption)
+    if (pid != ::GetCurrentProcessId() || (request->visibleOnly && !::IsWindowVisible(hwnd)) ||
+        !request->match(hwnd))
         return TRUE;
     request->found = hwnd;
     return FALSE;
@@ -56,10 +53,17 @@ BOOL CALLBACK MatchChild(HWND hwnd, LPARAM param) {
 
 } // namespace
 
-HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption) {
-    SearchRequest request{className, caption, nullptr};
+HWND FindProcessWindowWhere(const std::function<bool(HWND)>& match, bool visibleOnly) {
+    SearchRequest request{match, visibleOnly, nullptr};
     ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
     return request.found;
+}
+
+HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption) {
+    return FindProcessWindowWhere([&](HWND hwnd) {
+        return (!className || ClassNameOf(hwnd) == className) &&
+               (!caption || WindowText(hwnd) == caption);
+    });
 }
 
 bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {

@@ -32,6 +32,9 @@ constexpr DWORD kRobotTimeoutMs = 30000;
 // A visible top-level window of this process with the given class (null for
 // any) and caption (null for any); null when there is none.
 HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption);
+// The first top-level window of this process that match accepts; hidden
+// windows too unless visibleOnly (a dialog still starting up is hidden).
+HWND FindProcessWindowWhere(const std::function<bool(HWND)>& match, bool visibleOnly = true);
 // Polls FindProcessWindow until it finds a window or the time is up.
 HWND WaitForProcessWindow(const wchar_t* className, const wchar_t* caption,
                           DWORD timeoutMs = kRobotTimeoutMs);
