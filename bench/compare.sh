@@ -6,18 +6,10 @@
 #
 #   bench/compare.sh [benchmark options...]      e.g. bench/compare.sh --size-mib 256
 #
-# TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64); it is
-# built first when the benchmark program is missing.
+# The benchmark runs through bench/run.sh (TL_BENCH_BUILD and the other
+# settings described there apply).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD="${TL_BENCH_BUILD:-$ROOT/build/x86_64}"
-EXE="$BUILD/bench/tessalock_bench.exe"
-[[ -f "$EXE" ]] || "$ROOT/scripts/build.sh" x86_64 "$BUILD"
-
-export WINEPREFIX="$BUILD/wineprefix"
-source "$ROOT/scripts/wine-env.sh"
-trap wine_env_stop EXIT
-wine_env_start
 
 # OpenSSL prints thousands of bytes per second; MB/s (10^6) like ours.
 openssl_rc4() {
@@ -30,7 +22,7 @@ before="$(openssl_rc4)"
 echo "RC4 ${before} MB/s"
 echo "== tessalock_bench $*"
 status=0
-output="$(wine "$EXE" "$@")" || status=$?
+output="$("$ROOT/bench/run.sh" "$@")" || status=$?
 echo "$output"
 echo "== openssl speed (after)"
 after="$(openssl_rc4)"

@@ -156,13 +156,13 @@ bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& containe
     return true;
 }
 
-bool RunRound(const TreeSpec& spec, const std::wstring& item, const std::wstring& copy,
+bool RunRound(const TreeLayout& layout, const std::wstring& item, const std::wstring& copy,
               const std::wstring& container, unsigned settleSeconds, int round, Measures& m) {
     Rc4Result rc4 = RunRc4Benchmark(32 << 20, 1);
     m.rc4BytesPerSecond =
         std::max(m.rc4BytesPerSecond, static_cast<double>(rc4.bytes) / rc4.rc4Seconds);
     double encryptCopy = 0, decryptCopy = 0, flush = 0;
-    if (!MeasureFlush(copy, spec.totalBytes, flush) ||
+    if (!MeasureFlush(copy, layout.totalBytes, flush) ||
         !CopyBaselines(item, copy, settleSeconds, encryptCopy, decryptCopy))
         return false;
     JobRun encrypt, decrypt;
@@ -173,7 +173,7 @@ bool RunRound(const TreeSpec& spec, const std::wstring& item, const std::wstring
     if (!RunJob(false, item, container, decrypt))
         return false;
     std::string problem;
-    if (!VerifyTree(item, spec, problem)) {
+    if (!VerifyTree(item, layout, problem)) {
         std::printf("  FAILED: the restored tree differs from the original: %s\n", problem.c_str());
         return false;
     }
@@ -191,10 +191,10 @@ bool RunRound(const TreeSpec& spec, const std::wstring& item, const std::wstring
     return true;
 }
 
-void PrintLine(const char* name, const TreeSpec& spec, double seconds) {
+void PrintLine(const char* name, const TreeLayout& layout, double seconds) {
     std::printf("  %-34s %8.2f s %9.1f MB/s %9.0f files/s\n", name, seconds,
-                MegabytesPerSecond(spec.totalBytes, seconds),
-                seconds > 0 ? static_cast<double>(spec.files.size()) / seconds : 0.0);
+                MegabytesPerSecond(layout.totalBytes, seconds),
+                seconds > 0 ? static_cast<double>(layout.files.size()) / seconds : 0.0);
 }
 
 // "job / (copy [+ flush] [+ RC4])" against its limit; true when met.
@@ -225,24 +225,24 @@ bool PrintPeak(const char* name, const JobRun& run, uint64_t fixedBuffers, doubl
 }
 
 // 0 all met, 3 a target missed.
-int PrintScenarioReport(const TreeSpec& spec, const Measures& m, int rounds) {
+int PrintScenarioReport(const TreeLayout& layout, const Measures& m, int rounds) {
     uint64_t largest = 0;
-    for (const TreeFile& file : spec.files)
+    for (const TreeFile& file : layout.files)
         largest = std::max(largest, file.size);
-    const bool bulk = spec.id != 'b';
-    const double rc4 = bulk ? static_cast<double>(spec.totalBytes) / m.rc4BytesPerSecond : 0.0;
+    const bool bulk = layout.id != 'b';
+    const double rc4 = bulk ? static_cast<double>(layout.totalBytes) / m.rc4BytesPerSecond : 0.0;
     const double limit = bulk ? 1.30 : 1.50;
 
     std::printf("  -- best of %d round%s\n", rounds, rounds == 1 ? "" : "s");
-    PrintLine("encryption job", spec, m.encryptJob);
-    PrintLine("copy baseline (copy, delete source)", spec, m.encryptCopy);
+    PrintLine("encryption job", layout, m.encryptJob);
+    PrintLine("copy baseline (copy, delete source)", layout, m.encryptCopy);
     std::printf("  %-34s %8.2f s\n", "one flush of as many fresh bytes", m.flush);
-    PrintLine("decryption job", spec, m.decryptJob);
-    PrintLine("copy baseline (copy the copy back)", spec, m.decryptCopy);
+    PrintLine("decryption job", layout, m.decryptJob);
+    PrintLine("copy baseline (copy the copy back)", layout, m.decryptCopy);
     if (bulk)
         std::printf(
             "  RC4 keystream for %.1f MB: %.2f s (%.1f MB/s, the fastest measured in this run)\n",
-            static_cast<double>(spec.totalBytes) / 1e6, rc4, m.rc4BytesPerSecond / 1e6);
+            static_cast<double>(layout.totalBytes) / 1e6, rc4, m.rc4BytesPerSecond / 1e6);
     bool met = PrintRatio("encrypt", m.encryptJob, m.encryptCopy, m.flush, rc4, limit);
     std::printf("  (without the flush: %.2f)\n", m.encryptJob / (m.encryptCopy + rc4));
     met = PrintRatio("decrypt", m.decryptJob, m.decryptCopy, 0, rc4, limit) && met;
@@ -251,17 +251,17 @@ int PrintScenarioReport(const TreeSpec& spec, const Measures& m, int rounds) {
     met = PrintPeak("decrypt", m.decryptPeak, FixedDecryptBuffers(largest), decryptBeyond) && met;
 
     // For scripts: one line per figure.
-    std::printf("JOB_%c_ENCRYPT_RATIO=%.3f\n", spec.id,
+    std::printf("JOB_%c_ENCRYPT_RATIO=%.3f\n", layout.id,
                 m.encryptJob / (m.encryptCopy + m.flush + rc4));
-    std::printf("JOB_%c_DECRYPT_RATIO=%.3f\n", spec.id, m.decryptJob / (m.decryptCopy + rc4));
-    std::printf("JOB_%c_ENCRYPT_PEAK_BEYOND_MIB=%.2f\n", spec.id, encryptBeyond);
-    std::printf("JOB_%c_DECRYPT_PEAK_BEYOND_MIB=%.2f\n", spec.id, decryptBeyond);
+    std::printf("JOB_%c_DECRYPT_RATIO=%.3f\n", layout.id, m.decryptJob / (m.decryptCopy + rc4));
+    std::printf("JOB_%c_ENCRYPT_PEAK_BEYOND_MIB=%.2f\n", layout.id, encryptBeyond);
+    std::printf("JOB_%c_DECRYPT_PEAK_BEYOND_MIB=%.2f\n", layout.id, decryptBeyond);
     return met ? 0 : 3;
 }
 
-bool EnoughSpace(const std::wstring& folder, const TreeSpec& spec) {
+bool EnoughSpace(const std::wstring& folder, const TreeLayout& layout) {
     // Two copies of the data, with a cluster of slack per file.
-    uint64_t need = 2 * spec.totalBytes + 2 * 8192 * spec.files.size() + (256ull << 20);
+    uint64_t need = 2 * layout.totalBytes + 2 * 8192 * layout.files.size() + (256ull << 20);
     ULARGE_INTEGER freeBytes;
     if (!GetDiskFreeSpaceExW((folder + L"\\").c_str(), &freeBytes, nullptr, nullptr))
         return true;
@@ -273,41 +273,41 @@ bool EnoughSpace(const std::wstring& folder, const TreeSpec& spec) {
 }
 
 int RunScenario(const JobBenchOptions& options, char id) {
-    TreeSpec spec;
-    if (!MakeScenario(id, options.percent, spec)) {
+    TreeLayout layout;
+    if (!MakeScenario(id, options.percent, layout)) {
         std::printf("Unknown scenario %c\n", id);
         return 1;
     }
-    std::printf("\n== Scenario %c, %s: %llu file%s in %llu folder%s, %.1f MB\n", id,
-                spec.description.c_str(), static_cast<unsigned long long>(spec.files.size()),
-                spec.files.size() == 1 ? "" : "s",
-                static_cast<unsigned long long>(spec.folders.size()),
-                spec.folders.size() == 1 ? "" : "s", static_cast<double>(spec.totalBytes) / 1e6);
+    std::printf(
+        "\n== Scenario %c, %s: %llu file%s in %llu folder%s, %.1f MB\n", id,
+        layout.description.c_str(), static_cast<unsigned long long>(layout.files.size()),
+        layout.files.size() == 1 ? "" : "s", static_cast<unsigned long long>(layout.folders.size()),
+        layout.folders.size() == 1 ? "" : "s", static_cast<double>(layout.totalBytes) / 1e6);
     const std::wstring work = options.folder + L"\\tessalock_jobbench_" + wchar_t(id);
-    const std::wstring item = work + L"\\" + spec.itemName;
+    const std::wstring item = work + L"\\" + layout.itemName;
     const std::wstring copy = item + L"_copy";
     const std::wstring container = item + L".lock";
     if (!Report(DeleteTree(work), "removing an earlier run's folder") ||
         !Report(CreateDirectoryW(work.c_str(), nullptr) != FALSE, "creating the work folder"))
         return 1;
-    if (!EnoughSpace(options.folder, spec)) {
+    if (!EnoughSpace(options.folder, layout)) {
         DeleteTree(work);
         return 1;
     }
 
     Stopwatch generation;
-    bool ok = Report(WriteTree(item, spec), "writing the tree");
+    bool ok = Report(WriteTree(item, layout), "writing the tree");
     if (ok)
         std::printf("  tree written in %.1f s\n", generation.Seconds());
     std::fflush(stdout);
     Measures m;
     m.rc4BytesPerSecond = options.rc4BytesPerSecond;
     for (int round = 0; ok && round < options.rounds; ++round)
-        ok = RunRound(spec, item, copy, container, options.settleSeconds, round, m);
+        ok = RunRound(layout, item, copy, container, options.settleSeconds, round, m);
     Report(DeleteTree(work), "removing the work folder");
     if (!ok)
         return 1;
-    return PrintScenarioReport(spec, m, options.rounds);
+    return PrintScenarioReport(layout, m, options.rounds);
 }
 
 } // namespace

@@ -138,7 +138,7 @@ bool CheckSeededFile(const std::wstring& path, const TreeFile& file, std::vector
     }
 }
 
-// Counts what is below a folder, to notice anything the spec does not have.
+// Counts what is below a folder, to notice anything the layout does not have.
 bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
@@ -161,7 +161,7 @@ bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
     return ok;
 }
 
-void MakeSmallFiles(unsigned percent, TreeSpec& spec) {
+void MakeSmallFiles(unsigned percent, TreeLayout& layout) {
     // 10 folders of 20 subfolders, 100 files in each subfolder.
     const uint64_t fileCount = Scaled(20000, percent);
     const uint64_t subfolders = Scaled(200, percent);
@@ -170,17 +170,17 @@ void MakeSmallFiles(unsigned percent, TreeSpec& spec) {
     for (uint64_t s = 0; s < subfolders; ++s) {
         std::wstring top = Numbered(L"d", s / 20, L"");
         if (s % 20 == 0)
-            spec.folders.push_back(top);
+            layout.folders.push_back(top);
         std::wstring sub = top + L"\\" + Numbered(L"s", s % 20, L"");
-        spec.folders.push_back(sub);
+        layout.folders.push_back(sub);
         for (uint64_t k = s * perSubfolder; k < std::min(fileCount, (s + 1) * perSubfolder); ++k) {
             uint64_t size = random.Next() % (16384 + 1);
-            spec.files.push_back({sub + L"\\" + Numbered(L"f", k, L".dat"), size, 200000 + k});
+            layout.files.push_back({sub + L"\\" + Numbered(L"f", k, L".dat"), size, 200000 + k});
         }
     }
 }
 
-void MakeMixedFiles(unsigned percent, TreeSpec& spec) {
+void MakeMixedFiles(unsigned percent, TreeLayout& layout) {
     // Log-uniform sizes: many files of a few KiB, some of several MiB, so
     // both the small-file path and the full read and write blocks are used.
     const uint64_t fileCount = Scaled(2000, percent);
@@ -194,7 +194,7 @@ void MakeMixedFiles(unsigned percent, TreeSpec& spec) {
         sum += w;
     }
     for (uint64_t f = 0; f < folders; ++f)
-        spec.folders.push_back(Numbered(L"m", f, L""));
+        layout.folders.push_back(Numbered(L"m", f, L""));
     uint64_t assigned = 0;
     for (uint64_t k = 0; k < fileCount; ++k) {
         uint64_t size = (k + 1 == fileCount)
@@ -202,69 +202,69 @@ void MakeMixedFiles(unsigned percent, TreeSpec& spec) {
                             : static_cast<uint64_t>(weights[k] / sum * static_cast<double>(total));
         size = std::min(size, total - assigned);
         assigned += size;
-        spec.files.push_back(
-            {spec.folders[k % folders] + L"\\" + Numbered(L"g", k, L".bin"), size, 300000 + k});
+        layout.files.push_back(
+            {layout.folders[k % folders] + L"\\" + Numbered(L"g", k, L".bin"), size, 300000 + k});
     }
 }
 
 } // namespace
 
-bool MakeScenario(char id, unsigned percent, TreeSpec& spec) {
-    spec = TreeSpec{};
-    spec.id = id;
+bool MakeScenario(char id, unsigned percent, TreeLayout& layout) {
+    layout = TreeLayout{};
+    layout.id = id;
     switch (id) {
     case 'a':
-        spec.description = "one large file";
-        spec.itemName = L"large.bin";
-        spec.singleFile = true;
-        spec.files.push_back({L"", Scaled(1ull << 30, percent), 100000});
+        layout.description = "one large file";
+        layout.itemName = L"large.bin";
+        layout.singleFile = true;
+        layout.files.push_back({L"", Scaled(1ull << 30, percent), 100000});
         break;
     case 'b':
-        spec.description = "many small files";
-        spec.itemName = L"small_files";
-        MakeSmallFiles(percent, spec);
+        layout.description = "many small files";
+        layout.itemName = L"small_files";
+        MakeSmallFiles(percent, layout);
         break;
     case 'c':
-        spec.description = "mixed file sizes";
-        spec.itemName = L"mixed_files";
-        MakeMixedFiles(percent, spec);
+        layout.description = "mixed file sizes";
+        layout.itemName = L"mixed_files";
+        MakeMixedFiles(percent, layout);
         break;
     default:
         return false;
     }
-    for (const TreeFile& file : spec.files)
-        spec.totalBytes += file.size;
+    for (const TreeFile& file : layout.files)
+        layout.totalBytes += file.size;
     return true;
 }
 
-bool WriteTree(const std::wstring& itemPath, const TreeSpec& spec) {
+bool WriteTree(const std::wstring& itemPath, const TreeLayout& layout) {
     std::vector<uint8_t> chunk(kChunk);
-    if (spec.singleFile)
-        return WriteSeededFile(itemPath, spec.files[0], chunk);
+    if (layout.singleFile)
+        return WriteSeededFile(itemPath, layout.files[0], chunk);
     if (!CreateDirectoryW(itemPath.c_str(), nullptr))
         return false;
-    for (const std::wstring& folder : spec.folders) {
+    for (const std::wstring& folder : layout.folders) {
         if (!CreateDirectoryW(Join(itemPath, folder).c_str(), nullptr))
             return false;
     }
-    for (const TreeFile& file : spec.files) {
+    for (const TreeFile& file : layout.files) {
         if (!WriteSeededFile(Join(itemPath, file.relativePath), file, chunk))
             return false;
     }
     return true;
 }
 
-bool VerifyTree(const std::wstring& itemPath, const TreeSpec& spec, std::string& problem) {
+bool VerifyTree(const std::wstring& itemPath, const TreeLayout& layout, std::string& problem) {
     std::vector<uint8_t> want(kChunk), got(kChunk);
-    for (const TreeFile& file : spec.files) {
+    for (const TreeFile& file : layout.files) {
         if (!CheckSeededFile(Join(itemPath, file.relativePath), file, want, got, problem))
             return false;
     }
-    if (spec.singleFile)
+    if (layout.singleFile)
         return true;
     uint64_t files = 0, folders = 0;
-    if (!CountTree(itemPath, files, folders) || files != spec.files.size() ||
-        folders != spec.folders.size()) {
+    if (!CountTree(itemPath, files, folders) || files != layout.files.size() ||
+        folders != layout.folders.size()) {
         problem = "the restored tree holds other entries than were encrypted";
         return false;
     }

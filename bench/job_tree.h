@@ -16,7 +16,7 @@ struct TreeFile {
 };
 
 // One scenario's item: a single file, or a folder with subfolders and files.
-struct TreeSpec {
+struct TreeLayout {
     char id;
     std::string description;
     std::wstring itemName;
@@ -29,13 +29,13 @@ struct TreeSpec {
 // 'a' one 1 GiB file, 'b' 20,000 files of 0-16 KiB in 210 folders, 'c' 2,000
 // files totalling 500 MiB in 20 folders. percent shrinks sizes and counts
 // for a quick run; the layout is the same for every run with the same values.
-bool MakeScenario(char id, unsigned percent, TreeSpec& spec);
+bool MakeScenario(char id, unsigned percent, TreeLayout& layout);
 
 // Writes the item at itemPath (which must not exist).
-bool WriteTree(const std::wstring& itemPath, const TreeSpec& spec);
-// True when itemPath holds exactly the spec's folders and files with their
+bool WriteTree(const std::wstring& itemPath, const TreeLayout& layout);
+// True when itemPath holds exactly the layout's folders and files with their
 // bytes; otherwise false with the first difference in problem.
-bool VerifyTree(const std::wstring& itemPath, const TreeSpec& spec, std::string& problem);
+bool VerifyTree(const std::wstring& itemPath, const TreeLayout& layout, std::string& problem);
 
 struct CopyCounts {
     uint64_t files = 0;

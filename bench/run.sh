@@ -5,8 +5,8 @@
 #   bench/run.sh --jobs --scenario b        one scenario
 #   bench/run.sh --jobs --percent 5         a quick smoke run of all three
 #
-# TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64); it is
-# built first when the benchmark program is missing. TL_BENCH_FRESH_FS_GB=N
+# TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64), which
+# is brought up to date first. TL_BENCH_FRESH_FS_GB=N
 # (root only) runs on a new, empty ext4 file system of N GiB made in a file
 # of the build folder and mounted for this run: file creation on a disk that
 # others keep filling and emptying varies several-fold from run to run, on a
@@ -16,7 +16,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="${TL_BENCH_BUILD:-$ROOT/build/x86_64}"
 EXE="$BUILD/bench/tessalock_bench.exe"
-[[ -f "$EXE" ]] || "$ROOT/scripts/build.sh" x86_64 "$BUILD"
+# Incremental: a no-op when nothing changed, and never a stale program.
+"$ROOT/scripts/build.sh" x86_64 "$BUILD" >&2
 
 export WINEPREFIX="$BUILD/wineprefix"
 source "$ROOT/scripts/wine-env.sh"

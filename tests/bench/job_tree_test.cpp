@@ -15,18 +15,18 @@ using namespace testing_support;
 namespace {
 
 // A small tree of the many-files kind: 200 files of 0-16 KiB in 3 folders.
-bench::TreeSpec SmallTree() {
-    bench::TreeSpec spec;
-    EXPECT_TRUE(bench::MakeScenario('b', 1, spec));
-    return spec;
+bench::TreeLayout SmallTree() {
+    bench::TreeLayout layout;
+    EXPECT_TRUE(bench::MakeScenario('b', 1, layout));
+    return layout;
 }
 
-const bench::TreeFile& SomeNonEmptyFile(const bench::TreeSpec& spec) {
-    for (const bench::TreeFile& file : spec.files) {
+const bench::TreeFile& SomeNonEmptyFile(const bench::TreeLayout& layout) {
+    for (const bench::TreeFile& file : layout.files) {
         if (file.size > 100)
             return file;
     }
-    return spec.files.front();
+    return layout.files.front();
 }
 
 void ChangeFile(const std::wstring& path, const std::function<void(Bytes&)>& change) {
@@ -36,8 +36,8 @@ void ChangeFile(const std::wstring& path, const std::function<void(Bytes&)>& cha
 }
 
 TEST(JobTreeVerify, CatchesEveryKindOfDamage) {
-    const bench::TreeSpec spec = SmallTree();
-    const std::wstring someFile = SomeNonEmptyFile(spec).relativePath;
+    const bench::TreeLayout layout = SmallTree();
+    const std::wstring someFile = SomeNonEmptyFile(layout).relativePath;
     struct Case {
         const char* what;
         std::function<void(const std::wstring& item)> damage;
@@ -64,7 +64,7 @@ TEST(JobTreeVerify, CatchesEveryKindOfDamage) {
          [&](const std::wstring& item) { DeleteFileW((item + L"\\" + someFile).c_str()); }, false},
         {"an extra file",
          [&](const std::wstring& item) {
-             ASSERT_TRUE(WriteFileText(item + L"\\" + spec.folders.back() + L"\\extra", "x"));
+             ASSERT_TRUE(WriteFileText(item + L"\\" + layout.folders.back() + L"\\extra", "x"));
          },
          false},
         {"an extra folder",
@@ -74,10 +74,10 @@ TEST(JobTreeVerify, CatchesEveryKindOfDamage) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
         const std::wstring item = dir / L"tree";
-        ASSERT_TRUE(bench::WriteTree(item, spec));
+        ASSERT_TRUE(bench::WriteTree(item, layout));
         c.damage(item);
         std::string problem;
-        EXPECT_EQ(bench::VerifyTree(item, spec, problem), c.stillMatches) << problem;
+        EXPECT_EQ(bench::VerifyTree(item, layout, problem), c.stillMatches) << problem;
         EXPECT_EQ(problem.empty(), c.stillMatches);
     }
 }
@@ -85,31 +85,31 @@ TEST(JobTreeVerify, CatchesEveryKindOfDamage) {
 // A large single file is written and checked in 1 MiB chunks: damage far
 // past the first chunk counts too.
 TEST(JobTreeVerify, CatchesDamageBeyondTheFirstChunk) {
-    bench::TreeSpec spec;
-    ASSERT_TRUE(bench::MakeScenario('a', 1, spec)); // about 10 MiB
+    bench::TreeLayout layout;
+    ASSERT_TRUE(bench::MakeScenario('a', 1, layout)); // about 10 MiB
     ScratchDir dir;
     const std::wstring item = dir / L"large.bin";
-    ASSERT_TRUE(bench::WriteTree(item, spec));
+    ASSERT_TRUE(bench::WriteTree(item, layout));
     std::string problem;
-    ASSERT_TRUE(bench::VerifyTree(item, spec, problem)) << problem;
+    ASSERT_TRUE(bench::VerifyTree(item, layout, problem)) << problem;
     ChangeFile(item, [](Bytes& b) { b[b.size() - 3] ^= 0x80; });
-    EXPECT_FALSE(bench::VerifyTree(item, spec, problem));
+    EXPECT_FALSE(bench::VerifyTree(item, layout, problem));
 }
 
 TEST(JobTreeCopy, CopiesExactlyAndDeletesWhole) {
-    const bench::TreeSpec spec = SmallTree();
+    const bench::TreeLayout layout = SmallTree();
     ScratchDir dir;
     const std::wstring item = dir / L"tree";
     const std::wstring copy = dir / L"copy";
-    ASSERT_TRUE(bench::WriteTree(item, spec));
+    ASSERT_TRUE(bench::WriteTree(item, layout));
 
     bench::CopyCounts counts;
     ASSERT_TRUE(bench::CopyTree(item, copy, counts));
     std::string problem;
-    EXPECT_TRUE(bench::VerifyTree(copy, spec, problem)) << problem;
-    EXPECT_EQ(counts.files, spec.files.size());
-    EXPECT_EQ(counts.folders, spec.folders.size() + 1);
-    EXPECT_EQ(counts.bytes, spec.totalBytes);
+    EXPECT_TRUE(bench::VerifyTree(copy, layout, problem)) << problem;
+    EXPECT_EQ(counts.files, layout.files.size());
+    EXPECT_EQ(counts.folders, layout.folders.size() + 1);
+    EXPECT_EQ(counts.bytes, layout.totalBytes);
     // The baseline never writes over something that is already there.
     EXPECT_FALSE(bench::CopyTree(item, copy, counts));
 
@@ -133,25 +133,25 @@ TEST(JobTreeLayout, ScenariosKeepTheirSizes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
-        bench::TreeSpec spec, again;
-        ASSERT_TRUE(bench::MakeScenario(c.id, 100, spec));
+        bench::TreeLayout layout, again;
+        ASSERT_TRUE(bench::MakeScenario(c.id, 100, layout));
         ASSERT_TRUE(bench::MakeScenario(c.id, 100, again));
-        EXPECT_EQ(spec.files.size(), c.files);
-        EXPECT_EQ(spec.folders.size(), c.folders);
+        EXPECT_EQ(layout.files.size(), c.files);
+        EXPECT_EQ(layout.folders.size(), c.folders);
         if (c.totalBytes) {
-            EXPECT_EQ(spec.totalBytes, c.totalBytes);
+            EXPECT_EQ(layout.totalBytes, c.totalBytes);
         }
         uint64_t sum = 0;
-        for (size_t k = 0; k < spec.files.size(); ++k) {
-            EXPECT_LE(spec.files[k].size, c.largestAllowed);
+        for (size_t k = 0; k < layout.files.size(); ++k) {
+            EXPECT_LE(layout.files[k].size, c.largestAllowed);
             // The same layout every run: the figures of two runs compare.
-            EXPECT_EQ(spec.files[k].size, again.files[k].size);
-            EXPECT_EQ(spec.files[k].relativePath, again.files[k].relativePath);
-            sum += spec.files[k].size;
+            EXPECT_EQ(layout.files[k].size, again.files[k].size);
+            EXPECT_EQ(layout.files[k].relativePath, again.files[k].relativePath);
+            sum += layout.files[k].size;
         }
-        EXPECT_EQ(sum, spec.totalBytes);
+        EXPECT_EQ(sum, layout.totalBytes);
     }
-    bench::TreeSpec unknown;
+    bench::TreeLayout unknown;
     EXPECT_FALSE(bench::MakeScenario('d', 100, unknown));
 }
 
