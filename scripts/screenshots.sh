@@ -21,20 +21,8 @@ source "$ROOT/scripts/wine-env.sh"
 WORK="$(mktemp -d)"
 trap 'wine_env_stop; rm -rf "$WORK"' EXIT
 wine_env_start
-
-
-# The scenes' items live on a drive letter of their own, so the dialogs show
-# short paths as a user would see them.
-DRIVE=""
-for letter in d e f g h; do
-    if [[ ! -e "$WINEPREFIX/dosdevices/$letter:" ]]; then
-        DRIVE="$letter"
-        break
-    fi
-done
-[[ -n "$DRIVE" ]] || { echo "no free drive letter in the prefix" >&2; exit 1; }
-ln -s "$WORK" "$WINEPREFIX/dosdevices/$DRIVE:"
-trap 'wine_env_stop; rm -f "$WINEPREFIX/dosdevices/$DRIVE:"; rm -rf "$WORK"' EXIT
+wine_map_drive "$WORK"
+DRIVE="$TL_MAPPED_DRIVE"
 winpath() { local rel="${1#"$WORK"/}"; printf '%s:\\%s\n' "${DRIVE^^}" "${rel//\//\\}"; }
 
 # The scenes' items: a folder of photos, a container beside it, and a large

@@ -49,7 +49,28 @@ wine_env_start() {
     fi
 }
 
+# Maps a Linux folder as the first free drive letter among D: to H: and sets
+# TL_MAPPED_DRIVE to that letter (wine_env_stop removes the mapping), so a
+# scene's items show short paths as a user would see them.
+TL_MAPPED_DRIVE=""
+wine_map_drive() {
+    local letter
+    for letter in d e f g h; do
+        if [[ ! -e "$WINEPREFIX/dosdevices/$letter:" ]]; then
+            ln -s "$1" "$WINEPREFIX/dosdevices/$letter:"
+            TL_MAPPED_DRIVE="$letter"
+            return 0
+        fi
+    done
+    echo "no free drive letter in the prefix" >&2
+    return 1
+}
+
 wine_env_stop() {
+    if [[ -n "$TL_MAPPED_DRIVE" ]]; then
+        rm -f "$WINEPREFIX/dosdevices/$TL_MAPPED_DRIVE:"
+        TL_MAPPED_DRIVE=""
+    fi
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     if [[ -n "$TL_XVFB_PID" ]]; then

@@ -14,20 +14,13 @@ SCENE="$BUILD/tests/mainwindow/main_window_scene.exe"
 export WINEPREFIX="$BUILD/wineprefix"
 source "$ROOT/scripts/wine-env.sh"
 WORK="$(mktemp -d)"
-DRIVE=""
-trap 'wine_env_stop; [[ -n "$DRIVE" ]] && rm -f "$WINEPREFIX/dosdevices/$DRIVE:"; rm -rf "$WORK"' EXIT
+trap 'wine_env_stop; rm -rf "$WORK"' EXIT
 wine_env_start
 
 
 # The items live on a drive letter of their own, so the rows show short paths.
-for letter in d e f g h; do
-    if [[ ! -e "$WINEPREFIX/dosdevices/$letter:" ]]; then
-        DRIVE="$letter"
-        break
-    fi
-done
-[[ -n "$DRIVE" ]] || { echo "no free drive letter in the prefix" >&2; exit 1; }
-ln -s "$WORK" "$WINEPREFIX/dosdevices/$DRIVE:"
+wine_map_drive "$WORK"
+DRIVE="$TL_MAPPED_DRIVE"
 mkdir -p "$WORK/Vacation Photos" "$WORK/Letters"
 head -c 300000 /dev/urandom > "$WORK/Vacation Photos/beach.jpg"
 head -c 48211 /dev/urandom > "$WORK/Tax return 2012.pdf"
