@@ -110,11 +110,15 @@ std::wstring ShownPlace(const EntryInfo& entry) {
     return text;
 }
 
+bool IsLink(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 // True when path or a folder above it, below base, is a link.
 bool PassesThroughLink(const std::wstring& base, std::wstring path) {
     while (IsPathBelow(path, base)) {
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (IsLink(path))
             return true;
         path = ParentOf(path, L'\\');
         if (!path.empty())
@@ -372,38 +376,41 @@ std::wstring TargetPathOf(const std::wstring& outputFolder, const EntryInfo& ent
 std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& entry,
                              std::wstring* verifiedFolder) {
     using namespace jobtext;
-    const std::wstring refused =
-        kTheEntry + ShownPlace(entry) + kEntryOutside + outputFolder + L".";
+    // Built only for a refused record: most records pass.
+    auto refused = [&] {
+        return kTheEntry + ShownPlace(entry) + kEntryOutside + outputFolder + L".";
+    };
     const std::wstring& folderPath = entry.folderPath;
     if (folderPath.empty() || folderPath[0] != L'/')
-        return refused;
+        return refused();
     if (folderPath.size() > 1) {
         size_t start = 1;
         for (;;) {
             size_t end = folderPath.find(L'/', start);
-            std::wstring component = folderPath.substr(start, end - start);
-            if (!IsPlainComponent(component))
-                return refused;
+            if (!IsPlainComponent(folderPath.substr(start, end - start)))
+                return refused();
             if (end == std::wstring::npos)
                 break;
             start = end + 1;
         }
     }
     if (!IsPlainComponent(entry.name))
-        return refused;
+        return refused();
 
     const std::wstring target = TargetPathOf(outputFolder, entry);
     if (!IsPathBelow(GetFullPath(target), outputFolder))
-        return refused;
-    // A link already in the output folder would lead the record elsewhere.
+        return refused();
+    // A link already in the output folder would lead the record elsewhere:
+    // a folder record's own place, and every folder on the way, which the
+    // last verified folder spares for the records that follow in it.
+    if (!entry.isFile && IsLink(target))
+        return refused();
     std::wstring folder = ParentOf(target, L'\\');
     folder.pop_back();
-    if (!entry.isFile && PassesThroughLink(outputFolder, target))
-        return refused;
     if (verifiedFolder && SamePathText(*verifiedFolder, folder))
         return std::wstring();
     if (PassesThroughLink(outputFolder, folder))
-        return refused;
+        return refused();
     if (verifiedFolder)
         *verifiedFolder = folder;
     return std::wstring();
