@@ -7,8 +7,7 @@
 
 #include <utility>
 
-template <typename T, T Invalid, typename Closer>
-class UniqueHandle {
+template <typename T, T Invalid, typename Closer> class UniqueHandle {
 public:
     UniqueHandle() = default;
     explicit UniqueHandle(T value) : value_(value) {}
@@ -71,17 +70,18 @@ struct LocalFreeCall {
 };
 } // namespace handle_closers
 
-// Files use INVALID_HANDLE_VALUE for "none"; it is not a constant expression,
-// so file handles get a small class of their own with the same interface.
-class UniqueFileHandle {
+// File and search handles use INVALID_HANDLE_VALUE for "none"; it is not a
+// constant expression, so they get a template of their own with the same
+// interface.
+template <typename Closer> class UniqueInvalidableHandle {
 public:
-    UniqueFileHandle() = default;
-    explicit UniqueFileHandle(HANDLE h) : value_(h) {}
-    ~UniqueFileHandle() { Reset(); }
-    UniqueFileHandle(const UniqueFileHandle&) = delete;
-    UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
-    UniqueFileHandle(UniqueFileHandle&& o) noexcept : value_(o.Release()) {}
-    UniqueFileHandle& operator=(UniqueFileHandle&& o) noexcept {
+    UniqueInvalidableHandle() = default;
+    explicit UniqueInvalidableHandle(HANDLE h) : value_(h) {}
+    ~UniqueInvalidableHandle() { Reset(); }
+    UniqueInvalidableHandle(const UniqueInvalidableHandle&) = delete;
+    UniqueInvalidableHandle& operator=(const UniqueInvalidableHandle&) = delete;
+    UniqueInvalidableHandle(UniqueInvalidableHandle&& o) noexcept : value_(o.Release()) {}
+    UniqueInvalidableHandle& operator=(UniqueInvalidableHandle&& o) noexcept {
         if (this != &o)
             Reset(o.Release());
         return *this;
@@ -97,7 +97,7 @@ public:
     void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
         if (IsValid()) {
             DWORD err = GetLastError();
-            ::CloseHandle(value_);
+            Closer()(value_);
             SetLastError(err);
         }
         value_ = h;
@@ -106,6 +106,9 @@ public:
 private:
     HANDLE value_ = INVALID_HANDLE_VALUE;
 };
+
+using UniqueFileHandle = UniqueInvalidableHandle<handle_closers::CloseHandleCall>;
+using UniqueFindHandle = UniqueInvalidableHandle<handle_closers::FindCloseCall>;
 
 using UniqueThread = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;
 using UniqueEvent = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;

@@ -9,24 +9,6 @@
 
 namespace {
 
-// A search handle uses INVALID_HANDLE_VALUE for "none", which cannot be a
-// template argument, so it gets this small owner of its own.
-class UniqueFind {
-public:
-    explicit UniqueFind(HANDLE h) : handle_(h) {}
-    ~UniqueFind() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
 bool EndsWithSeparator(const std::wstring& text) {
     return !text.empty() && text.back() == L'\\';
 }
@@ -139,8 +121,8 @@ bool CPathInfo::ListChildren(std::vector<CPathInfo>& children, const std::wstrin
         return false;
     const std::wstring folder = PathWithSeparator();
     WIN32_FIND_DATAW found;
-    UniqueFind search(FindFirstFileExW((folder + pattern).c_str(), FindExInfoStandard, &found,
-                                       FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle search(FindFirstFileExW((folder + pattern).c_str(), FindExInfoStandard, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
     if (!search)
         return false;
     do {
