@@ -138,27 +138,36 @@ bool CheckSeededFile(const std::wstring& path, const TreeFile& file, std::vector
     }
 }
 
-// Counts what is below a folder, to notice anything the layout does not have.
-bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
+// Calls visit(child path, is folder) for every entry of folder but "." and
+// "..", until visit returns false; false when the folder cannot be listed
+// or a visit failed.
+template <typename Visit> bool ForEachEntry(const std::wstring& folder, Visit visit) {
     WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE)
+    UniqueFindHandle search(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+    if (!search)
         return false;
-    bool ok = true;
     do {
-        std::wstring name = found.cFileName;
+        const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            ++folders;
-            ok = CountTree(folder + L"\\" + name, files, folders) && ok;
-        } else {
+        if (!visit(folder + L"\\" + name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+            return false;
+    } while (FindNextFileW(search.Get(), &found));
+    return true;
+}
+
+// Counts what is below a folder, to notice anything the layout does not have.
+bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
+    return ForEachEntry(folder, [&](const std::wstring& child, bool isFolder) {
+        if (!isFolder) {
             ++files;
+            return true;
         }
-    } while (FindNextFileW(h, &found));
-    FindClose(h);
-    return ok;
+        ++folders;
+        return CountTree(child, files, folders);
+    });
 }
 
 void MakeSmallFiles(unsigned percent, TreeLayout& layout) {
@@ -299,19 +308,9 @@ bool CopyEntry(const std::wstring& from, const std::wstring& to, std::vector<uin
     if (!CreateDirectoryW(to.c_str(), nullptr))
         return false;
     ++counts.folders;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileExW((from + L"\\*").c_str(), FindExInfoBasic, &found,
-                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = true;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            ok = CopyEntry(from + L"\\" + name, to + L"\\" + name, buffer, counts);
-    } while (ok && FindNextFileW(h, &found));
-    FindClose(h);
-    return ok;
+    return ForEachEntry(from, [&](const std::wstring& child, bool) {
+        return CopyEntry(child, to + child.substr(from.size()), buffer, counts);
+    });
 }
 
 } // namespace
@@ -328,22 +327,13 @@ bool DeleteTree(const std::wstring& path) {
         return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return DeleteFileW(path.c_str()) != FALSE;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &found,
-                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
+    ForEachEntry(path, [](const std::wstring& child, bool isFolder) {
+        if (isFolder)
+            DeleteTree(child);
+        else
+            DeleteFileW(child.c_str());
+        return true;
+    });
     return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
