@@ -15,11 +15,6 @@ CSharedUiResources::CSharedUiResources()
     : banner_(::LoadBitmapW(GetResourceInstance(), MAKEINTRESOURCEW(IDB_BANNER))),
       appIcon_(::LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {}
 
-CSharedUiResources::~CSharedUiResources() {
-    if (banner_)
-        ::DeleteObject(banner_);
-}
-
 const CSharedUiResources& SharedUiResources() {
     return g_sharedUi;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "framework/controls.h"
 #include "framework/window_impl.h"
 
@@ -88,15 +89,12 @@ public:
 class CSharedUiResources {
 public:
     CSharedUiResources();
-    ~CSharedUiResources();
-    CSharedUiResources(const CSharedUiResources&) = delete;
-    CSharedUiResources& operator=(const CSharedUiResources&) = delete;
 
-    HBITMAP Banner() const { return banner_; }
+    HBITMAP Banner() const { return banner_.Get(); }
     HICON AppIcon() const { return appIcon_; }
 
 private:
-    HBITMAP banner_;
+    UniqueBitmap banner_;
     HICON appIcon_;
 };
 
