@@ -64,21 +64,6 @@ INT_PTR RunEncrypt(const std::vector<std::wstring>& paths) {
     return dialog.DoModal(nullptr);
 }
 
-std::vector<std::wstring> Listing(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
-}
-
 void TypePasswords(HWND dialog, const std::wstring& password, const std::wstring& reenter) {
     TypeText(::GetDlgItem(dialog, IDC_PASSWORD), password);
     if (HWND second = ::GetDlgItem(dialog, IDC_REENTER))
@@ -130,7 +115,7 @@ TEST_P(EncryptFieldChecks, ShowTheirMessageAndKeepTheDialogOpen) {
     EXPECT_EQ(Narrow(message), Narrow(c.message));
     EXPECT_TRUE(openAfterBox);
     EXPECT_EQ(code, kDialogClosed);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::wstring>{L"notes.txt"});
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"notes.txt"});
     EXPECT_EQ(ReadFileBytes(file), PatternBytes(3000, 1));
 }
 
@@ -251,7 +236,7 @@ TEST_F(PasswordDialogs, SaveDialogNotConfirmedEndsWithEight) {
     EXPECT_TRUE(saveShown);
     EXPECT_FALSE(dialogShown);
     EXPECT_EQ(code, kDialogClosed);
-    EXPECT_EQ(Listing(dir.Path()).size(), 2u);
+    EXPECT_EQ(ListNames(dir.Path()).size(), 2u);
 }
 
 TEST_F(PasswordDialogs, SaveDialogAsksAgainForAContainerInsideASelectedFolder) {
@@ -278,7 +263,7 @@ TEST_F(PasswordDialogs, SaveDialogAsksAgainForAContainerInsideASelectedFolder) {
     EXPECT_NE(message.find(folder + L"\\"), std::wstring::npos) << Narrow(message);
     EXPECT_TRUE(askedAgain);
     EXPECT_EQ(code, kDialogClosed);
-    EXPECT_EQ(Listing(folder), std::vector<std::wstring>{L"c.txt"});
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"c.txt"});
 }
 
 TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
@@ -325,7 +310,7 @@ TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
     EXPECT_TRUE(openAfterCancel);
     EXPECT_EQ(Narrow(fieldAfterCancel), Narrow(kPassword));
     EXPECT_EQ(code, kDialogClosed);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::wstring>{L"big.bin"});
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"big.bin"});
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(::GetFileAttributesExW(big.c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ((static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, bigSize);

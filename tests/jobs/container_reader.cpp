@@ -70,22 +70,6 @@ bool WriteContainer(const std::wstring& path, const std::wstring& password,
     return output.Close();
 }
 
-std::vector<std::wstring> ListNames(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 StoredEntry FileRecord(const std::wstring& folderPath, const std::wstring& name,
                        const Bytes& data) {
     StoredEntry e;

@@ -32,7 +32,4 @@ bool ReadContainer(const std::wstring& path, const std::wstring& password,
 bool WriteContainer(const std::wstring& path, const std::wstring& password,
                     const std::vector<StoredEntry>& entries);
 
-// Names in a folder (no "." and ".."), sorted.
-std::vector<std::wstring> ListNames(const std::wstring& folder);
-
 } // namespace testing_support

@@ -1,6 +1,8 @@
 // Scratch folders and whole-file helpers shared by the tests.
 #include "support/test_files.h"
 
+#include "common/unique_handle.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -78,7 +80,9 @@ Bytes ReadFileBytes(const std::wstring& path) {
     return out;
 }
 
-bool MakeDir(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+bool MakeDir(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != 0;
+}
 
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -89,21 +93,28 @@ bool IsDir(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<std::wstring> ListNames(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(search.Get(), &found));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 void RemoveTree(const std::wstring& path) {
     DWORD a = GetFileAttributesW(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES)
         return;
     if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW fd;
-        HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &fd);
-        if (f != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring n = fd.cFileName;
-                if (n != L"." && n != L"..")
-                    RemoveTree(path + L"\\" + n);
-            } while (FindNextFileW(f, &fd));
-            FindClose(f);
-        }
+        for (const std::wstring& name : ListNames(path))
+            RemoveTree(path + L"\\" + name);
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         RemoveDirectoryW(path.c_str());
     } else if (a & FILE_ATTRIBUTE_DIRECTORY) {

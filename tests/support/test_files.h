@@ -35,6 +35,8 @@ Bytes ReadFileBytes(const std::wstring& path);
 bool MakeDir(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 bool IsDir(const std::wstring& path);
+// Names in a folder (no "." and ".."), sorted; empty when it cannot be listed.
+std::vector<std::wstring> ListNames(const std::wstring& folder);
 // Removes a tree, clearing read-only attributes on the way; used by tests to clean up.
 void RemoveTree(const std::wstring& path);
 // Deterministic pseudo-random bytes.
