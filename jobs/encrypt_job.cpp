@@ -242,9 +242,7 @@ bool EncryptItem(zelprogress::IProgressUpdate& progress, const std::wstring& fol
 
 std::wstring ContainerPathBesideItem(const CPathInfo& item) {
     const std::wstring& path = item.GetPath();
-    bool anchored = (!path.empty() && path[0] == L'\\') ||
-                    (path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
-    if (!anchored) {
+    if (IsRelativePath(path)) {
         CPathInfo full(GetFullPath(path));
         if (full.Exists())
             return ContainerPathBesideItem(full);

@@ -13,14 +13,6 @@ bool EndsWithSeparator(const std::wstring& text) {
     return !text.empty() && text.back() == L'\\';
 }
 
-// "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
-// "..\x", "D:x") depends on a current folder.
-bool IsRelativePath(const std::wstring& path) {
-    if (!path.empty() && path[0] == L'\\')
-        return false;
-    return !(path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
-}
-
 // The last component by the plain rule: text after the last '\', empty when
 // the text ends in '\'.
 std::wstring LastComponent(std::wstring path, bool isDirectory) {
@@ -211,6 +203,12 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
     }
     out.append(text, from, std::wstring::npos);
     return out;
+}
+
+bool IsRelativePath(const std::wstring& path) {
+    if (!path.empty() && path[0] == L'\\')
+        return false;
+    return !(path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
 }
 
 std::wstring GetFullPath(const std::wstring& path) {

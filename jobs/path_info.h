@@ -82,6 +82,9 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
                         const std::wstring& with);
 // The full path of a path; the path unchanged if the system cannot say.
 std::wstring GetFullPath(const std::wstring& path);
+// "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
+// "..\x", "D:x") depends on a current folder.
+bool IsRelativePath(const std::wstring& path);
 // Case-insensitive comparison of whole paths, as the file system compares names.
 bool SamePathText(const std::wstring& a, const std::wstring& b);
 // True when path lies strictly below folder (both full paths).
