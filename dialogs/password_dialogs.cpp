@@ -33,15 +33,6 @@ private:
     std::wstring& text_;
 };
 
-// Readers refuse a check block longer than this, so a longer password would
-// make a container nobody could open.
-bool PasswordFitsContainer(const std::wstring& password) {
-    std::string bytes = WideToUtf8(password);
-    bool fits = bytes.size() <= static_cast<size_t>(kMaxPasswordCheckLength);
-    WipeSecret(bytes);
-    return fits;
-}
-
 void ShowInvalidPath(const std::wstring& path) {
     ShowErrorBox(FormatString(L"%s.%s", path.c_str(), LoadResString(IDS_INVALID_PATH).c_str()));
 }
@@ -132,7 +123,7 @@ LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
         ShowInfoBox(LoadResString(IDS_PASSWORDS_DIFFER));
         return 0;
     }
-    if (!PasswordFitsContainer(password)) {
+    if (!PasswordFitsCheckBlock(password)) {
         ShowInfoBox(kPasswordTooLong);
         return 0;
     }

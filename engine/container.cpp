@@ -159,11 +159,15 @@ RC4EncStdFile::~RC4EncStdFile() {
     WipeSecret(blockBuffer_.data(), blockBuffer_.size());
 }
 
-bool RC4EncStdFile::PasswordFitsCheckBlock() const {
-    std::string bytes = WideToUtf8(password_);
+bool PasswordFitsCheckBlock(const std::wstring& password) {
+    std::string bytes = WideToUtf8(password);
     bool fits = !bytes.empty() && bytes.size() <= static_cast<size_t>(kMaxPasswordCheckLength);
     WipeSecret(bytes);
     return fits;
+}
+
+bool RC4EncStdFile::PasswordFitsCheckBlock() const {
+    return ::PasswordFitsCheckBlock(password_);
 }
 
 bool RC4EncStdFile::WritePasswordCheck(IOutputStream& output) {

@@ -86,14 +86,22 @@ private:
     std::vector<uint8_t> blockBuffer_; // reused between blocks
 };
 
+// True when a password is not empty and its UTF-8 form fits a check block
+// readers accept; a longer one would make a container nobody could open.
+bool PasswordFitsCheckBlock(const std::wstring& password);
+
 // Reads the type id; a new codec for type 1, nothing otherwise. The stream is
 // left just past the type id.
 std::unique_ptr<EncFile> OpenEncFile(const std::wstring& password, IInputStream& input);
 
 std::wstring MultiByteToWide(const std::string& text, UINT codePage);
 std::string WideToMultiByte(const std::wstring& text, UINT codePage);
-inline std::wstring Utf8ToWide(const std::string& text) { return MultiByteToWide(text, CP_UTF8); }
-inline std::string WideToUtf8(const std::wstring& text) { return WideToMultiByte(text, CP_UTF8); }
+inline std::wstring Utf8ToWide(const std::string& text) {
+    return MultiByteToWide(text, CP_UTF8);
+}
+inline std::string WideToUtf8(const std::wstring& text) {
+    return WideToMultiByte(text, CP_UTF8);
+}
 
 // Overwrites a buffer that held a secret so the compiler cannot drop it.
 void WipeSecret(std::wstring& text);
