@@ -268,6 +268,10 @@ bool RC4EncStdFile::DecryptBlock(const uint8_t* data, int offset, int count,
     return CryptBlock(data, offset, count, output);
 }
 
+void RC4EncStdFile::CryptBody(const uint8_t* input, uint8_t* output, size_t count) {
+    bodyCipher_.Crypt(input, count, output);
+}
+
 bool RC4EncStdFile::CryptBlock(const uint8_t* data, int offset, int count, IOutputStream& output) {
     if (count < 1)
         return false;

@@ -25,7 +25,8 @@ class RC4Cipher {
 public:
     // Standard RC4 key schedule; no keystream bytes are discarded. length >= 1.
     void Init(const uint8_t* key, int length);
-    // output[k] = input[k] XOR next keystream byte, k = 0..count-1.
+    // output[k] = input[k] XOR next keystream byte, k = 0..count-1. Input
+    // and output may be the same buffer.
     void Crypt(const uint8_t* input, size_t count, uint8_t* output);
 
 private:
@@ -55,6 +56,10 @@ public:
     virtual bool DecryptBlock(const uint8_t* data, int offset, int count,
                               IOutputStream& output) = 0;
     virtual ~EncFile() = default;
+    // The body keystream applied to count bytes, from input to output (the
+    // same buffer is allowed): enciphers and deciphers alike, advancing the
+    // keystream as EncryptBlock/DecryptBlock would, without a stream or copy.
+    virtual void CryptBody(const uint8_t* input, uint8_t* output, size_t count) = 0;
 
     // Type id, then the password check block. Refuses (false, nothing
     // written) a password whose UTF-8 form no reader would accept.
@@ -74,6 +79,7 @@ public:
     bool CheckPassword(bool& readError, IInputStream& input) override;
     bool ReadEntryHeader(EntryInfo& info, IInputStream& input) override;
     bool DecryptBlock(const uint8_t* data, int offset, int count, IOutputStream& output) override;
+    void CryptBody(const uint8_t* input, uint8_t* output, size_t count) override;
 
     // True when the password's UTF-8 form fits a check block readers accept.
     bool PasswordFitsCheckBlock() const;

@@ -1,0 +1,147 @@
+// One container file from start to end, for everyone who writes or reads
+// one: the two jobs, the encryption's read-back check, the benchmark and
+// the tests. The byte format is the codec's; a session adds what every user
+// of it needs: the file itself with large direct transfers, the protocol
+// order (a body of exactly the size its record gives), the shared rule for
+// stored names, a running checksum of the bytes and the system's reason for
+// the first failure.
+#pragma once
+
+#include "engine/checksum.h"
+#include "engine/container.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Writes a new container. Every operation returns false once anything has
+// failed; LastError then tells the system's reason of the first failure
+// (ERROR_INVALID_NAME for a name a reader would refuse, ERROR_INVALID_DATA
+// for a body longer or shorter than its record says).
+class ContainerWriter {
+public:
+    explicit ContainerWriter(const std::wstring& password);
+    ~ContainerWriter();
+    ContainerWriter(const ContainerWriter&) = delete;
+    ContainerWriter& operator=(const ContainerWriter&) = delete;
+
+    // Creates the file; fails when anything already has the name.
+    bool Create(const std::wstring& path);
+    // Type id and password check block. Refuses a password no reader accepts.
+    bool WriteHeader();
+    // A folder record; the folder path starts with "/" and uses '/'.
+    bool AddFolder(const std::wstring& folderPath, const std::wstring& name);
+    // A file record; exactly size body bytes must follow through WriteBody.
+    bool AddFile(const std::wstring& folderPath, const std::wstring& name, int64_t modifiedTime,
+                 uint64_t size);
+    // Enciphers count bytes of data in place and appends them to the body.
+    bool WriteBody(uint8_t* data, size_t count);
+    // Everything written so far reaches the device; the file stays open.
+    bool Commit();
+    // Writes what is pending and closes the file; true when every byte got
+    // through. Closing a second time does nothing.
+    bool Close();
+
+    bool Failed() const { return error_ != ERROR_SUCCESS; }
+    DWORD LastError() const { return error_; }
+    uint64_t BytesWritten() const { return written_; }
+    uint64_t RecordCount() const { return records_; }
+    // Of every byte handed to the file, in order.
+    uint64_t Checksum() const { return checksum_.Value(); }
+
+private:
+    class HeaderSink;
+    bool Fail(DWORD error);
+    bool Append(const uint8_t* data, size_t count);
+    bool FlushBuffer();
+    bool WriteToFile(const uint8_t* data, size_t count);
+    bool BodyComplete();
+
+    RC4EncStdFile codec_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::vector<uint8_t> buffer_;
+    size_t used_ = 0;
+    uint64_t written_ = 0;
+    uint64_t records_ = 0;
+    uint64_t bodyLeft_ = 0;
+    ByteChecksum checksum_;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// What the header of a container says about a password.
+enum class HeaderCheck {
+    Matches,
+    WrongPassword,
+    Damaged,       // check block length outside 1..1024, or the file ends in it
+    NotAContainer, // type id missing or not one this program knows
+    ReadFailed,    // the system could not read the file (LastError)
+};
+
+// What became of reading the next record header.
+enum class RecordRead {
+    Ok,
+    Damaged,     // cut off, empty strings, a negative size, or a read error
+    BodyPastEnd, // the record claims more body bytes than the file has left
+};
+
+// Reads a container. The file is held open with read sharing only, so
+// nobody can change it while a job reads it.
+class ContainerReader {
+public:
+    ContainerReader();
+    ~ContainerReader();
+    ContainerReader(const ContainerReader&) = delete;
+    ContainerReader& operator=(const ContainerReader&) = delete;
+
+    bool Open(const std::wstring& path);
+    void Close();
+    // Type id and password check block; keys the body cipher on a match.
+    HeaderCheck CheckHeader(const std::wstring& password);
+    // True when every byte of the file has been read or skipped.
+    bool AtEnd() const { return position_ == size_; }
+    // The next record header. The previous body must have been read or
+    // skipped whole.
+    RecordRead NextRecord(EntryInfo& entry);
+    // Up to count bytes of the current body, deciphered into data; 0 at the
+    // end of the body or on a read error.
+    size_t ReadBody(uint8_t* data, size_t count);
+    // The same without deciphering; the body keystream stays where it was,
+    // so a reader that does this only checks, it cannot decipher later bodies.
+    size_t ReadRawBody(uint8_t* data, size_t count);
+    // Passes over the rest of the current body without reading it. The
+    // checksum and the keystream no longer follow the file afterwards.
+    bool SkipBody();
+    // Goes back to the record that starts at offset (an earlier Position()
+    // taken right before a NextRecord), for a walk over headers only.
+    bool SeekToRecord(uint64_t offset);
+
+    uint64_t Size() const { return size_; }
+    uint64_t Position() const { return position_; }
+    uint64_t BytesLeft() const { return size_ - position_; }
+    uint64_t BodyLeft() const { return bodyLeft_; }
+    DWORD LastError() const { return error_; }
+    // Of every byte read so far, in order; meaningful only without skips.
+    uint64_t Checksum() const { return checksum_.Value(); }
+    bool ChecksumCoversAll() const { return !skipped_; }
+
+private:
+    class SourceStream;
+    size_t Read(uint8_t* data, size_t count);
+    bool Refill();
+    size_t ReadFromFile(uint8_t* data, size_t count);
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<EncFile> codec_;
+    std::vector<uint8_t> buffer_;
+    size_t bufferPos_ = 0;
+    size_t bufferEnd_ = 0;
+    uint64_t size_ = 0;
+    uint64_t position_ = 0; // offset of the next byte handed out
+    uint64_t bodyLeft_ = 0;
+    ByteChecksum checksum_;
+    bool skipped_ = false;
+    DWORD error_ = ERROR_SUCCESS;
+};

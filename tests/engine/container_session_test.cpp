@@ -1,0 +1,454 @@
+// Container sessions on real files: what the writer puts on the disk is
+// byte for byte what the codec defines, the reader gives it back whatever the
+// piece sizes, both sides keep the protocol and the name rule, and a failure
+// keeps the system's reason.
+#include "engine/container_session.h"
+#include "engine/stored_name.h"
+#include "memory_streams.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testing_support::Bytes;
+using testing_support::PatternBytes;
+using testing_support::ReadFileBytes;
+using testing_support::ScratchDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const std::wstring kPassword = L"p\u00e4ss w\u00f6rd";
+
+struct Item {
+    std::wstring folderPath;
+    bool isFile;
+    std::wstring name;
+    Bytes body;
+};
+
+std::vector<Item> ManyItems() {
+    std::vector<Item> items;
+    const std::wstring top = L"/Fotos \u00e9t\u00e9";
+    items.push_back({L"/", false, L"Fotos \u00e9t\u00e9", {}});
+    const size_t sizes[] = {0,
+                            1,
+                            7,
+                            255,
+                            256,
+                            8191,
+                            8192,
+                            8193,
+                            0,
+                            3,
+                            65536,
+                            (256 << 10) + 5,
+                            (1 << 20) + 3,
+                            (3 << 20) + 17};
+    uint32_t seed = 1;
+    for (size_t size : sizes) {
+        wchar_t name[32];
+        _snwprintf(name, 32, L"file %u \u20ac.bin", seed);
+        items.push_back({top, true, name, PatternBytes(size, seed++)});
+    }
+    items.push_back({top, false, L"2012", {}});
+    for (int k = 0; k < 20; ++k) {
+        wchar_t name[32];
+        _snwprintf(name, 32, L"small%d.txt", k);
+        items.push_back(
+            {top + L"/2012", true, name, PatternBytes(static_cast<size_t>(k * 37), seed++)});
+    }
+    items.push_back({top + L"/2012", false, L"empty folder", {}});
+    return items;
+}
+
+// Writes the items, handing each body over in pieces of `piece` bytes.
+bool WriteItems(ContainerWriter& writer, const std::vector<Item>& items, size_t piece) {
+    if (!writer.WriteHeader())
+        return false;
+    for (const Item& item : items) {
+        if (!item.isFile) {
+            if (!writer.AddFolder(item.folderPath, item.name))
+                return false;
+            continue;
+        }
+        if (!writer.AddFile(item.folderPath, item.name, 0, item.body.size()))
+            return false;
+        Bytes body = item.body;
+        for (size_t done = 0; done < body.size(); done += piece) {
+            if (!writer.WriteBody(body.data() + done, std::min(piece, body.size() - done)))
+                return false;
+        }
+    }
+    return writer.Commit() && writer.Close();
+}
+
+// Reads every record back, bodies in pieces of `piece` bytes.
+bool ReadItems(ContainerReader& reader, std::vector<Item>& items, size_t piece) {
+    if (reader.CheckHeader(kPassword) != HeaderCheck::Matches)
+        return false;
+    while (!reader.AtEnd()) {
+        EntryInfo entry;
+        if (reader.NextRecord(entry) != RecordRead::Ok)
+            return false;
+        Item item{entry.folderPath, entry.isFile, entry.name, {}};
+        Bytes block(piece);
+        while (reader.BodyLeft() > 0) {
+            size_t got = reader.ReadBody(block.data(), piece);
+            if (got == 0)
+                return false;
+            item.body.insert(item.body.end(), block.begin(), block.begin() + got);
+        }
+        items.push_back(item);
+    }
+    return true;
+}
+
+TEST(ContainerSession, ManyRecordsComeBackWholeWhateverThePieceSizes) {
+    const std::vector<Item> items = ManyItems();
+    const size_t pieces[][2] = {{1 << 18, 1 << 20}, {4096, 3}, {(1 << 20) + 1, 1 << 22}};
+    for (const auto& piece : pieces) {
+        SCOPED_TRACE(piece[0]);
+        ScratchDir dir;
+        const std::wstring path = dir / L"Fotos.lock";
+        ContainerWriter writer(kPassword);
+        ASSERT_TRUE(writer.Create(path));
+        ASSERT_TRUE(WriteItems(writer, items, piece[0]));
+        EXPECT_EQ(writer.RecordCount(), items.size());
+        EXPECT_EQ(writer.BytesWritten(), ReadFileBytes(path).size());
+
+        ContainerReader reader;
+        ASSERT_TRUE(reader.Open(path));
+        std::vector<Item> back;
+        ASSERT_TRUE(ReadItems(reader, back, piece[1]));
+        ASSERT_EQ(back.size(), items.size());
+        for (size_t k = 0; k < items.size(); ++k) {
+            EXPECT_EQ(back[k].folderPath, items[k].folderPath) << k;
+            EXPECT_EQ(back[k].name, items[k].name) << k;
+            EXPECT_EQ(back[k].isFile, items[k].isFile) << k;
+            EXPECT_TRUE(back[k].body == items[k].body) << "body of record " << k;
+        }
+        EXPECT_TRUE(reader.ChecksumCoversAll());
+        EXPECT_EQ(reader.Checksum(), writer.Checksum());
+    }
+}
+
+TEST(ContainerSession, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) {
+    ScratchDir dir;
+    ContainerWriter writer(kPassword);
+    ASSERT_TRUE(writer.Create(dir / L"empty.lock"));
+    ASSERT_TRUE(WriteItems(writer, {}, 1));
+    EXPECT_EQ(ReadFileBytes(dir / L"empty.lock").size(), 4u + 4u + 11u);
+    ContainerReader reader;
+    ASSERT_TRUE(reader.Open(dir / L"empty.lock"));
+    std::vector<Item> back;
+    EXPECT_TRUE(ReadItems(reader, back, 1));
+    EXPECT_TRUE(back.empty());
+
+    ContainerReader other;
+    ASSERT_TRUE(other.Open(dir / L"empty.lock"));
+    EXPECT_EQ(other.CheckHeader(L"p\u00e4ss w\u00f6rD"), HeaderCheck::WrongPassword);
+    EntryInfo entry;
+    EXPECT_EQ(other.NextRecord(entry), RecordRead::Damaged);
+}
+
+// The session adds nothing to the codec's bytes: the same records through
+// the codec alone give the same file.
+TEST(ContainerSession, WritesExactlyTheCodecsBytes) {
+    const std::vector<Item> items = ManyItems();
+    engine_testing::MemorySink reference;
+    RC4EncStdFile codec(kPassword);
+    ASSERT_TRUE(codec.WriteHeader(reference));
+    for (const Item& item : items) {
+        EntryInfo info;
+        info.isFile = item.isFile;
+        info.name = item.name;
+        info.size = static_cast<int64_t>(item.body.size());
+        ASSERT_TRUE(codec.WriteEntryHeader(item.folderPath, info, reference));
+        if (!item.body.empty()) {
+            ASSERT_TRUE(codec.EncryptBlock(item.body.data(), 0, static_cast<int>(item.body.size()),
+                                           reference));
+        }
+    }
+    ScratchDir dir;
+    ContainerWriter writer(kPassword);
+    ASSERT_TRUE(writer.Create(dir / L"c.lock"));
+    ASSERT_TRUE(WriteItems(writer, items, 100000));
+    EXPECT_TRUE(ReadFileBytes(dir / L"c.lock") == reference.bytes);
+}
+
+TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
+    const Bytes bytes = PatternBytes(100003, 9);
+    ByteChecksum whole, pieces;
+    whole.Update(bytes.data(), bytes.size());
+    for (size_t done = 0, piece = 1; done < bytes.size(); done += piece, piece = piece * 3 % 997)
+        pieces.Update(bytes.data() + done, std::min(piece, bytes.size() - done));
+    EXPECT_EQ(whole.Value(), pieces.Value());
+    for (size_t at : {size_t{0}, size_t{31}, size_t{32}, bytes.size() - 1}) {
+        Bytes changed = bytes;
+        changed[at] ^= 0x40;
+        ByteChecksum other;
+        other.Update(changed.data(), changed.size());
+        EXPECT_NE(other.Value(), whole.Value()) << at;
+    }
+    ByteChecksum shorter;
+    shorter.Update(bytes.data(), bytes.size() - 1);
+    EXPECT_NE(shorter.Value(), whole.Value());
+}
+
+// The writer keeps the protocol: a body of exactly the size its record
+// gives, and only names a reader restores unchanged.
+TEST(ContainerSession, WriterRefusesWhatNoReaderCouldUse) {
+    struct Case {
+        const char* what;
+        void (*act)(ContainerWriter&);
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"body longer than its record",
+         [](ContainerWriter& w) {
+             uint8_t b[4] = {};
+             w.AddFile(L"/", L"a", 0, 3);
+             w.WriteBody(b, 4);
+         },
+         ERROR_INVALID_DATA},
+        {"record before the body is complete",
+         [](ContainerWriter& w) {
+             uint8_t b[2] = {};
+             w.AddFile(L"/", L"a", 0, 3);
+             w.WriteBody(b, 2);
+             w.AddFolder(L"/", L"b");
+         },
+         ERROR_INVALID_DATA},
+        {"commit before the body is complete",
+         [](ContainerWriter& w) {
+             w.AddFile(L"/", L"a", 0, 1);
+             w.Commit();
+         },
+         ERROR_INVALID_DATA},
+        {"trailing dot", [](ContainerWriter& w) { w.AddFolder(L"/", L"src."); },
+         ERROR_INVALID_NAME},
+        {"trailing blank", [](ContainerWriter& w) { w.AddFile(L"/", L"file.txt ", 0, 0); },
+         ERROR_INVALID_NAME},
+        {"folder path component with a dot",
+         [](ContainerWriter& w) { w.AddFile(L"/a./", L"x", 0, 0); }, ERROR_INVALID_NAME},
+        {"device name", [](ContainerWriter& w) { w.AddFile(L"/", L"COM\u00b9.txt", 0, 0); },
+         ERROR_INVALID_NAME},
+        {"relative folder path", [](ContainerWriter& w) { w.AddFolder(L"a", L"b"); },
+         ERROR_INVALID_NAME},
+        {"password no reader accepts", nullptr, ERROR_INVALID_PASSWORD},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        ContainerWriter writer(c.act ? kPassword : std::wstring(1025, L'x'));
+        ASSERT_TRUE(writer.Create(dir / L"c.lock"));
+        if (c.act) {
+            ASSERT_TRUE(writer.WriteHeader());
+            c.act(writer);
+        } else {
+            EXPECT_FALSE(writer.WriteHeader());
+        }
+        EXPECT_EQ(writer.LastError(), c.error);
+        // Once failed, a writer stays failed.
+        EXPECT_FALSE(writer.AddFolder(L"/", L"later"));
+        EXPECT_FALSE(writer.Close());
+        EXPECT_EQ(writer.LastError(), c.error);
+    }
+}
+
+TEST(ContainerSession, CreateNeverReplacesAFile) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", {1, 2, 3}));
+    ContainerWriter writer(kPassword);
+    EXPECT_FALSE(writer.Create(dir / L"c.lock"));
+    EXPECT_EQ(writer.LastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(ReadFileBytes(dir / L"c.lock"), (Bytes{1, 2, 3}));
+}
+
+TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
+    ScratchDir dir;
+    ContainerWriter writer(kPassword);
+    ASSERT_TRUE(writer.Create(dir / L"good.lock"));
+    ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(10, 1)}}, 10));
+    const Bytes good = ReadFileBytes(dir / L"good.lock");
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::wstring password;
+        HeaderCheck expected;
+    };
+    const Case cases[] = {
+        {"matches", good, kPassword, HeaderCheck::Matches},
+        {"other letter case", good, L"P\u00e4ss w\u00f6rd", HeaderCheck::WrongPassword},
+        {"little-endian type id",
+         {1, 0, 0, 0, 0, 0, 0, 1, 0},
+         kPassword,
+         HeaderCheck::NotAContainer},
+        {"shorter than a type id", {0, 0}, kPassword, HeaderCheck::NotAContainer},
+        {"check length 1025", {0, 0, 0, 1, 0, 0, 4, 1}, kPassword, HeaderCheck::Damaged},
+        {"cut inside the check block", Bytes(good.begin(), good.begin() + 10), kPassword,
+         HeaderCheck::Damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", c.bytes));
+        ContainerReader reader;
+        ASSERT_TRUE(reader.Open(dir / L"c.lock"));
+        EXPECT_EQ(reader.CheckHeader(c.password), c.expected);
+    }
+}
+
+TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) {
+    ScratchDir dir;
+    ContainerWriter writer(kPassword);
+    ASSERT_TRUE(writer.Create(dir / L"c.lock"));
+    ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(5000, 1)}}, 5000));
+    Bytes bytes = ReadFileBytes(dir / L"c.lock");
+    bytes.resize(bytes.size() - 1);
+    ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", bytes));
+    ContainerReader reader;
+    ASSERT_TRUE(reader.Open(dir / L"c.lock"));
+    ASSERT_EQ(reader.CheckHeader(kPassword), HeaderCheck::Matches);
+    EntryInfo entry;
+    EXPECT_EQ(reader.NextRecord(entry), RecordRead::BodyPastEnd);
+    EXPECT_EQ(entry.name, L"a");
+}
+
+// A walk over the headers alone, then back to a record to read its body.
+TEST(ContainerSession, HeadersAloneAndBackAgain) {
+    ScratchDir dir;
+    const std::vector<Item> items = ManyItems();
+    ContainerWriter writer(kPassword);
+    ASSERT_TRUE(writer.Create(dir / L"c.lock"));
+    ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
+
+    ContainerReader reader;
+    ASSERT_TRUE(reader.Open(dir / L"c.lock"));
+    ASSERT_EQ(reader.CheckHeader(kPassword), HeaderCheck::Matches);
+    std::vector<uint64_t> offsets;
+    std::vector<std::wstring> names;
+    while (!reader.AtEnd()) {
+        offsets.push_back(reader.Position());
+        EntryInfo entry;
+        ASSERT_EQ(reader.NextRecord(entry), RecordRead::Ok);
+        names.push_back(entry.name);
+        ASSERT_TRUE(reader.SkipBody());
+    }
+    ASSERT_EQ(names.size(), items.size());
+    for (size_t k = 0; k < items.size(); ++k)
+        EXPECT_EQ(names[k], items[k].name);
+    EXPECT_FALSE(reader.ChecksumCoversAll());
+
+    // The largest body, read raw after a seek back: its length is right and
+    // the reader is at the next record afterwards.
+    const size_t big = 13;
+    ASSERT_TRUE(reader.SeekToRecord(offsets[big]));
+    EntryInfo entry;
+    ASSERT_EQ(reader.NextRecord(entry), RecordRead::Ok);
+    EXPECT_EQ(entry.name, items[big].name);
+    Bytes raw(static_cast<size_t>(entry.size));
+    EXPECT_EQ(reader.ReadRawBody(raw.data(), raw.size()), raw.size());
+    EXPECT_EQ(reader.Position(), offsets[big + 1]);
+}
+
+// The rule every stored name follows, on the writing and the reading side.
+TEST(StoredNames, TheRule) {
+    struct Case {
+        std::wstring name;
+        bool storable;
+        std::wstring kept; // as Windows keeps it
+    };
+    const Case cases[] = {
+        {L"a.txt", true, L"a.txt"},
+        {L".profile", true, L".profile"},
+        {L"\u00e9t\u00e9 \U0001F600", true, L"\u00e9t\u00e9 \U0001F600"},
+        {L"src.", false, L"src"},
+        {L"file.txt ", false, L"file.txt"},
+        {L"a. . ", false, L"a"},
+        {L"...", false, L""},
+        {L".. ", false, L""},
+        {L"", false, L""},
+        {L".", false, L""},
+        {L"..", false, L""},
+        {L"a\\b", false, L"a\\b"},
+        {L"a/b", false, L"a/b"},
+        {L"C:x", false, L"C:x"},
+        {L"x\x01y", false, L"x\x01y"},
+        {L"what?", false, L"what?"},
+        {L"a*b", false, L"a*b"},
+        {L"CON", false, L"CON"},
+        {L"nul.txt", false, L"nul.txt"},
+        {L"Aux .log", false, L"Aux .log"},
+        {L"COM1", false, L"COM1"},
+        {L"lpt9.doc", false, L"lpt9.doc"},
+        {L"COM\u00b9", false, L"COM\u00b9"},
+        {L"LPT\u00b2.txt", false, L"LPT\u00b2.txt"},
+        {L"com\u00b3", false, L"com\u00b3"},
+        {L"COM10", true, L"COM10"},
+        {L"CONSOLE", true, L"CONSOLE"},
+        {std::wstring(255, L'n'), true, std::wstring(255, L'n')},
+        {std::wstring(256, L'n'), false, std::wstring(256, L'n')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing_support::Narrow(c.name));
+        EXPECT_EQ(IsStorableName(c.name), c.storable);
+        EXPECT_EQ(NameAsWindowsKeepsIt(c.name), c.kept);
+    }
+
+    struct PathCase {
+        std::wstring folderPath;
+        bool valid;
+        std::wstring relative;
+    };
+    const PathCase paths[] = {
+        {L"/", true, L""},
+        {L"/a", true, L"a"},
+        {L"/a/b c", true, L"a\\b c"},
+        {L"/src./x ", true, L"src\\x"},
+        {L"", false, L""},
+        {L"a", false, L""},
+        {L"//", false, L""},
+        {L"/a/", false, L""},
+        {L"/a/../b", false, L""},
+        {L"/a/.../b", false, L""},
+        {L"/NUL/x", false, L""},
+        {L"\\a", false, L""},
+    };
+    for (const PathCase& c : paths) {
+        SCOPED_TRACE(testing_support::Narrow(c.folderPath));
+        std::wstring relative = L"junk";
+        EXPECT_EQ(RelativeFolderOf(c.folderPath, relative), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(relative, c.relative);
+        }
+    }
+}
+
+// A disk that fills up: the writer fails and says why, in the system's words.
+TEST(ContainerSession, FullDiskKeepsTheSystemsReason) {
+    if (GetDriveTypeW(L"T:\\") == DRIVE_NO_ROOT_DIR)
+        GTEST_SKIP() << "no small drive T: (the test runner maps one when run as root)";
+    wchar_t path[64];
+    _snwprintf(path, 64, L"T:\\session_%lu.lock", GetCurrentProcessId());
+    {
+        ContainerWriter writer(kPassword);
+        ASSERT_TRUE(writer.Create(path));
+        ASSERT_TRUE(writer.WriteHeader());
+        ASSERT_TRUE(writer.AddFile(L"/", L"big", 0, 3 << 20));
+        Bytes body = PatternBytes(1 << 20, 3);
+        bool ok = true;
+        for (int k = 0; k < 3 && ok; ++k) {
+            Bytes piece = body;
+            ok = writer.WriteBody(piece.data(), piece.size());
+        }
+        ok = ok && writer.Commit() && writer.Close();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(writer.LastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        writer.Close();
+    }
+    DeleteFileW(path);
+}
+
+} // namespace
