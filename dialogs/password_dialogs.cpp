@@ -18,9 +18,6 @@ ShellOpenFunction g_shellOpen = ::ShellExecuteW;
 
 namespace {
 
-constexpr wchar_t kPasswordTooLong[] =
-    L"The password is too long: at most 1024 bytes (in UTF-8) are allowed.";
-
 // Wipes a copy of a password when the handler that read it is left.
 class SecretCopy {
 public:
@@ -89,6 +86,8 @@ bool CDialogEncrypt::PlanContainerPath() {
         const CPathInfo* holder = FindItemHoldingPath(items, save.m_szFileName);
         if (!holder) {
             containerPath = save.m_szFileName;
+            // The Save dialog has asked before an existing file is chosen.
+            replaceConfirmed = true;
             return true;
         }
         ShowErrorBox(jobtext::kContainerInsideItem + holder->PathWithSeparator() +
@@ -124,24 +123,40 @@ LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
         return 0;
     }
     if (!PasswordFitsCheckBlock(password)) {
-        ShowInfoBox(kPasswordTooLong);
+        ShowInfoBox(jobtext::kPasswordTooLong);
         return 0;
     }
 
+    if (NothingToStore(items)) {
+        ShowInfoBox(LoadResString(IDS_NOTHING_TO_ENCRYPT));
+        return 0;
+    }
+    // An earlier container at this place is replaced only with the user's
+    // consent; the job refuses to touch it otherwise.
+    if (!replaceConfirmed && CPathInfo(containerPath).Exists()) {
+        if (!AskQuestion(
+                FormatString(LoadResString(IDS_REPLACE_CONTAINER).c_str(), containerPath.c_str())))
+            return 0;
+        replaceConfirmed = true;
+    }
+
     CDialogProgress progress;
-    bool succeeded = false;
-    std::wstring errorText;
-    EncryptJobParams params{password,      progress,  items,    succeeded,
-                            containerPath, totalSize, errorText};
+    EncryptionOutcome outcome;
+    EncryptJobParams params{password,  progress,         items,  containerPath,
+                            totalSize, replaceConfirmed, outcome};
     if (!RunJobWithProgress(EncryptWorker, &params, progress)) {
         ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
         return 0;
     }
-    if (succeeded) {
-        ShowInfoBox(LoadResString(IDS_ENCRYPTED_OK));
+    if (outcome.succeeded) {
+        std::wstring text = LoadResString(IDS_ENCRYPTED_OK);
+        if (!outcome.leftBehind.empty())
+            text += L"\n\n" + LoadResString(IDS_ENCRYPTED_LEFT_BEHIND) +
+                    DescribeLeftItems(outcome.leftBehind);
+        ShowInfoBox(text);
         EndDialog(kDialogJobDone);
     } else if (!progress.IsCancelled()) {
-        ShowErrorBox(errorText);
+        ShowErrorBox(outcome.errorText);
     }
     return 0;
 }

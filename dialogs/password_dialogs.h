@@ -67,6 +67,8 @@ private:
     std::vector<CPathInfo> items;
     std::wstring containerPath;
     uint64_t totalSize = 0;
+    // The user has agreed to replace a file at containerPath.
+    bool replaceConfirmed = false;
 };
 
 class CDialogDecrypt : public CDialogImpl<CDialogDecrypt> {

@@ -1,9 +1,13 @@
 // The encryption worker. The container is written under a temporary name
-// beside its final path and moved into place only when every byte is on the
-// disk; only then are the sources deleted. Any doubt leaves every source and
-// any earlier file at the container path as they were.
+// beside its final path, committed to the device, moved into place and read
+// back whole; only then are the sources deleted, and only those that are
+// still exactly what was stored. Any doubt before that leaves every source
+// and any earlier file at the container path as they were.
 #include "jobs/encrypt_job.h"
 
+#include "common/unique_handle.h"
+#include "engine/container_session.h"
+#include "engine/stored_name.h"
 #include "jobs/job_texts.h"
 
 #include <algorithm>
@@ -11,27 +15,12 @@
 
 namespace {
 
-constexpr int kContainerBufferBytes = 0x100000;
-constexpr int64_t kReadBlockBytes = 0x40000;
+constexpr size_t kBlockBytes = 1 << 20;
+constexpr uint32_t kNoFolder = ~0u;
 
-// Counts what reaches the container, so the size on the disk can be checked.
-class CountingOutputStream : public IOutputStream {
-public:
-    explicit CountingOutputStream(IOutputStream& sink) : sink_(sink) {}
-    int Write(const uint8_t* data, int offset, int count) override {
-        int accepted = sink_.Write(data, offset, count);
-        if (accepted > 0)
-            count_ += static_cast<uint64_t>(accepted);
-        return accepted;
-    }
-    bool Close() override { return sink_.Close(); }
-    bool Flush() override { return sink_.Flush(); }
-    uint64_t Count() const { return count_; }
-
-private:
-    IOutputStream& sink_;
-    uint64_t count_ = 0;
-};
+[[noreturn]] void Fail(const std::wstring& text) {
+    throw JobFailure(text);
+}
 
 std::wstring ChildFolderPath(const std::wstring& folderPath, const std::wstring& name) {
     if (!folderPath.empty() && folderPath.back() == L'/')
@@ -39,70 +28,335 @@ std::wstring ChildFolderPath(const std::wstring& folderPath, const std::wstring&
     return folderPath + L'/' + name;
 }
 
-// A name beside the container that nothing uses yet.
-std::wstring ChoosePartialPath(const std::wstring& containerPath) {
-    std::wstring candidate;
-    for (unsigned k = 0; k < 10000; ++k) {
-        candidate = containerPath + FormatString(L".partial%lx-%x", GetCurrentThreadId(), k);
-        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            GetLastError() == ERROR_FILE_NOT_FOUND)
-            break;
-    }
-    return candidate;
+bool SameFileTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-// Stores exactly the size the snapshot gave. A file that ends early or has
-// bytes beyond that size would shift every later record of the container.
-bool EncryptFileBody(zelprogress::IProgressUpdate& progress, const CPathInfo& file,
-                     IOutputStream& container, EncFile& cipher, std::wstring& reason) {
+// Everything the job stored, kept compactly: files by their folder and name,
+// so that the job can later delete exactly these and nothing else.
+class StoredSources {
+public:
+    // A folder whose files were stored; stored folders are removed at the
+    // end when they are empty, the folders of selected files are not.
+    uint32_t AddFolder(std::wstring path, uint32_t parent, bool stored) {
+        if (!path.empty() && path.back() != L'\\')
+            path += L'\\';
+        folders_.push_back(Folder{std::move(path), parent, stored, false});
+        return static_cast<uint32_t>(folders_.size() - 1);
+    }
+    void AddFile(uint32_t folder, std::wstring name, uint64_t size, const FILETIME& lastWrite) {
+        files_.push_back(File{folder, std::move(name), size, lastWrite});
+    }
+    // A link that was met and not stored; it stays, and so does its folder.
+    void AddLink(uint32_t folder, std::wstring path) {
+        links_.push_back(Link{folder, std::move(path)});
+    }
+
+    // Deletes the stored files that are unchanged, then the stored folders
+    // that are empty, and lists what stays.
+    void DeleteUnchanged(zelprogress::IProgressUpdate& progress, std::vector<LeftItem>& left);
+
+private:
+    struct Folder {
+        std::wstring path; // ends in '\'
+        uint32_t parent;
+        bool stored;
+        bool keeps; // something below it stays, which explains why it stays
+    };
+    struct File {
+        uint32_t folder;
+        std::wstring name;
+        uint64_t size;
+        FILETIME lastWrite;
+    };
+    struct Link {
+        uint32_t folder;
+        std::wstring path;
+    };
+    void MarkKept(uint32_t folder) {
+        for (; folder != kNoFolder && !folders_[folder].keeps; folder = folders_[folder].parent)
+            folders_[folder].keeps = true;
+    }
+
+    std::vector<Folder> folders_;
+    std::vector<File> files_;
+    std::vector<Link> links_;
+};
+
+enum class DeleteResult { Deleted, Gone, Changed, Failed };
+
+// True when the folder (ending in '\\') holds an entry that is not in the
+// list of what stays.
+bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left) {
+    std::vector<CPathInfo> children;
+    CPathInfo(folder).ListChildren(children, L"*.*");
+    for (const CPathInfo& child : children) {
+        if (std::none_of(left.begin(), left.end(), [&](const LeftItem& item) {
+                return SamePathText(item.path, child.GetPath());
+            }))
+            return true;
+    }
+    return false;
+}
+
+// Deletes a file only if it still has the size and last-write time it had
+// when it was read. The check and the deletion happen on one handle that
+// lets nobody write in between.
+DeleteResult DeleteFileIfUnchanged(const std::wstring& path, uint64_t size,
+                                   const FILETIME& lastWrite, DWORD& error) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        error = GetLastError();
+        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                   ? DeleteResult::Gone
+                   : DeleteResult::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.Get(), &info)) {
+        error = GetLastError();
+        return DeleteResult::Failed;
+    }
+    const uint64_t now = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || now != size ||
+        !SameFileTime(info.ftLastWriteTime, lastWrite))
+        return DeleteResult::Changed;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                    sizeof disposition)) {
+        error = GetLastError();
+        return DeleteResult::Failed;
+    }
+    return DeleteResult::Deleted;
+}
+
+void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
+                                    std::vector<LeftItem>& left) {
+    for (const Link& link : links_) {
+        left.push_back(LeftItem{link.path, LeftItem::Reason::NotStored});
+        MarkKept(link.folder);
+    }
+    bool cancelled = false;
+    for (const File& file : files_) {
+        const std::wstring path = folders_[file.folder].path + file.name;
+        // After a cancel the container is complete; what is not yet deleted
+        // simply stays, and is reported like everything else that stays.
+        if (!cancelled && progress.IsCancelled())
+            cancelled = true;
+        DWORD error = ERROR_SUCCESS;
+        DeleteResult result = cancelled
+                                  ? DeleteResult::Failed
+                                  : DeleteFileIfUnchanged(path, file.size, file.lastWrite, error);
+        if (cancelled)
+            error = ERROR_CANCELLED;
+        if (result == DeleteResult::Deleted || result == DeleteResult::Gone)
+            continue;
+        left.push_back(LeftItem{path,
+                                result == DeleteResult::Changed ? LeftItem::Reason::Changed
+                                                                : LeftItem::Reason::CouldNotDelete,
+                                error});
+        MarkKept(file.folder);
+    }
+    // Deepest first: the walk added every folder before those below it.
+    for (size_t i = folders_.size(); i-- > 0;) {
+        Folder& folder = folders_[i];
+        if (!folder.stored || (!cancelled && RemoveDirectoryW(folder.path.c_str())))
+            continue;
+        const DWORD error = cancelled ? ERROR_CANCELLED : GetLastError();
+        std::wstring path = folder.path;
+        path.pop_back();
+        // A folder that stays only because of what is already listed needs
+        // no line of its own; one that holds something new does.
+        if (error == ERROR_DIR_NOT_EMPTY && HoldsUnlisted(folder.path, left))
+            left.push_back(LeftItem{path, LeftItem::Reason::Added, error});
+        else if (!folder.keeps)
+            left.push_back(LeftItem{path, LeftItem::Reason::CouldNotDelete, error});
+        MarkKept(folder.parent);
+    }
+}
+
+// The names of one folder's entries must stay apart once restored: Windows
+// compares names without regard to letter case. Returns why they do not, or
+// the empty text.
+std::wstring NamesThatCollide(const std::vector<std::wstring>& names,
+                              const std::vector<std::wstring>& paths) {
+    std::vector<std::pair<std::wstring, size_t>> folded;
+    folded.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        folded.emplace_back(FoldCase(names[i]), i);
+    std::sort(folded.begin(), folded.end());
+    for (size_t i = 1; i < folded.size(); ++i) {
+        if (folded[i].first == folded[i - 1].first)
+            return paths[folded[i - 1].second] + jobtext::kAnd + paths[folded[i].second] +
+                   jobtext::kSameName;
+    }
+    return std::wstring();
+}
+
+// Writes the records and bodies of the items, and records what was stored.
+class Packer {
+public:
+    Packer(ContainerWriter& writer, zelprogress::IProgressUpdate& progress,
+           const std::wstring& containerPath, StoredSources& stored)
+        : writer_(writer), progress_(progress), containerPath_(containerPath), stored_(stored),
+          buffer_(kBlockBytes) {}
+
+    // One selected item, and for a folder everything below it, in
+    // depth-first pre-order. Failures are raised with the item's text.
+    void EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
+                     const std::wstring& shownItem);
+
+private:
+    struct Level {
+        std::wstring folderPath; // where this folder's entries are stored
+        uint32_t folder;
+        std::vector<CPathInfo> children;
+        size_t next;
+    };
+
+    [[noreturn]] void FailItem(const std::wstring& reason) const {
+        Fail(jobtext::kEncryptError + shownItem_ + L"\n" + reason);
+    }
+    void CheckCancel() const {
+        if (progress_.IsCancelled())
+            Fail(std::wstring());
+    }
+    void WriterFailed() const {
+        FailItem(jobtext::kWrite + containerPath_ + L"." + SystemErrorText(writer_.LastError()));
+    }
+    void AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
+        if (!writer_.AddFolder(folderPath, name))
+            WriterFailed();
+    }
+    void EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
+                     const std::wstring& folderPath, uint32_t parent);
+    void PackFile(const std::wstring& folderPath, const std::wstring& name, const CPathInfo& file,
+                  uint32_t folder);
+
+    ContainerWriter& writer_;
+    zelprogress::IProgressUpdate& progress_;
+    const std::wstring& containerPath_;
+    StoredSources& stored_;
+    std::vector<uint8_t> buffer_;
+    std::wstring shownItem_;
+};
+
+void Packer::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
+                         const std::wstring& shownItem) {
+    shownItem_ = shownItem;
+    CheckCancel();
+    if (!item.Exists())
+        FailItem(SystemErrorText(ERROR_FILE_NOT_FOUND));
+    const std::wstring name = NameAsWindowsKeepsIt(item.GetName());
+    if (!IsStorableName(name))
+        FailItem(jobtext::kTheName + item.GetPath() + jobtext::kNameCannotBeStored);
+    if (item.IsLinkFolder()) {
+        stored_.AddLink(kNoFolder, item.GetPath());
+        return;
+    }
+    if (item.IsFile()) {
+        const uint32_t folder =
+            stored_.AddFolder(ParentOf(item.GetPath(), L'\\'), kNoFolder, false);
+        PackFile(folderPath, name, item, folder);
+        return;
+    }
+
+    // Folders below are walked with a stack of our own: a deep tree must not
+    // run the worker thread out of stack.
+    AddFolderRecord(folderPath, name);
+    std::vector<Level> levels;
+    EnterFolder(levels, item, ChildFolderPath(folderPath, name), kNoFolder);
+    while (!levels.empty()) {
+        CheckCancel();
+        Level& level = levels.back();
+        if (level.next == level.children.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const CPathInfo child = level.children[level.next++];
+        const std::wstring childName = child.GetPath().substr(child.GetPath().rfind(L'\\') + 1);
+        if (child.IsLinkFolder()) {
+            stored_.AddLink(level.folder, child.GetPath());
+        } else if (child.IsDirectory()) {
+            AddFolderRecord(level.folderPath, childName);
+            const std::wstring childFolderPath = ChildFolderPath(level.folderPath, childName);
+            const uint32_t parent = level.folder;
+            EnterFolder(levels, child, childFolderPath, parent); // may move `level`
+        } else {
+            PackFile(level.folderPath, childName, child, level.folder);
+        }
+    }
+}
+
+void Packer::EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
+                         const std::wstring& folderPath, uint32_t parent) {
+    std::vector<CPathInfo> children;
+    SetLastError(ERROR_SUCCESS);
+    if (!folder.ListChildren(children, L"*.*"))
+        FailItem(jobtext::kTheFolder + folder.PathWithSeparator() + jobtext::kCouldNotBeListed +
+                 GetSystemErrorText());
+    std::vector<std::wstring> names, paths;
+    names.reserve(children.size());
+    paths.reserve(children.size());
+    for (const CPathInfo& child : children) {
+        const std::wstring& path = child.GetPath();
+        std::wstring name = path.substr(path.rfind(L'\\') + 1);
+        if (!IsStorableName(name) && !child.IsLinkFolder())
+            FailItem(jobtext::kTheName + path + jobtext::kNameCannotBeStored);
+        names.push_back(std::move(name));
+        paths.push_back(path);
+    }
+    const std::wstring collision = NamesThatCollide(names, paths);
+    if (!collision.empty())
+        FailItem(collision);
+    const uint32_t index = stored_.AddFolder(folder.GetPath(), parent, true);
+    levels.push_back(Level{folderPath, index, std::move(children), 0});
+}
+
+// Stores the file as it is when it is opened: its size and last-write time
+// are taken from the open handle, which lets nobody write to the file while
+// it is read, and are what the deletion later checks against.
+void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
+                      const CPathInfo& file, uint32_t folder) {
     using namespace jobtext;
-    const int64_t size = static_cast<int64_t>(file.GetTotalSize());
-    if (size <= 0) {
-        // Deleting a file that has gained content since would lose it.
-        CPathInfo now(file.GetPath());
-        if (now.IsFile() && now.GetTotalSize() > 0) {
-            reason = kTheFile + file.GetPath() + kFileGrew;
-            return false;
-        }
-        return true;
-    }
-    const int block = static_cast<int>(std::min(size, kReadBlockBytes));
-    CBufferedFileInputStream stream(block);
-    if (!stream.Open(file.GetPath())) {
-        reason = GetSystemErrorText();
-        return false;
-    }
-    IInputStream& input = static_cast<CBufferedInputStream&>(stream);
-    std::vector<uint8_t> buffer(static_cast<size_t>(block));
-    int64_t remaining = size;
-    while (remaining > 0) {
-        SetLastError(0);
-        int count =
-            input.Read(buffer.data(), 0, static_cast<int>(std::min<int64_t>(block, remaining)));
-        if (count <= 0) {
-            reason = kTheFile + file.GetPath() + kFileEndedEarly + GetSystemErrorText();
-            return false;
-        }
-        if (progress.IsCancelled())
-            return false;
-        SetLastError(0);
-        if (!cipher.EncryptBlock(buffer.data(), 0, count, container)) {
-            reason = GetSystemErrorText();
-            return false;
-        }
-        remaining -= count;
-        progress.SetCurrent(progress.GetCurrent() + static_cast<uint64_t>(count), 0);
-    }
-    uint8_t extra = 0;
-    if (input.Read(&extra, 0, 1) > 0) {
-        reason = kTheFile + file.GetPath() + kFileGrew;
-        return false;
-    }
-    return true;
-}
+    const std::wstring& path = file.GetPath();
+    UniqueFileHandle input(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!input || !GetFileInformationByHandle(input.Get(), &info))
+        FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (!writer_.AddFile(folderPath, name, CTimeStamp::FromFileTime(info.ftLastWriteTime).Seconds(),
+                         size))
+        WriterFailed();
 
-[[noreturn]] void Fail(const std::wstring& text) {
-    throw JobFailure(text);
+    // The last read asks for one byte more than is left, so a file that
+    // grew shows without a read of its own.
+    uint64_t remaining = size;
+    for (;;) {
+        const size_t want =
+            remaining < buffer_.size() ? static_cast<size_t>(remaining) + 1 : buffer_.size();
+        DWORD got = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!ReadFile(input.Get(), buffer_.data(), static_cast<DWORD>(want), &got, nullptr))
+            FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
+        if (got > remaining)
+            FailItem(kTheFile + path + kFileGrew);
+        if (got > 0) {
+            if (!writer_.WriteBody(buffer_.data(), got))
+                WriterFailed();
+            remaining -= got;
+            progress_.SetCurrent(progress_.GetCurrent() + got, 0);
+        }
+        if (got < want) {
+            if (remaining != 0)
+                FailItem(kTheFile + path + kFileEndedEarly);
+            break;
+        }
+        CheckCancel();
+    }
+    stored_.AddFile(folder, path.substr(path.rfind(L'\\') + 1), size, info.ftLastWriteTime);
 }
 
 void RefuseContainerInsideItems(const std::vector<CPathInfo>& items,
@@ -112,132 +366,189 @@ void RefuseContainerInsideItems(const std::vector<CPathInfo>& items,
              holder->PathWithSeparator() + jobtext::kContainerInsideItemEnd);
 }
 
+// Several items share one folder in the container, so their names must
+// stay apart there.
+void RefuseItemsWithOneName(const std::vector<CPathInfo>& items) {
+    std::vector<std::wstring> names, paths;
+    for (const CPathInfo& item : items) {
+        names.push_back(NameAsWindowsKeepsIt(item.GetName()));
+        paths.push_back(item.PathWithSeparator());
+    }
+    const std::wstring collision = NamesThatCollide(names, paths);
+    if (!collision.empty())
+        Fail(jobtext::kEncryptError + collision);
+}
+
+// The container being written, under its temporary name until it is moved
+// into place; deleted by the destructor unless it got there.
+class PartialContainer {
+public:
+    ~PartialContainer() {
+        if (!path_.empty()) {
+            DWORD error = GetLastError();
+            DeleteFileW(path_.c_str());
+            SetLastError(error);
+        }
+    }
+    std::wstring path_;
+};
+
 void RunEncryption(EncryptJobParams& params) {
     using namespace jobtext;
     const std::wstring containerPath = params.containerPath;
-    const auto& items = params.items;
+    EncryptionOutcome& outcome = params.outcome;
     auto& progress = params.progress;
+    // Each item as the file system names it (a trailing dot or blank is
+    // dropped, as Windows does); the snapshots the caller took name the
+    // items in messages.
+    std::vector<CPathInfo> items;
+    for (const CPathInfo& item : params.items)
+        items.emplace_back(GetFullPath(item.GetPath()));
+
+    // Declared first so that it goes last, after the writer has let go of
+    // the file.
+    PartialContainer partial;
+    ContainerWriter writer(params.password);
+    RefuseContainerInsideItems(items, containerPath);
+    if (NothingToStore(items))
+        Fail(kNothingToEncrypt);
+    if (items.size() > 1)
+        RefuseItemsWithOneName(params.items);
+
+    // A run that was stopped before may have left its temporary container;
+    // nothing depends on it, since no source goes before the container is
+    // complete.
+    RemoveLeftoversBeside(containerPath, kPartialMark);
     std::wstring partialPath;
-    try {
-        std::wstring password = params.password;
-        RC4EncStdFile cipher(password);
-        WipeSecret(password);
-        RefuseContainerInsideItems(items, containerPath);
-
-        partialPath = ChoosePartialPath(containerPath);
-        CBufferedFileOutputStream file(kContainerBufferBytes);
-        if (!file.Open(partialPath, false)) {
-            std::wstring text = kWrite + containerPath + L"." + GetSystemErrorText();
-            partialPath.clear();
-            Fail(text);
-        }
-        progress.SetTotal(params.totalSize);
-        CountingOutputStream container(static_cast<CBufferedOutputStream&>(file));
-
-        SetLastError(0);
-        if (!cipher.WriteHeader(container))
-            Fail(kWriteHeaderError + GetSystemErrorText());
-        std::wstring folderPath = L"/";
-        if (items.size() > 1) {
-            EntryInfo top;
-            top.isFile = false;
-            top.name = GetStem(containerPath);
-            SetLastError(0);
-            if (!cipher.WriteEntryHeader(folderPath, top, container))
-                Fail(kEncryptError + GetSystemErrorText());
-            folderPath += top.name;
-        }
-        for (const CPathInfo& item : items) {
-            std::wstring reason;
-            if (!EncryptItem(progress, folderPath, item, container, cipher, reason)) {
-                if (progress.IsCancelled())
-                    Fail(std::wstring());
-                Fail(kEncryptError + item.PathWithSeparator() + L"\n" + reason);
-            }
-        }
-
-        // Every byte must have reached the device before anything is deleted.
-        SetLastError(0);
-        if (!file.Commit() || !static_cast<CBufferedOutputStream&>(file).Close())
-            Fail(kWrite + containerPath + L"." + GetSystemErrorText());
-        CPathInfo written(partialPath);
-        if (!written.IsFile() || written.GetTotalSize() != container.Count())
-            Fail(kWrite + containerPath + L"." + kContainerIncomplete);
-        if (!MoveFileExW(partialPath.c_str(), containerPath.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            Fail(kWrite + containerPath + L"." + GetSystemErrorText());
-        partialPath.clear();
-
-        if (CPathInfo(containerPath).Exists()) {
-            for (const CPathInfo& item : items) {
-                // A selected link was not stored, so it stays.
-                if (!item.IsLinkFolder())
-                    item.DeleteTree();
-            }
-        }
-        params.succeeded = true;
-    } catch (const JobFailure& failure) {
-        params.errorText = failure.Text();
-    } catch (const std::bad_alloc&) {
-        params.errorText = std::wstring(kEncryptError) + kOutOfMemory;
+    SetLastError(ERROR_SUCCESS);
+    if (!FreeNameBeside(containerPath, kPartialMark, partialPath) || !writer.Create(partialPath)) {
+        const DWORD error = writer.Failed() ? writer.LastError() : GetLastError();
+        Fail(kWrite + containerPath + L"." + SystemErrorText(error));
     }
-    if (!partialPath.empty())
-        DeleteFileW(partialPath.c_str());
-    if (!params.succeeded && progress.IsCancelled())
-        params.errorText.clear();
+    partial.path_ = partialPath;
+    progress.SetTotal(params.totalSize);
+
+    if (!writer.WriteHeader())
+        Fail(kWriteHeaderError + (writer.LastError() == ERROR_INVALID_PASSWORD
+                                      ? std::wstring(kPasswordTooLong)
+                                      : SystemErrorText(writer.LastError())));
+    std::wstring folderPath = L"/";
+    if (items.size() > 1) {
+        const std::wstring top = NameAsWindowsKeepsIt(GetStem(containerPath));
+        if (!writer.AddFolder(folderPath, top))
+            Fail(kEncryptError + SystemErrorText(writer.LastError()));
+        folderPath += top;
+    }
+    StoredSources stored;
+    Packer packer(writer, progress, containerPath, stored);
+    for (size_t i = 0; i < items.size(); ++i)
+        packer.EncryptItem(folderPath, items[i], params.items[i].PathWithSeparator());
+
+    // Every byte must be on the device before the container takes its name.
+    if (!writer.Commit() || !writer.Close())
+        Fail(kWrite + containerPath + L"." + SystemErrorText(writer.LastError()));
+    CPathInfo written(partialPath);
+    if (!written.IsFile() || written.GetTotalSize() != writer.BytesWritten())
+        Fail(kWrite + containerPath + L"." + kContainerIncomplete);
+    // Without the user's consent an existing file keeps the name.
+    const DWORD replace = params.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!MoveFileExW(partialPath.c_str(), containerPath.c_str(), replace | MOVEFILE_WRITE_THROUGH))
+        Fail(kWrite + containerPath + L"." + GetSystemErrorText());
+    partial.path_ = containerPath; // until it has been read back
+
+    const ReadBack check = ReadContainerBack(containerPath, params.password, writer.RecordCount(),
+                                             writer.BytesWritten(), writer.Checksum(), progress);
+    if (check == ReadBack::Cancelled)
+        Fail(std::wstring());
+    if (check == ReadBack::Differs) {
+        // The container stays for whoever wants to look at it; nothing is
+        // deleted.
+        partial.path_.clear();
+        Fail(kWrite + containerPath + L"." + kReadBackDiffers);
+    }
+    partial.path_.clear();
+    stored.DeleteUnchanged(progress, outcome.leftBehind);
+    outcome.succeeded = true;
 }
 
 } // namespace
 
 DWORD WINAPI EncryptWorker(LPVOID raw) {
     auto* params = static_cast<EncryptJobParams*>(raw);
+    EncryptionOutcome& outcome = params->outcome;
     try {
         RunEncryption(*params);
+    } catch (const JobFailure& failure) {
+        outcome.errorText = failure.Text();
+    } catch (const std::bad_alloc&) {
+        outcome.errorText = std::wstring(jobtext::kEncryptError) + jobtext::kOutOfMemory;
     } catch (...) {
-        params->succeeded = false;
+        outcome.succeeded = false;
     }
-    params->progress.SetFinished(params->succeeded ? 0 : 1);
+    if (!outcome.succeeded && params->progress.IsCancelled())
+        outcome.errorText.clear();
+    params->progress.SetFinished(outcome.succeeded ? 0 : 1);
     return 0;
 }
 
-bool EncryptItem(zelprogress::IProgressUpdate& progress, const std::wstring& folderPath,
-                 const CPathInfo& item, IOutputStream& container, EncFile& cipher,
-                 std::wstring& reason) {
-    if (progress.IsCancelled())
-        return false;
-    if (!item.Exists()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        reason = GetSystemErrorText();
-        return false;
+ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& password, uint64_t records,
+                           uint64_t bytes, uint64_t checksum,
+                           zelprogress::IProgressUpdate& progress) {
+    ContainerReader reader;
+    if (!reader.Open(path) || reader.CheckHeader(password) != HeaderCheck::Matches)
+        return ReadBack::Differs;
+    std::vector<uint8_t> block(kBlockBytes);
+    uint64_t seen = 0;
+    while (!reader.AtEnd()) {
+        if (progress.IsCancelled())
+            return ReadBack::Cancelled;
+        EntryInfo entry;
+        std::wstring folder;
+        if (reader.NextRecord(entry) != RecordRead::Ok || !IsStorableName(entry.name) ||
+            !RelativeFolderOf(entry.folderPath, folder))
+            return ReadBack::Differs;
+        while (reader.BodyLeft() > 0) {
+            if (reader.ReadRawBody(block.data(), block.size()) == 0)
+                return ReadBack::Differs;
+        }
+        ++seen;
     }
-    if (item.IsLinkFolder())
-        return true;
-    EntryInfo entry;
-    entry.isFile = item.IsFile();
-    entry.name = item.GetName();
-    if (entry.isFile) {
-        entry.modifiedTime = CTimeStamp::FromFileTime(item.GetLastWriteTime()).Seconds();
-        entry.size = static_cast<int64_t>(item.GetTotalSize());
-    }
-    SetLastError(0);
-    if (!cipher.WriteEntryHeader(folderPath, entry, container)) {
-        reason = GetSystemErrorText();
-        return false;
-    }
-    if (!item.IsDirectory())
-        return EncryptFileBody(progress, item, container, cipher, reason);
+    const bool same = seen == records && reader.Position() == bytes && reader.ChecksumCoversAll() &&
+                      reader.Checksum() == checksum;
+    return same ? ReadBack::Same : ReadBack::Differs;
+}
 
-    const std::wstring childFolderPath = ChildFolderPath(folderPath, entry.name);
-    std::vector<CPathInfo> children;
-    if (!item.ListChildren(children, L"*.*")) {
-        reason = GetSystemErrorText();
-        return false;
+std::wstring DescribeLeftItems(const std::vector<LeftItem>& items) {
+    using namespace jobtext;
+    constexpr size_t kShown = 5;
+    std::wstring text;
+    for (size_t i = 0; i < items.size() && i < kShown; ++i) {
+        const LeftItem& item = items[i];
+        text += L"\n" + item.path + L" (";
+        switch (item.reason) {
+        case LeftItem::Reason::Changed:
+            text += kLeftChanged;
+            break;
+        case LeftItem::Reason::NotStored:
+            text += kLeftNotStored;
+            break;
+        case LeftItem::Reason::Added:
+            text += kLeftAdded;
+            break;
+        case LeftItem::Reason::CouldNotDelete: {
+            std::wstring reason = SystemErrorText(item.error);
+            while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
+                                       reason.back() == L' ' || reason.back() == L'.'))
+                reason.pop_back();
+            text += reason.empty() ? std::wstring(kLeftCouldNotDelete) : reason;
+            break;
+        }
+        }
+        text += L")";
     }
-    for (const CPathInfo& child : children) {
-        if (!EncryptItem(progress, childFolderPath, child, container, cipher, reason))
-            return false;
-    }
-    return true;
+    if (items.size() > kShown)
+        text += L"\n" + FormatString(kLeftMore, static_cast<unsigned>(items.size() - kShown));
+    return text;
 }
 
 std::wstring ContainerPathBesideItem(const CPathInfo& item) {
@@ -248,7 +559,7 @@ std::wstring ContainerPathBesideItem(const CPathInfo& item) {
             return ContainerPathBesideItem(full);
     }
     std::wstring folder = item.IsFile() ? item.GetFolder() : item.GetParent().GetFolder();
-    return folder + item.GetName() + L".lock";
+    return folder + NameAsWindowsKeepsIt(item.GetName()) + L".lock";
 }
 
 std::wstring DefaultContainerName(const CTimeStamp& when) {
@@ -284,4 +595,9 @@ const CPathInfo* FindItemHoldingPath(const std::vector<CPathInfo>& items,
             return &item;
     }
     return nullptr;
+}
+
+bool NothingToStore(const std::vector<CPathInfo>& items) {
+    return std::all_of(items.begin(), items.end(),
+                       [](const CPathInfo& item) { return item.IsLinkFolder(); });
 }

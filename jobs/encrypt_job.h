@@ -1,7 +1,8 @@
 // The encryption job: writes the selected items into one ".lock" container
-// and, once the container is surely on disk, deletes them. The worker needs
-// nothing but its parameter block, so dialogs, tests and the benchmark all
-// drive the same code. Also here: where a container goes by default.
+// and, once the container is on the disk and has been read back whole,
+// deletes exactly what it stored. The worker needs nothing but its parameter
+// block, so dialogs, tests and the benchmark all drive the same code. Also
+// here: where a container goes by default.
 #pragma once
 
 #include "common/progress_update.h"
@@ -15,29 +16,57 @@
 #include <string>
 #include <vector>
 
+// A source that is still on the disk after a successful job, and why.
+struct LeftItem {
+    enum class Reason {
+        Changed,       // written to after it was stored
+        NotStored,     // a folder link: neither stored nor entered
+        Added,         // a folder that holds items added after it was listed
+        CouldNotDelete // the system refused (read-only, in use); see error
+    };
+    std::wstring path;
+    Reason reason;
+    DWORD error = ERROR_SUCCESS;
+};
+
+// What an encryption came to. Written by the worker, read by its owner only
+// after the worker thread has ended.
+struct EncryptionOutcome {
+    bool started = false; // the worker thread ran
+    bool succeeded = false;
+    std::wstring errorText; // empty after a cancel
+    // Sources that stay beside the complete container, in the order met.
+    std::vector<LeftItem> leftBehind;
+};
+
 // Handed to EncryptWorker; lives with its owner until the worker has ended.
-// The worker writes succeeded and errorText; the owner reads them only after
-// the worker thread has ended.
 struct EncryptJobParams {
     const std::wstring& password;
     zelprogress::IProgressUpdate& progress;
     const std::vector<CPathInfo>& items;
-    bool& succeeded;
     const std::wstring& containerPath;
-    const uint64_t& totalSize;
-    std::wstring& errorText;
+    uint64_t totalSize;
+    // The user agreed to replace a file that already has the container's
+    // name; without it such a file is never touched.
+    bool replaceExisting;
+    EncryptionOutcome& outcome;
 };
 
 // Thread entry; params is an EncryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI EncryptWorker(LPVOID params);
 
-// Writes one item, and for a folder everything below it, under folderPath.
-// On failure reason holds what to tell the user after the item's path (the
-// system text, or which file changed size); a cancel leaves it empty.
-// Folder links are skipped: neither stored nor entered.
-bool EncryptItem(zelprogress::IProgressUpdate& progress, const std::wstring& folderPath,
-                 const CPathInfo& item, IOutputStream& container, EncFile& cipher,
-                 std::wstring& reason);
+// Reads a container back from the disk with the decryption's reading code
+// and compares it with what its writer reported: every record passes the
+// name rules a restore applies, every body has its length, and the bytes
+// have the count and checksum they were written with.
+enum class ReadBack { Same, Differs, Cancelled };
+ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& password, uint64_t records,
+                           uint64_t bytes, uint64_t checksum,
+                           zelprogress::IProgressUpdate& progress);
+
+// The user-visible list of what stayed: the first few items with their
+// reasons, and how many more there are. Empty when nothing stayed.
+std::wstring DescribeLeftItems(const std::vector<LeftItem>& items);
 
 // One item: the container beside it, named after it. A relative item is
 // resolved against the current folder first.
@@ -53,3 +82,5 @@ int SummarizeItems(const std::vector<CPathInfo>& items, std::wstring& listText,
 // paths, ignoring case), or null. Such a container would be deleted with it.
 const CPathInfo* FindItemHoldingPath(const std::vector<CPathInfo>& items,
                                      const std::wstring& containerPath);
+// True when every item is a folder link: nothing would be stored.
+bool NothingToStore(const std::vector<CPathInfo>& items);

@@ -15,7 +15,7 @@ bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params) {
 
 EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 const std::wstring& containerPath, const std::wstring& password,
-                                zelprogress::IProgressUpdate& progress) {
+                                zelprogress::IProgressUpdate& progress, bool replaceExisting) {
     std::vector<CPathInfo> items;
     for (const std::wstring& path : paths)
         items.emplace_back(path);
@@ -27,8 +27,8 @@ EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
         totalSize += item.GetTotalSize();
 
     EncryptionOutcome outcome;
-    EncryptJobParams params{password,  progress,         items, outcome.succeeded, container,
-                            totalSize, outcome.errorText};
+    EncryptJobParams params{password,  progress,        items,  container,
+                            totalSize, replaceExisting, outcome};
     outcome.started = RunWorkerAndWait(EncryptWorker, &params);
     return outcome;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/progress_update.h"
+#include "jobs/encrypt_job.h"
 #include "jobs/path_info.h"
 
 #include <windows.h>
@@ -48,17 +49,13 @@ private:
 // the last error set) when the thread could not be started.
 bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params);
 
-struct EncryptionOutcome {
-    bool started = false;
-    bool succeeded = false;
-    std::wstring errorText;
-};
-
 // Encrypts the paths (snapshots taken now) into containerPath; an empty
-// containerPath with one path means "beside the item".
+// containerPath with one path means "beside the item". A file that already
+// has the container's name is replaced only when replaceExisting is set.
 EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 const std::wstring& containerPath, const std::wstring& password,
-                                zelprogress::IProgressUpdate& progress);
+                                zelprogress::IProgressUpdate& progress,
+                                bool replaceExisting = false);
 
 struct DecryptionOutcome {
     bool started = false;

@@ -12,6 +12,8 @@ namespace jobtext {
 // Encryption.
 constexpr wchar_t kWrite[] = L"Write ";
 constexpr wchar_t kWriteHeaderError[] = L"Write encryption header error.";
+constexpr wchar_t kPasswordTooLong[] =
+    L"The password is too long: at most 1024 bytes (in UTF-8) are allowed.";
 constexpr wchar_t kEncryptError[] = L"Encrypt error.";
 constexpr wchar_t kContainerInsideItem[] =
     L"The container cannot be written inside the selected item ";
@@ -20,9 +22,29 @@ constexpr wchar_t kContainerInsideItemEnd[] =
 constexpr wchar_t kContainerIncomplete[] =
     L"The container on the disk does not hold every byte that was written.";
 constexpr wchar_t kTheFile[] = L"The file ";
+constexpr wchar_t kCouldNotBeRead[] = L" could not be read. ";
 constexpr wchar_t kFileEndedEarly[] =
-    L" ended before all of its bytes were read (it shrank or could not be read). ";
+    L" ended before all of its bytes were read (it shrank while it was being encrypted).";
 constexpr wchar_t kFileGrew[] = L" grew while it was being encrypted.";
+constexpr wchar_t kTheFolder[] = L"The folder ";
+constexpr wchar_t kCouldNotBeListed[] = L" could not be listed. ";
+constexpr wchar_t kTheName[] = L"The name of ";
+constexpr wchar_t kNameCannotBeStored[] =
+    L" cannot be restored on Windows (it ends in a dot or a blank, is reserved for a device or "
+    L"is too long). Rename it and try again.";
+constexpr wchar_t kAnd[] = L" and ";
+constexpr wchar_t kSameName[] =
+    L" have the same name apart from letter case, and a folder on Windows holds only one of "
+    L"them. Rename one and try again.";
+constexpr wchar_t kNothingToEncrypt[] = L"Found no file/folder for encryption.";
+constexpr wchar_t kReadBackDiffers[] =
+    L"Reading the container back did not give what was written. Nothing was deleted.";
+// Why a source stayed beside a complete container.
+constexpr wchar_t kLeftChanged[] = L"changed after it was encrypted";
+constexpr wchar_t kLeftNotStored[] = L"a link, not encrypted";
+constexpr wchar_t kLeftAdded[] = L"holds items added while it was encrypted";
+constexpr wchar_t kLeftCouldNotDelete[] = L"could not be deleted";
+constexpr wchar_t kLeftMore[] = L"and %u more";
 
 // Decryption.
 constexpr wchar_t kReadFile[] = L"Read file ";

@@ -236,6 +236,13 @@ bool SamePathText(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+std::wstring FoldCase(const std::wstring& name) {
+    std::wstring folded = name;
+    if (!folded.empty())
+        CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
 bool IsPathBelow(const std::wstring& path, const std::wstring& folder) {
     std::wstring base = folder;
     if (!EndsWithSeparator(base))
@@ -246,7 +253,10 @@ bool IsPathBelow(const std::wstring& path, const std::wstring& folder) {
 }
 
 std::wstring GetSystemErrorText() {
-    DWORD code = GetLastError();
+    return SystemErrorText(GetLastError());
+}
+
+std::wstring SystemErrorText(DWORD code) {
     if (code == 0)
         return std::wstring();
     wchar_t* text = nullptr;
@@ -257,6 +267,48 @@ std::wstring GetSystemErrorText() {
     std::wstring result = (n > 0 && text) ? std::wstring(text, n) : std::wstring();
     SetLastError(code);
     return result;
+}
+
+bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring& name) {
+    constexpr int kTries = 16;
+    for (int k = 1; k <= kTries; ++k) {
+        name = path + mark;
+        if (k > 1)
+            name += FormatString(L"-%d", k);
+        if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return true;
+        SetLastError(error);
+        return false;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return false;
+}
+
+void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
+    const DWORD error = GetLastError();
+    const std::wstring folder = ParentOf(path, L'\\');
+    const std::wstring stem = path.substr(folder.size()) + mark;
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle search(FindFirstFileExW((path + mark + L"*").c_str(), FindExInfoStandard,
+                                             &found, FindExSearchNameMatch, nullptr, 0));
+    if (search) {
+        do {
+            // Only the exact names FreeNameBeside makes: stem, stem-2, ...
+            std::wstring name = found.cFileName;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                !SamePathText(name.substr(0, stem.size()), stem))
+                continue;
+            std::wstring rest = name.substr(stem.size());
+            if (!rest.empty() && (rest[0] != L'-' || rest.size() < 2 ||
+                                  rest.find_first_not_of(L"0123456789", 1) != std::wstring::npos))
+                continue;
+            DeleteFileW((folder + name).c_str());
+        } while (FindNextFileW(search.Get(), &found));
+    }
+    SetLastError(error);
 }
 
 std::wstring FormatString(const wchar_t* format, ...) {

@@ -87,12 +87,33 @@ std::wstring GetFullPath(const std::wstring& path);
 bool IsRelativePath(const std::wstring& path);
 // Case-insensitive comparison of whole paths, as the file system compares names.
 bool SamePathText(const std::wstring& a, const std::wstring& b);
+// The name in one letter case, so that names Windows takes for the same
+// compare equal.
+std::wstring FoldCase(const std::wstring& name);
 // True when path lies strictly below folder (both full paths).
 bool IsPathBelow(const std::wstring& path, const std::wstring& folder);
+
+// Marks that end the names of a job's temporary files beside their final
+// place: a container or restored file being written, and a file moved aside
+// until a decryption that replaces it has succeeded. A later run on the same
+// place recognises them by these marks.
+constexpr wchar_t kPartialMark[] = L".tl-partial";
+constexpr wchar_t kBackupMark[] = L".tl-backup";
+
+// A name for a temporary file beside path: path + mark, or path + mark + "-2"
+// and so on when that is taken. Gives up at once on any error other than the
+// name being taken (the folder is missing, the name too long), and after a
+// few tries; false then, with the last error telling why.
+bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring& name);
+// Deletes the files beside path that an earlier run left with this mark and
+// that no process holds open.
+void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark);
 
 // The system's message for the calling thread's last error (usually ending in
 // a line break), or the empty text when the last error is 0 or has no message.
 std::wstring GetSystemErrorText();
+// The system's message for an error code; empty for 0.
+std::wstring SystemErrorText(DWORD code);
 // printf-style formatting with Windows' wide "%s"; the result is exactly as
 // long as the text it holds.
 std::wstring FormatString(const wchar_t* format, ...);

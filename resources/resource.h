@@ -36,6 +36,10 @@
 #define IDS_CONFIRM_DELETE 139
 #define IDS_NOTHING_TO_ENCRYPT 140
 #define IDS_ALREADY_ENCRYPTED 146
+// What the jobs ask and report beyond the texts above.
+#define IDS_REPLACE_CONTAINER 160
+#define IDS_ENCRYPTED_LEFT_BEHIND 161
+#define IDS_REPLACE_RESTORED 162
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC

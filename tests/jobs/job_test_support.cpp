@@ -30,23 +30,23 @@ bool TreeMatches(const std::wstring& root, const std::vector<TreeEntry>& entries
     return true;
 }
 
-JobResult EncryptSnapshots(const std::vector<CPathInfo>& items, const std::wstring& container,
-                           const std::wstring& password, zelprogress::IProgressUpdate& progress) {
+EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
+                                   const std::wstring& container, const std::wstring& password,
+                                   zelprogress::IProgressUpdate& progress, bool replaceExisting) {
     uint64_t total = 0;
     for (const CPathInfo& item : items)
         total += item.GetTotalSize();
-    JobResult result;
-    EncryptJobParams params{password,  progress, items,           result.succeeded,
-                            container, total,    result.errorText};
-    RunWorkerAndWait(EncryptWorker, &params);
-    return result;
+    EncryptionOutcome outcome;
+    EncryptJobParams params{password, progress, items, container, total, replaceExisting, outcome};
+    outcome.started = RunWorkerAndWait(EncryptWorker, &params);
+    return outcome;
 }
 
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
     std::vector<std::wstring> found;
     for (const std::wstring& name : ListNames(folder)) {
-        if (name.find(L".partial") != std::wstring::npos ||
-            name.find(L".tlbak") != std::wstring::npos)
+        if (name.find(kPartialMark) != std::wstring::npos ||
+            name.find(kBackupMark) != std::wstring::npos)
             found.push_back(name);
     }
     return found;

@@ -51,14 +51,11 @@ public:
     }
 };
 
-struct JobResult {
-    bool succeeded = false;
-    std::wstring errorText;
-};
-
 // Runs the encryption worker on snapshots the caller has already taken.
-JobResult EncryptSnapshots(const std::vector<CPathInfo>& items, const std::wstring& container,
-                           const std::wstring& password, zelprogress::IProgressUpdate& progress);
+EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
+                                   const std::wstring& container, const std::wstring& password,
+                                   zelprogress::IProgressUpdate& progress,
+                                   bool replaceExisting = false);
 
 // Names in folder that look like a temporary or backup file of a job.
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder);
