@@ -202,30 +202,44 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
         return 0;
     }
 
-    CDialogProgress progress;
-    std::vector<CPathInfo> createdFiles;
-    bool succeeded = false;
-    std::wstring errorText;
-    std::wstring warningText;
-    DecryptJobParams params{progress,  password,  resultPath, createdFiles,
-                            container, succeeded, errorText,  warningText};
+    // Items that already exist are replaced only after the user has seen
+    // how many and agreed; the job writes nothing before that.
     const std::wstring failed = LoadResString(IDS_DECRYPT_FAILED);
-    if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
-        ShowErrorBox(failed + GetSystemErrorText());
+    size_t consent = 0;
+    for (;;) {
+        CDialogProgress progress;
+        DecryptionOutcome outcome;
+        outcome.resultPath = resultPath;
+        DecryptJobParams params{progress, password, container, consent, outcome};
+        if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
+            ShowErrorBox(failed + GetSystemErrorText());
+            return 0;
+        }
+        resultPath = outcome.resultPath;
+        if (!outcome.succeeded && !progress.IsCancelled() && outcome.errorText.empty() &&
+            outcome.existingCount > 0) {
+            const std::wstring question = FormatString(LoadResString(IDS_REPLACE_RESTORED).c_str(),
+                                                       static_cast<unsigned>(outcome.existingCount),
+                                                       OutputFolderOf(container).c_str(),
+                                                       DescribeExistingItems(outcome).c_str());
+            if (!AskQuestion(question))
+                return 0;
+            consent = outcome.existingCount;
+            continue;
+        }
+        // The worker never shows a box; what it could not clean up after a
+        // success comes first, then the success question.
+        if (!outcome.warningText.empty())
+            ShowErrorBox(outcome.warningText);
+        if (outcome.succeeded) {
+            EndDialog(kDialogJobDone);
+            const std::wstring question =
+                FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath.c_str());
+            if (AskQuestion(question))
+                g_shellOpen(nullptr, L"open", resultPath.c_str(), nullptr, nullptr, SW_SHOW);
+        } else if (!progress.IsCancelled()) {
+            ShowErrorBox(failed + outcome.errorText);
+        }
         return 0;
     }
-    // The worker never shows a box; what it could not clean up after a
-    // success comes first, then the success question.
-    if (!warningText.empty())
-        ShowErrorBox(warningText);
-    if (succeeded) {
-        EndDialog(kDialogJobDone);
-        const std::wstring question =
-            FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath.c_str());
-        if (AskQuestion(question))
-            g_shellOpen(nullptr, L"open", resultPath.c_str(), nullptr, nullptr, SW_SHOW);
-    } else if (!progress.IsCancelled()) {
-        ShowErrorBox(failed + errorText);
-    }
-    return 0;
 }

@@ -74,16 +74,7 @@ bool ContainerWriter::Create(const std::wstring& path) {
 }
 
 bool ContainerWriter::WriteToFile(const uint8_t* data, size_t count) {
-    while (count > 0) {
-        DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
-        DWORD done = 0;
-        SetLastError(ERROR_SUCCESS);
-        if (!WriteFile(file_, data, chunk, &done, nullptr) || done == 0)
-            return Fail(LastErrorOr(ERROR_WRITE_FAULT));
-        data += done;
-        count -= done;
-    }
-    return true;
+    return WriteAllToFile(file_, data, count) || Fail(LastErrorOr(ERROR_WRITE_FAULT));
 }
 
 bool ContainerWriter::FlushBuffer() {

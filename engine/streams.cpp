@@ -111,6 +111,26 @@ bool IOutputStream::WriteString(const std::string& bytes) {
     return WriteByte(0);
 }
 
+bool WriteAllToFile(HANDLE file, const uint8_t* data, size_t count) {
+    // One call moves at most 1 GiB, well below what a DWORD counts.
+    constexpr size_t kMaxTransfer = 1 << 30;
+    while (count > 0) {
+        DWORD done = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!WriteFile(file, data, static_cast<DWORD>(count < kMaxTransfer ? count : kMaxTransfer),
+                       &done, nullptr))
+            return false;
+        if (done == 0) {
+            if (GetLastError() == ERROR_SUCCESS)
+                SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += done;
+        count -= done;
+    }
+    return true;
+}
+
 uint32_t SwapBytes32(uint32_t value) {
     return __builtin_bswap32(value);
 }

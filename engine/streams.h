@@ -55,6 +55,11 @@ public:
     bool WriteString(const std::string& bytes);
 };
 
+// Writes every byte to a file handle, repeating after a short write so that
+// a full disk reports itself through the last error (ERROR_DISK_FULL)
+// instead of a short count. False with the last error set otherwise.
+bool WriteAllToFile(HANDLE file, const uint8_t* data, size_t count);
+
 uint32_t SwapBytes32(uint32_t value);
 uint64_t SwapBytes64(uint64_t value);
 

@@ -1,100 +1,52 @@
-// The decryption worker. Records are checked before anything is made for
-// them; restored files are journalled so a failure or cancel can delete
-// exactly what this job made and put back what it moved aside.
+// The decryption worker, in two passes over the container. The survey reads
+// every record header without deciphering a body: it checks each record's
+// place, finds records that would meet each other or an existing item, and
+// puts back what a stopped run had moved aside. Only then does the restore
+// pass write, each new file through the one handle that creates it. Restored
+// files are journalled by their record's position, so a failure or cancel
+// deletes exactly what this run made and puts back what it moved aside.
 #include "jobs/decrypt_job.h"
 
 #include "common/unique_handle.h"
+#include "engine/checksum.h"
+#include "engine/container_session.h"
+#include "engine/stored_name.h"
 #include "jobs/job_texts.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 
 namespace {
 
-constexpr int kContainerBufferBytes = 0x2000;
-constexpr int64_t kWriteBlockBytes = 0x100000;
+constexpr size_t kBlockBytes = 1 << 20;
+constexpr size_t kExistingShown = 5;
 
-// Counts what the codec and the body reads take from the container, so a
-// record's size can be checked against what is left of it.
-class CountingInputStream : public IInputStream {
-public:
-    explicit CountingInputStream(IInputStream& source) : source_(source) {}
-    int Read(uint8_t* buffer, int offset, int count) override {
-        int got = source_.Read(buffer, offset, count);
-        if (got > 0)
-            count_ += got;
-        return got;
-    }
-    void Close() override { source_.Close(); }
-    int64_t Count() const { return count_; }
-
-private:
-    IInputStream& source_;
-    int64_t count_ = 0;
-};
-
-// Deletes a temporary file unless dismissed, keeping the last error of the
-// failure that got us here.
-class PartialFileGuard {
-public:
-    explicit PartialFileGuard(const std::wstring& path) : path_(path) {}
-    ~PartialFileGuard() {
-        if (path_.empty())
-            return;
-        DWORD err = GetLastError();
-        DeleteFileW(path_.c_str());
-        SetLastError(err);
-    }
-    PartialFileGuard(const PartialFileGuard&) = delete;
-    PartialFileGuard& operator=(const PartialFileGuard&) = delete;
-    void Dismiss() { path_.clear(); }
-
-private:
-    std::wstring path_;
-};
-
-// A name beside path, with the given mark, that nothing uses yet.
-std::wstring FreeNameBeside(const std::wstring& path, const wchar_t* mark) {
-    std::wstring candidate;
-    for (unsigned k = 0; k < 10000; ++k) {
-        candidate = path + FormatString(L"%s%lx-%x", mark, GetCurrentThreadId(), k);
-        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            GetLastError() == ERROR_FILE_NOT_FOUND)
-            break;
-    }
-    return candidate;
+[[noreturn]] void Fail(const std::wstring& text) {
+    throw JobFailure(text);
 }
 
-bool IsReservedDeviceName(const std::wstring& component) {
-    std::wstring base = component.substr(0, component.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    static const wchar_t* const kNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const wchar_t* name : kNames) {
-        if (SamePathText(base, name))
-            return true;
-    }
-    if (base.size() == 4 &&
-        (SamePathText(base.substr(0, 3), L"COM") || SamePathText(base.substr(0, 3), L"LPT")))
-        return base[3] >= L'0' && base[3] <= L'9';
-    return false;
+// A 64-bit key for a path, equal for paths Windows takes for the same. The
+// survey keeps keys instead of paths, so its memory stays small for
+// containers of many files.
+uint64_t PathKey(const std::wstring& path) {
+    const std::wstring folded = FoldCase(path);
+    ByteChecksum sum;
+    sum.Update(reinterpret_cast<const uint8_t*>(folded.data()), folded.size() * sizeof(wchar_t));
+    return sum.Value();
 }
 
-// One name of a path as stored: something Windows keeps as it is.
-bool IsPlainComponent(const std::wstring& component) {
-    if (component.empty() || component == L"." || component == L"..")
-        return false;
-    for (wchar_t c : component) {
-        if (c < 0x20 || c == L'\\' || c == L'/' || c == L':')
-            return false;
-    }
-    // Windows drops trailing dots and blanks, so "..." or ".. " would name
-    // the folder above.
-    if (component.back() == L'.' || component.back() == L' ')
-        return false;
-    return !IsReservedDeviceName(component);
+std::wstring FolderOf(const std::wstring& path) {
+    std::wstring folder = ParentOf(path, L'\\');
+    if (!folder.empty())
+        folder.pop_back();
+    return folder;
 }
 
 // The record's place as the user can read it; control characters shown as '?'.
@@ -120,257 +72,567 @@ bool PassesThroughLink(const std::wstring& base, std::wstring path) {
     while (IsPathBelow(path, base)) {
         if (IsLink(path))
             return true;
-        path = ParentOf(path, L'\\');
-        if (!path.empty())
-            path.pop_back();
+        path = FolderOf(path);
     }
     return false;
 }
 
-// Creates path as a new empty file; false (nothing touched) when anything
-// already has that name or it cannot be created.
-bool CreateExclusively(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid();
+// Flushes restored files to the device on helper threads and closes them, so
+// the restore goes on while the disk catches up; Finish waits for all of
+// them. The container may be deleted only after Finish reported success.
+class FileFlusher {
+public:
+    FileFlusher() = default;
+    ~FileFlusher() { Finish(); }
+    FileFlusher(const FileFlusher&) = delete;
+    FileFlusher& operator=(const FileFlusher&) = delete;
+
+    // Takes over the handle of a complete file.
+    void Add(UniqueFileHandle file, const std::wstring& name) {
+        // The threads start with the first file: many containers hold none.
+        if (threads_.empty()) {
+            for (int i = 0; i < kThreads; ++i)
+                threads_.emplace_back([this] { Run(); });
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [this] { return pending_.size() < kQueued; });
+        pending_.emplace_back(std::move(file), name);
+        work_.notify_one();
+    }
+    // Waits until every file is flushed and closed. False when one could not
+    // be flushed; failedName and failedError tell which and why.
+    bool Finish() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+        threads_.clear();
+        return failedError_ == ERROR_SUCCESS;
+    }
+    const std::wstring& FailedName() const { return failedName_; }
+    DWORD FailedError() const { return failedError_; }
+
+private:
+    static constexpr int kThreads = 4;
+    static constexpr size_t kQueued = 64;
+
+    void Run() {
+        for (;;) {
+            std::pair<UniqueFileHandle, std::wstring> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+                if (pending_.empty())
+                    return;
+                item = std::move(pending_.front());
+                pending_.pop_front();
+                room_.notify_one();
+            }
+            const bool flushed = FlushFileBuffers(item.first.Get()) != 0;
+            const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
+            const bool closed = CloseHandle(item.first.Release()) != 0;
+            if (!flushed || !closed) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (failedError_ == ERROR_SUCCESS) {
+                    failedError_ = flushed ? ERROR_WRITE_FAULT : error;
+                    failedName_ = item.second;
+                }
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable room_;
+    std::deque<std::pair<UniqueFileHandle, std::wstring>> pending_;
+    std::vector<std::thread> threads_;
+    bool stopping_ = false;
+    std::wstring failedName_;
+    DWORD failedError_ = ERROR_SUCCESS;
+};
+
+// What this run changed, so that a failure can undo exactly that: the
+// position of every file record it restored, and for each file it replaced
+// where the earlier file waits and under which name it was found.
+struct Journal {
+    struct Replaced {
+        size_t created; // index into created
+        std::wstring target;
+        std::wstring backup;
+        std::wstring original; // the earlier file's own name and letter case
+    };
+    std::vector<uint64_t> created;
+    std::vector<Replaced> replaced;
+};
+
+// Deletes what the run restored and moves back what it moved aside, newest
+// first. New files are found again by reading their record headers, so the
+// journal needs no path per file.
+void RollBack(Journal& journal, const std::wstring& containerPath, const std::wstring& password,
+              const std::wstring& outputFolder) {
+    ContainerReader reader;
+    const bool readable =
+        reader.Open(containerPath) && reader.CheckHeader(password) == HeaderCheck::Matches;
+    auto replaced = journal.replaced.rbegin();
+    for (size_t i = journal.created.size(); i-- > 0;) {
+        if (replaced != journal.replaced.rend() && replaced->created == i) {
+            DeleteFileW(replaced->target.c_str());
+            MoveFileExW(replaced->backup.c_str(), replaced->original.c_str(),
+                        MOVEFILE_WRITE_THROUGH);
+            ++replaced;
+            continue;
+        }
+        EntryInfo entry;
+        if (readable && reader.SeekToRecord(journal.created[i]) &&
+            reader.NextRecord(entry) == RecordRead::Ok && entry.isFile)
+            DeleteFileW(TargetPathOf(outputFolder, entry).c_str());
+    }
+    journal = Journal();
 }
 
-// Deciphers the record's body into path, a file nothing else uses that is
-// new or empty, and checks on the disk that it got exactly the record's
-// size; written then holds the file's snapshot. False on failure or cancel,
-// with the last error telling why.
-bool WriteBody(zelprogress::IProgressUpdate& progress, const std::wstring& path,
-               const EntryInfo& entry, IInputStream& container, EncFile& cipher,
-               CPathInfo& written) {
-    {
-        const int block =
-            static_cast<int>(std::min(std::max<int64_t>(entry.size, 0), kWriteBlockBytes));
-        CBufferedFileOutputStream file(block);
-        // Appending to a new or empty file writes the same bytes as creating
-        // it. Create mode would also truncate the empty file, and a file
-        // truncated to nothing is flushed to the disk as it is closed on
-        // some file systems (ext4 under Wine): a third of the time of
-        // restoring many small files.
-        if (!file.Open(path, true))
-            return false;
-        IOutputStream& output = static_cast<CBufferedOutputStream&>(file);
-        std::vector<uint8_t> buffer(static_cast<size_t>(block));
-        int64_t remaining = entry.size;
-        while (remaining > 0) {
-            int count = container.Read(buffer.data(), 0,
-                                       static_cast<int>(std::min<int64_t>(block, remaining)));
-            if (count <= 0)
-                return false;
-            if (!cipher.DecryptBlock(buffer.data(), 0, count, output))
-                return false;
-            remaining -= count;
-            progress.SetCurrent(progress.GetCurrent() + static_cast<uint64_t>(count), 0);
-            if (progress.IsCancelled())
-                return false;
-        }
-        if (!output.Close())
-            return false;
+void DropBackups(Journal& journal) {
+    for (const Journal::Replaced& file : journal.replaced)
+        DeleteFileW(file.backup.c_str());
+    journal = Journal();
+}
+
+// The first pass: every record header, no body, nothing written but the
+// return of what a stopped run had moved aside.
+class Survey {
+public:
+    Survey(ContainerReader& reader, const std::wstring& outputFolder,
+           zelprogress::IProgressUpdate& progress)
+        : reader_(reader), outputFolder_(outputFolder), progress_(progress) {}
+
+    void Run(DecryptionOutcome& outcome);
+
+private:
+    enum Flags : uint8_t { kFolder = 1, kNew = 2 };
+
+    void Record(const EntryInfo& entry, DecryptionOutcome& outcome);
+    void NoteExisting(const std::wstring& target, DecryptionOutcome& outcome) {
+        if (outcome.existing.size() < kExistingShown)
+            outcome.existing.push_back(target);
+        ++outcome.existingCount;
     }
-    written = CPathInfo(path);
-    if (!written.IsFile() || static_cast<int64_t>(written.GetTotalSize()) != entry.size) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
+    void RecoverLeftovers(DecryptionOutcome& outcome);
+
+    ContainerReader& reader_;
+    const std::wstring& outputFolder_;
+    zelprogress::IProgressUpdate& progress_;
+    std::unordered_map<uint64_t, uint8_t> places_;
+    // Folders that existed before the job and receive files: where a stopped
+    // run may have left something.
+    std::vector<std::wstring> existingFolders_;
+    uint64_t lastFolderKey_ = 0;
+    std::wstring verifiedFolder_;
+};
+
+void Survey::Run(DecryptionOutcome& outcome) {
+    using namespace jobtext;
+    places_[PathKey(outputFolder_)] = kFolder;
+    while (!reader_.AtEnd()) {
+        if (progress_.IsCancelled())
+            Fail(std::wstring());
+        EntryInfo entry;
+        const RecordRead read = reader_.NextRecord(entry);
+        if (read == RecordRead::Damaged)
+            Fail(kReadHeaderError + SystemErrorText(reader_.LastError()));
+        const std::wstring problem = CheckEntryPlace(outputFolder_, entry, &verifiedFolder_);
+        if (!problem.empty())
+            Fail(kReadHeaderError + problem);
+        if (read == RecordRead::BodyPastEnd)
+            Fail(kDecryptErrorTarget + entry.name + L"." + kSizeBeyondEnd);
+        Record(entry, outcome);
+        if (!reader_.SkipBody())
+            Fail(kReadHeaderError + SystemErrorText(reader_.LastError()));
+    }
+    RecoverLeftovers(outcome);
+}
+
+void Survey::Record(const EntryInfo& entry, DecryptionOutcome& outcome) {
+    using namespace jobtext;
+    const std::wstring target = TargetPathOf(outputFolder_, entry);
+    const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
+    const uint64_t key = PathKey(target);
+    auto [place, added] = places_.emplace(key, entry.isFile ? 0 : kFolder);
+    if (!added) {
+        // The same folder twice is harmless; anything else would write one
+        // place twice.
+        if (!entry.isFile && (place->second & kFolder))
+            return;
+        Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
+    }
+
+    const std::wstring folder = FolderOf(target);
+    const uint64_t folderKey = PathKey(folder);
+    auto parent = places_.find(folderKey);
+    // Below a folder this job makes nothing can exist yet.
+    if (parent != places_.end() && (parent->second & kNew)) {
+        if (!entry.isFile)
+            place->second |= kNew;
+        return;
+    }
+    if (entry.isFile && folderKey != lastFolderKey_) {
+        lastFolderKey_ = folderKey;
+        if (std::find_if(existingFolders_.begin(), existingFolders_.end(),
+                         [&](const std::wstring& f) { return SamePathText(f, folder); }) ==
+            existingFolders_.end())
+            existingFolders_.push_back(folder);
+    }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            Fail(failed + SystemErrorText(error));
+        if (!entry.isFile)
+            place->second |= kNew;
+        return;
+    }
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!entry.isFile) {
+        if (!isFolder)
+            Fail(failed + kFileInTheWay);
+        return;
+    }
+    if (isFolder)
+        Fail(failed + kFolderInTheWay);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        Fail(failed + SystemErrorText(ERROR_ACCESS_DENIED));
+    NoteExisting(target, outcome);
+}
+
+// A run that was stopped may have left, beside the files it restored, a
+// file moved aside (the user's own, put back here) and a partly written one
+// (deleted). Only names that belong to a file record of this container are
+// touched.
+void Survey::RecoverLeftovers(DecryptionOutcome& outcome) {
+    for (const std::wstring& folder : existingFolders_) {
+        for (const wchar_t* mark : {kBackupMark, kPartialMark}) {
+            WIN32_FIND_DATAW found;
+            UniqueFindHandle search(FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
+                                                     FindExInfoStandard, &found,
+                                                     FindExSearchNameMatch, nullptr, 0));
+            if (!search)
+                continue;
+            do {
+                const std::wstring name = found.cFileName;
+                const size_t at = name.rfind(mark);
+                if (at == std::wstring::npos || at == 0 ||
+                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    continue;
+                const std::wstring target = folder + L"\\" + name.substr(0, at);
+                auto place = places_.find(PathKey(target));
+                if (place == places_.end() || (place->second & kFolder))
+                    continue;
+                const std::wstring leftover = folder + L"\\" + name;
+                if (mark == kPartialMark) {
+                    DeleteFileW(leftover.c_str());
+                } else {
+                    const bool wasThere =
+                        GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+                    if (MoveFileExW(leftover.c_str(), target.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) &&
+                        !wasThere)
+                        NoteExisting(target, outcome);
+                }
+            } while (FindNextFileW(search.Get(), &found));
+        }
+    }
+}
+
+// The second pass: writes what the survey approved.
+class Restorer {
+public:
+    Restorer(ContainerReader& reader, const std::wstring& outputFolder,
+             zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
+             std::wstring& resultPath)
+        : reader_(reader), outputFolder_(outputFolder), progress_(progress),
+          mayReplace_(mayReplace), journal_(journal), resultPath_(resultPath),
+          buffer_(kBlockBytes) {}
+
+    void Run();
+    // Every restored file flushed to the device and closed.
+    void Finish();
+
+private:
+    void RestoreFolder(const EntryInfo& entry, const std::wstring& target);
+    // Restores one file record whose body follows; raises the failure text.
+    void DecryptFileEntry(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
+    // Deciphers the body into file; false with the last error set.
+    bool WriteBody(HANDLE file);
+    void ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
+
+    ContainerReader& reader_;
+    const std::wstring& outputFolder_;
+    zelprogress::IProgressUpdate& progress_;
+    const bool mayReplace_;
+    Journal& journal_;
+    std::wstring& resultPath_;
+    std::vector<uint8_t> buffer_;
+    FileFlusher flusher_;
+    std::wstring verifiedFolder_;
+};
+
+void Restorer::Run() {
+    using namespace jobtext;
+    while (!reader_.AtEnd()) {
+        if (progress_.IsCancelled())
+            Fail(std::wstring());
+        const uint64_t offset = reader_.Position();
+        EntryInfo entry;
+        if (reader_.NextRecord(entry) != RecordRead::Ok)
+            Fail(kReadHeaderError + SystemErrorText(reader_.LastError()));
+        // Checked again: a link may have appeared since the survey.
+        const std::wstring problem = CheckEntryPlace(outputFolder_, entry, &verifiedFolder_);
+        if (!problem.empty())
+            Fail(kReadHeaderError + problem);
+        const std::wstring target = TargetPathOf(outputFolder_, entry);
+        if (resultPath_.empty())
+            resultPath_ = target;
+        if (entry.isFile)
+            DecryptFileEntry(entry, target, offset);
+        else
+            RestoreFolder(entry, target);
+    }
+}
+
+void Restorer::Finish() {
+    if (!flusher_.Finish())
+        Fail(jobtext::kDecryptErrorTarget + flusher_.FailedName() + L"." +
+             SystemErrorText(flusher_.FailedError()));
+}
+
+void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
+    CPathInfo folder(target);
+    SetLastError(ERROR_SUCCESS);
+    if (!folder.CreateDirectories() || !folder.IsDirectory()) {
+        const DWORD error =
+            folder.Exists() && !folder.IsDirectory() ? ERROR_ALREADY_EXISTS : GetLastError();
+        Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + SystemErrorText(error));
+    }
+}
+
+bool Restorer::WriteBody(HANDLE file) {
+    while (reader_.BodyLeft() > 0) {
+        const size_t got = reader_.ReadBody(buffer_.data(), buffer_.size());
+        if (got == 0) {
+            SetLastError(reader_.LastError() != ERROR_SUCCESS ? reader_.LastError()
+                                                              : ERROR_HANDLE_EOF);
+            return false;
+        }
+        if (!WriteAllToFile(file, buffer_.data(), got))
+            return false;
+        progress_.SetCurrent(progress_.GetCurrent() + got, 0);
+        if (progress_.IsCancelled())
+            return false;
     }
     return true;
 }
 
-// Puts back what a failed or cancelled job changed, newest first, so a file
-// restored twice ends as it was before the job.
-void RollBack(const std::vector<CPathInfo>& createdFiles, size_t first,
-              std::vector<RestoredFile>& replaced) {
-    auto backup = replaced.rbegin();
-    for (size_t i = createdFiles.size(); i-- > first;) {
-        const std::wstring& target = createdFiles[i].GetPath();
-        DeleteFileW(target.c_str());
-        if (backup != replaced.rend() && backup->created == i) {
-            MoveFileExW(backup->backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-            ++backup;
-        }
+// Deletes a file unless dismissed, keeping the last error of the failure
+// that got us here.
+class FileGuard {
+public:
+    explicit FileGuard(std::wstring path) : path_(std::move(path)) {}
+    ~FileGuard() {
+        if (path_.empty())
+            return;
+        DWORD error = GetLastError();
+        DeleteFileW(path_.c_str());
+        SetLastError(error);
     }
-    replaced.clear();
+    FileGuard(const FileGuard&) = delete;
+    FileGuard& operator=(const FileGuard&) = delete;
+    void Dismiss() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
+
+void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& target,
+                                uint64_t offset) {
+    using namespace jobtext;
+    const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
+    // Creating the file exclusively proves that nothing has its name and
+    // keeps anything that appears meanwhile out of reach, so the bytes go
+    // straight to their place.
+    UniqueFileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && mayReplace_) {
+            ReplaceFile(entry, target, offset);
+            return;
+        }
+        Fail(failed + SystemErrorText(error));
+    }
+    FileGuard guard(target);
+    if (!WriteBody(file.Get())) {
+        const DWORD error = GetLastError();
+        file.Reset();
+        if (progress_.IsCancelled())
+            Fail(std::wstring());
+        Fail(failed + SystemErrorText(error));
+    }
+    journal_.created.push_back(offset);
+    guard.Dismiss();
+    flusher_.Add(std::move(file), entry.name);
 }
 
-void DropBackups(std::vector<RestoredFile>& replaced) {
-    for (const RestoredFile& file : replaced)
-        DeleteFileW(file.backup.c_str());
-    replaced.clear();
+// The user agreed to replace an existing file: the new one is written and
+// forced to the device under a temporary name, the earlier file is moved
+// aside under its own name, and the new one takes the place. A failure of
+// the job later moves the earlier file back.
+void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
+    using namespace jobtext;
+    const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
+    std::wstring original = target;
+    {
+        WIN32_FIND_DATAW found;
+        UniqueFindHandle search(FindFirstFileExW(target.c_str(), FindExInfoStandard, &found,
+                                                 FindExSearchNameMatch, nullptr, 0));
+        if (!search ||
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+            Fail(failed + SystemErrorText(search ? ERROR_ACCESS_DENIED : GetLastError()));
+        original = ParentOf(target, L'\\') + found.cFileName;
+    }
+    std::wstring partial, backup;
+    if (!FreeNameBeside(target, kPartialMark, partial))
+        Fail(failed + GetSystemErrorText());
+    {
+        UniqueFileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            Fail(failed + GetSystemErrorText());
+        FileGuard guard(partial);
+        if (!WriteBody(file.Get()) || !FlushFileBuffers(file.Get())) {
+            const DWORD error = GetLastError();
+            file.Reset();
+            if (progress_.IsCancelled())
+                Fail(std::wstring());
+            Fail(failed + SystemErrorText(error));
+        }
+        file.Reset();
+        if (!FreeNameBeside(original, kBackupMark, backup) ||
+            !MoveFileExW(original.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
+            Fail(failed + GetSystemErrorText());
+        if (!MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD error = GetLastError();
+            MoveFileExW(backup.c_str(), original.c_str(), MOVEFILE_WRITE_THROUGH);
+            Fail(failed + SystemErrorText(error));
+        }
+        guard.Dismiss();
+    }
+    // Journalled only now: until the new file has the place, a roll-back
+    // must not touch the earlier one.
+    journal_.created.push_back(offset);
+    journal_.replaced.push_back(
+        Journal::Replaced{journal_.created.size() - 1, target, backup, original});
 }
 
-[[noreturn]] void Fail(const std::wstring& text) {
-    throw JobFailure(text);
-}
-
-void RunDecryption(DecryptJobParams& params) {
+void RunDecryption(DecryptJobParams& params, Journal& journal) {
     using namespace jobtext;
     auto& progress = params.progress;
-    std::vector<RestoredFile> restored;
-    // Only what this run adds to the list is its to undo.
-    const size_t firstCreated = params.createdFiles.size();
-    try {
-        progress.SetTotal(params.container.GetTotalSize());
-        const std::wstring containerPath = params.container.PathWithSeparator();
-        CBufferedFileInputStream file(kContainerBufferBytes);
-        SetLastError(0);
-        if (!file.Open(containerPath))
-            Fail(kReadFile + containerPath + kErrorSuffix + GetSystemErrorText());
-        CountingInputStream input(static_cast<CBufferedInputStream&>(file));
-
-        std::wstring password = params.password;
-        std::unique_ptr<EncFile> cipher = OpenEncFile(password, input);
-        WipeSecret(password);
-        if (!cipher)
-            Fail(kNotAContainer);
-        bool readError = false;
-        SetLastError(0);
-        bool matches = cipher->CheckPassword(readError, input);
-        if (readError)
-            Fail(kCheckPasswordError + GetSystemErrorText());
-        if (!matches)
-            Fail(kInvalidPassword);
-
-        const std::wstring outputFolder = OutputFolderOf(params.container);
-        const int64_t containerSize = file.Size();
-        std::wstring verifiedFolder;
-        while (!file.IsAtEnd() || file.Available() > 0) {
-            if (progress.IsCancelled())
-                Fail(std::wstring());
-            EntryInfo entry;
-            SetLastError(0);
-            if (!cipher->ReadEntryHeader(entry, input))
-                Fail(kReadHeaderError + GetSystemErrorText());
-            std::wstring problem = CheckEntryPlace(outputFolder, entry, &verifiedFolder);
-            if (!problem.empty())
-                Fail(kReadHeaderError + problem);
-            if (!entry.isFile) {
-                // A folder that cannot be made shows up at its first file.
-                CPathInfo folder(TargetPathOf(outputFolder, entry));
-                folder.CreateDirectories();
-                if (params.resultPath.empty())
-                    params.resultPath = folder.GetPath();
-                continue;
-            }
-            const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
-            if (entry.size < 0)
-                Fail(failed + kNegativeSize);
-            if (entry.size > containerSize - input.Count())
-                Fail(failed + kSizeBeyondEnd);
-            SetLastError(0);
-            if (!DecryptFileEntry(progress, outputFolder, params.resultPath, params.createdFiles,
-                                  restored, entry, input, *cipher)) {
-                if (progress.IsCancelled())
-                    Fail(std::wstring());
-                Fail(failed + GetSystemErrorText());
-            }
-        }
-        file.CFileInputStream::Close();
-        DropBackups(restored);
-
-        if (!params.resultPath.empty() && CPathInfo(params.resultPath).Exists()) {
-            SetLastError(0);
-            if (!params.container.DeleteTree())
-                params.warningText = kDeleteSourceError + GetSystemErrorText();
-        }
-        params.succeeded = true;
-    } catch (const JobFailure& failure) {
-        params.errorText = failure.Text();
-    } catch (const std::bad_alloc&) {
-        params.errorText = kOutOfMemory;
+    DecryptionOutcome& outcome = params.outcome;
+    progress.SetTotal(params.container.GetTotalSize());
+    const std::wstring containerPath = params.container.PathWithSeparator();
+    ContainerReader reader;
+    if (!reader.Open(containerPath))
+        Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(reader.LastError()));
+    switch (reader.CheckHeader(params.password)) {
+    case HeaderCheck::Matches:
+        break;
+    case HeaderCheck::NotAContainer:
+        Fail(kNotAContainer);
+    case HeaderCheck::WrongPassword:
+        Fail(kInvalidPassword);
+    case HeaderCheck::Damaged:
+    case HeaderCheck::ReadFailed:
+        Fail(kCheckPasswordError + SystemErrorText(reader.LastError()));
     }
-    if (!params.succeeded) {
-        RollBack(params.createdFiles, firstCreated, restored);
-        if (progress.IsCancelled())
-            params.errorText.clear();
+
+    const std::wstring outputFolder = OutputFolderOf(params.container);
+    const uint64_t firstRecord = reader.Position();
+    Survey survey(reader, outputFolder, progress);
+    survey.Run(outcome);
+    if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
+        return;
+    outcome.existingCount = 0;
+    outcome.existing.clear();
+
+    if (!reader.SeekToRecord(firstRecord))
+        Fail(kReadHeaderError + SystemErrorText(reader.LastError()));
+    {
+        Restorer restorer(reader, outputFolder, progress, params.replaceConsent > 0, journal,
+                          outcome.resultPath);
+        restorer.Run();
+        restorer.Finish();
     }
+    reader.Close();
+    DropBackups(journal);
+
+    if (!outcome.resultPath.empty() && CPathInfo(outcome.resultPath).Exists()) {
+        SetLastError(ERROR_SUCCESS);
+        if (!params.container.DeleteTree())
+            outcome.warningText = kDeleteSourceError + GetSystemErrorText();
+    }
+    outcome.succeeded = true;
 }
 
 } // namespace
 
 DWORD WINAPI DecryptWorker(LPVOID raw) {
     auto* params = static_cast<DecryptJobParams*>(raw);
+    DecryptionOutcome& outcome = params->outcome;
+    Journal journal;
     try {
-        RunDecryption(*params);
+        RunDecryption(*params, journal);
+    } catch (const JobFailure& failure) {
+        outcome.errorText = failure.Text();
+    } catch (const std::bad_alloc&) {
+        outcome.errorText = jobtext::kOutOfMemory;
     } catch (...) {
-        params->succeeded = false;
+        outcome.succeeded = false;
+    }
+    if (!outcome.succeeded) {
+        try {
+            RollBack(journal, params->container.PathWithSeparator(), params->password,
+                     OutputFolderOf(params->container));
+        } catch (...) {
+        }
+        if (params->progress.IsCancelled())
+            outcome.errorText.clear();
     }
     params->progress.SetFinished(0);
     return 0;
 }
 
-bool DecryptFileEntry(zelprogress::IProgressUpdate& progress, const std::wstring& outputFolder,
-                      std::wstring& resultPath, std::vector<CPathInfo>& createdFiles,
-                      std::vector<RestoredFile>& restored, const EntryInfo& entry,
-                      IInputStream& container, EncFile& cipher) {
-    const std::wstring target = TargetPathOf(outputFolder, entry);
-    if (resultPath.empty())
-        resultPath = target;
-
-    // The usual case: nothing has the name yet. Creating it exclusively both
-    // proves that and keeps anything that appears meanwhile out of reach, so
-    // the bytes can go straight to the target; failure deletes only this
-    // job's own file. It saves three lookups of missing names per file,
-    // which cost more than the rest of a small file under Wine.
-    if (CreateExclusively(target)) {
-        PartialFileGuard guard(target);
-        CPathInfo written;
-        if (!WriteBody(progress, target, entry, container, cipher, written))
-            return false;
-        guard.Dismiss();
-        createdFiles.push_back(std::move(written));
-        return true;
-    }
-
-    // A folder cannot become a file, and a read-only file is not replaced.
-    const CPathInfo existing(target);
-    if (existing.IsDirectory() ||
-        (existing.Exists() && (existing.GetAttributes() & FILE_ATTRIBUTE_READONLY))) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-
-    const std::wstring partial = FreeNameBeside(target, L".partial");
-    PartialFileGuard guard(partial);
-    CPathInfo written;
-    if (!WriteBody(progress, partial, entry, container, cipher, written))
-        return false;
-
-    std::wstring backup;
-    if (existing.Exists()) {
-        backup = FreeNameBeside(target, L".tlbak");
-        if (!MoveFileExW(target.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
-            return false;
-    }
-    if (!MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        DWORD err = GetLastError();
-        if (!backup.empty())
-            MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        SetLastError(err);
-        return false;
-    }
-    guard.Dismiss();
-    if (!backup.empty())
-        restored.push_back(RestoredFile{createdFiles.size(), backup});
-    createdFiles.emplace_back(target);
-    return true;
+std::wstring DescribeExistingItems(const DecryptionOutcome& outcome) {
+    std::wstring text;
+    for (const std::wstring& path : outcome.existing)
+        text += L"\n" + path;
+    if (outcome.existingCount > outcome.existing.size())
+        text += L"\n" + FormatString(
+                            jobtext::kLeftMore,
+                            static_cast<unsigned>(outcome.existingCount - outcome.existing.size()));
+    return text;
 }
 
 std::wstring OutputFolderOf(const CPathInfo& container) {
-    std::wstring folder = ParentOf(GetFullPath(container.PathWithSeparator()), L'\\');
-    if (!folder.empty())
-        folder.pop_back();
-    return folder;
+    return FolderOf(GetFullPath(container.PathWithSeparator()));
 }
 
 std::wstring TargetPathOf(const std::wstring& outputFolder, const EntryInfo& entry) {
-    std::wstring path = outputFolder + entry.folderPath;
-    if (path.empty() || path.back() != L'/')
-        path += L'/';
-    path += entry.name;
-    return ReplaceAll(path, L"/", L"\\");
+    std::wstring relative;
+    RelativeFolderOf(entry.folderPath, relative);
+    std::wstring path = outputFolder + L'\\';
+    if (!relative.empty())
+        path += relative + L'\\';
+    return path + NameAsWindowsKeepsIt(entry.name);
 }
 
 std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& entry,
@@ -380,21 +642,9 @@ std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& 
     auto refused = [&] {
         return kTheEntry + ShownPlace(entry) + kEntryOutside + outputFolder + L".";
     };
-    const std::wstring& folderPath = entry.folderPath;
-    if (folderPath.empty() || folderPath[0] != L'/')
-        return refused();
-    if (folderPath.size() > 1) {
-        size_t start = 1;
-        for (;;) {
-            size_t end = folderPath.find(L'/', start);
-            if (!IsPlainComponent(folderPath.substr(start, end - start)))
-                return refused();
-            if (end == std::wstring::npos)
-                break;
-            start = end + 1;
-        }
-    }
-    if (!IsPlainComponent(entry.name))
+    std::wstring relative;
+    if (!RelativeFolderOf(entry.folderPath, relative) ||
+        !IsStorableName(NameAsWindowsKeepsIt(entry.name)))
         return refused();
 
     const std::wstring target = TargetPathOf(outputFolder, entry);
@@ -405,8 +655,7 @@ std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& 
     // last verified folder spares for the records that follow in it.
     if (!entry.isFile && IsLink(target))
         return refused();
-    std::wstring folder = ParentOf(target, L'\\');
-    folder.pop_back();
+    const std::wstring folder = FolderOf(target);
     if (verifiedFolder && SamePathText(*verifiedFolder, folder))
         return std::wstring();
     if (PassesThroughLink(outputFolder, folder))

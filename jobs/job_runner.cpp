@@ -34,11 +34,10 @@ EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
 }
 
 DecryptionOutcome RunDecryption(const std::wstring& containerPath, const std::wstring& password,
-                                zelprogress::IProgressUpdate& progress) {
+                                zelprogress::IProgressUpdate& progress, size_t replaceConsent) {
     const CPathInfo container(containerPath);
     DecryptionOutcome outcome;
-    DecryptJobParams params{progress,  password,          outcome.resultPath, outcome.createdFiles,
-                            container, outcome.succeeded, outcome.errorText,  outcome.warningText};
+    DecryptJobParams params{progress, password, container, replaceConsent, outcome};
     outcome.started = RunWorkerAndWait(DecryptWorker, &params);
     return outcome;
 }

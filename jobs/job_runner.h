@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/progress_update.h"
+#include "jobs/decrypt_job.h"
 #include "jobs/encrypt_job.h"
 #include "jobs/path_info.h"
 
@@ -57,15 +58,7 @@ EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 zelprogress::IProgressUpdate& progress,
                                 bool replaceExisting = false);
 
-struct DecryptionOutcome {
-    bool started = false;
-    bool succeeded = false;
-    std::wstring errorText;
-    std::wstring warningText;
-    std::wstring resultPath;
-    std::vector<CPathInfo> createdFiles;
-};
-
-// Restores the container beside itself.
+// Restores the container beside itself. Existing items are replaced only
+// when replaceConsent equals their count (see DecryptionOutcome).
 DecryptionOutcome RunDecryption(const std::wstring& containerPath, const std::wstring& password,
-                                zelprogress::IProgressUpdate& progress);
+                                zelprogress::IProgressUpdate& progress, size_t replaceConsent = 0);

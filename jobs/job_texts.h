@@ -60,6 +60,9 @@ constexpr wchar_t kTheEntry[] = L"The entry ";
 constexpr wchar_t kEntryOutside[] = L" would be restored outside the folder ";
 constexpr wchar_t kNegativeSize[] = L"The entry records a negative size.";
 constexpr wchar_t kSizeBeyondEnd[] = L"The container ends before the data of this file does.";
+constexpr wchar_t kStoredTwice[] = L" is stored more than once.";
+constexpr wchar_t kFileInTheWay[] = L"A file has the name this folder needs.";
+constexpr wchar_t kFolderInTheWay[] = L"A folder has the name this file needs.";
 
 // Both.
 constexpr wchar_t kOutOfMemory[] = L"Not enough memory.";

@@ -1,0 +1,181 @@
+// What a decryption may change: nothing before the user has agreed to
+// replace the items that already exist, nothing at all for a container with
+// a record it would refuse, and after a failure everything as it was, down to
+// the letter case of a file it had moved aside.
+#include "jobs/decrypt_job.h"
+
+#include "container_reader.h"
+#include "job_test_support.h"
+#include "jobs/job_runner.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kPassword = L"decrypt safely";
+
+Bytes TextBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+class ExistingItems : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeDir(dir_ / L"Photos"));
+        ASSERT_TRUE(WriteFileText(dir_ / L"Photos\\a.jpg", "the one on the disk"));
+        ASSERT_TRUE(WriteContainer(container_, kPassword,
+                                   {FolderRecord(L"/", L"Photos"),
+                                    FileRecord(L"/Photos", L"a.jpg", TextBytes("stored a")),
+                                    FileRecord(L"/Photos", L"b.jpg", TextBytes("stored b"))}));
+        containerBytes_ = ReadFileBytes(container_);
+    }
+    void ExpectUnchanged() {
+        EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\a.jpg"), TextBytes("the one on the disk"));
+        EXPECT_EQ(ListNames(dir_ / L"Photos"), std::vector<std::wstring>{L"a.jpg"});
+        EXPECT_EQ(ReadFileBytes(container_), containerBytes_);
+    }
+
+    ScratchDir dir_;
+    const std::wstring container_ = dir_ / L"Photos.lock";
+    Bytes containerBytes_;
+};
+
+TEST_F(ExistingItems, NothingIsWrittenBeforeTheUserAgrees) {
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container_, kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText, L"");
+    EXPECT_EQ(dec.existingCount, 1u);
+    EXPECT_EQ(dec.existing, std::vector<std::wstring>{dir_ / L"Photos\\a.jpg"});
+    EXPECT_EQ(progress.FinishedCalls(), 1);
+    ExpectUnchanged();
+}
+
+TEST_F(ExistingItems, ConsentForAnotherCountIsNoConsent) {
+    ASSERT_TRUE(WriteFileText(dir_ / L"Photos\\b.jpg", "also on the disk"));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container_, kPassword, progress, 1);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.existingCount, 2u);
+    EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\b.jpg"), TextBytes("also on the disk"));
+}
+
+TEST_F(ExistingItems, WithConsentTheyAreReplacedWithoutLeftovers) {
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container_, kPassword, progress, 1);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\a.jpg"), TextBytes("stored a"));
+    EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\b.jpg"), TextBytes("stored b"));
+    EXPECT_EQ(ListNames(dir_ / L"Photos"), (std::vector<std::wstring>{L"a.jpg", L"b.jpg"}));
+    EXPECT_FALSE(PathExists(container_));
+}
+
+TEST_F(ExistingItems, TheQuestionListsTheFirstFewAndCountsTheRest) {
+    DecryptionOutcome outcome;
+    outcome.existingCount = 7;
+    outcome.existing = {L"C:\\a", L"C:\\b"};
+    EXPECT_EQ(DescribeExistingItems(outcome), L"\nC:\\a\nC:\\b\nand 5 more");
+}
+
+// A failure after a file was replaced puts the earlier file back under its
+// own name, in its own letter case.
+TEST(DecryptRollBack, EarlierFileComesBackUnderItsOwnName) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "mine"));
+    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
+                               {FileRecord(L"/", L"A.TXT", TextBytes("stored")),
+                                FileRecord(L"/", L"big.bin", PatternBytes(2500000, 1))}));
+    // Blocks: A.TXT's one, then the first of big.bin.
+    CancellingProgress progress(2);
+    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress, 1);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt", L"c.lock"}));
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("mine"));
+}
+
+// A folder record that cannot be made fails the job like a file would.
+TEST(DecryptFolders, FolderThatCannotBeMadeFailsTheJob) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"empty", "a file where a folder goes"));
+    ASSERT_TRUE(
+        WriteContainer(dir / L"c.lock", kPassword,
+                       {FileRecord(L"/", L"x.txt", TextBytes("x")), FolderRecord(L"/", L"empty")}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText, L"Decrypt error, target:empty.A file has the name this folder needs.");
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"c.lock", L"empty"}));
+}
+
+// A file whose folder is missing fails at once, for the system's reason,
+// and the files restored before it are removed.
+TEST(DecryptFolders, FileWithoutItsFolderFailsForTheRightReason) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
+                               {FileRecord(L"/", L"first.txt", TextBytes("1")),
+                                FileRecord(L"/nofolder", L"x.txt", TextBytes("x"))}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText,
+              L"Decrypt error, target:x.txt." + SystemErrorText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"c.lock"});
+}
+
+// Records from another writer may end a name in a dot or a blank: they are
+// restored the way Windows creates such names.
+TEST(DecryptTrimmedNames, RestoredAsWindowsNamesThem) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(
+        dir / L"c.lock", kPassword,
+        {FolderRecord(L"/", L"src."), FileRecord(L"/src.", L"file.txt ", TextBytes("content"))}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(dec.resultPath, dir / L"src");
+    EXPECT_EQ(ReadFileBytes(dir / L"src\\file.txt"), TextBytes("content"));
+}
+
+// What a stopped run left beside its files: the user's own file, moved
+// aside, goes back to its place; a partly written file is removed.
+TEST(DecryptLeftovers, AStoppedRunIsUndoneByTheNextOne) {
+    ScratchDir dir;
+    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
+                               {FileRecord(L"/", L"a.txt", TextBytes("stored a")),
+                                FileRecord(L"/", L"b.txt", TextBytes("stored b"))}));
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "half restored"));
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt.tl-backup", "mine"));
+    ASSERT_TRUE(WriteFileText(dir / L"b.txt.tl-partial", "half"));
+    ASSERT_TRUE(WriteFileText(dir / L"other.tl-backup", "not of this container"));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.existingCount, 1u);
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("mine"));
+    EXPECT_EQ(ListNames(dir.Path()),
+              (std::vector<std::wstring>{L"a.txt", L"c.lock", L"other.tl-backup"}));
+}
+
+// A disk that fills up during the restore: the reason is the system's, and
+// what was restored is removed again.
+TEST(DecryptDiskFull, SaysTheDiskIsFull) {
+    if (GetDriveTypeW(L"T:\\") == DRIVE_NO_ROOT_DIR)
+        GTEST_SKIP() << "no small drive T: (the test runner maps one when run as root)";
+    wchar_t folder[64];
+    _snwprintf(folder, 64, L"T:\\decrypt_%lu", GetCurrentProcessId());
+    ASSERT_TRUE(MakeDir(folder));
+    const std::wstring container = std::wstring(folder) + L"\\c.lock";
+    // The container takes most of the disk; its content does not fit again.
+    ASSERT_TRUE(WriteContainer(container, kPassword,
+                               {FileRecord(L"/", L"big.bin", PatternBytes(700000, 4))}));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.errorText, L"Decrypt error, target:big.bin." + SystemErrorText(ERROR_DISK_FULL));
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"c.lock"});
+    RemoveTree(folder);
+}
+
+} // namespace
