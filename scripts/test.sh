@@ -36,5 +36,18 @@ if [[ $(id -u) -eq 0 ]]; then
     mountpoint -q "$FULLDISK" && ln -sfn "$FULLDISK" "$WINEPREFIX/dosdevices/t:"
 fi
 
+# No test may write outside its scratch folders: the top of the file system
+# and the prefix's drive list must be the same after the run as before.
+snapshot() { ls -A / ; echo ---; ls -A "$WINEPREFIX/dosdevices"; }
+before="$(snapshot)"
+
 cd "$BUILD"
-ctest --output-on-failure --timeout 600 -j2 "$@"
+status=0
+ctest --output-on-failure --timeout 600 -j2 "$@" || status=$?
+after="$(snapshot)"
+if [[ "$before" != "$after" ]]; then
+    echo "The test run changed the top of the file system or the drive list:" >&2
+    diff <(echo "$before") <(echo "$after") >&2 || true
+    status=1
+fi
+exit "$status"

@@ -37,8 +37,25 @@ wine_env_start() {
     # once. On a real desktop the window manager should manage the windows.
     local managed=N
     [[ -n "${TL_USE_DISPLAY:-}" ]] && managed=Y
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
-        >/dev/null 2>&1 </dev/null || true
+    # wineboot can return before the prefix is up: a setting written then
+    # may be lost and the drive list may still be empty. With the checker
+    # built with the tests (beside the prefix in the build folder, or
+    # TL_PREFIX_CHECK) the setting is written until it reads back and the
+    # drives C: and Z: are listed; without one, once.
+    : "${TL_PREFIX_CHECK:=$(dirname "$WINEPREFIX")/tests/support/prefix_check.exe}"
+    local try
+    for try in $(seq 1 30); do
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+            >/dev/null 2>&1 </dev/null || true
+        [[ -n "${TL_PREFIX_CHECK:-}" && -f "${TL_PREFIX_CHECK:-}" ]] || break
+        if wine "$TL_PREFIX_CHECK" "$managed" 2 </dev/null; then
+            break
+        fi
+        if [[ $try -eq 30 ]]; then
+            echo "the Wine prefix did not come up" >&2
+            return 1
+        fi
+    done
     # This Wine does not find the Marlett font in its data folder, and caption
     # buttons would show letters instead of their symbols; a copy in the
     # prefix's font folder is found.

@@ -156,10 +156,22 @@ TEST(TreeOperations, CreateDirectoriesBuildsTheChain) {
     EXPECT_TRUE(IsDir(dir / L"x\\y\\z"));
     EXPECT_TRUE(CPathInfo(dir / L"x\\y\\z\\").CreateDirectories());
 
-    DWORD drives = GetLogicalDrives();
+    // A chain that cannot be made: it would pass through a file.
+    ASSERT_TRUE(WriteFileText(dir / L"file", "x"));
+    EXPECT_FALSE(CPathInfo(dir / L"file\\x\\y").CreateDirectories());
+    EXPECT_FALSE(PathExists(dir / L"file\\x"));
+
+    // Below a drive that does not exist. Only a letter the system positively
+    // knows as unused will do: a prefix whose drive list is not up yet says
+    // "no drives" and would hand out Z:, the Linux root.
+    const DWORD drives = GetLogicalDrives();
+    const DWORD needed = (1u << (L'C' - L'A')) | (1u << (L'Z' - L'A'));
+    if ((drives & needed) != needed)
+        GTEST_SKIP() << "the system lists no drives C: and Z:, so no letter is surely unused";
     wchar_t unused = 0;
-    for (wchar_t letter = L'Z'; letter > L'D'; --letter) {
-        if (!(drives & (1u << (letter - L'A')))) {
+    for (wchar_t letter = L'Y'; letter > L'D'; --letter) {
+        const wchar_t root[] = {letter, L':', L'\\', 0};
+        if (!(drives & (1u << (letter - L'A'))) && GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) {
             unused = letter;
             break;
         }
