@@ -77,9 +77,11 @@ bool PassesThroughLink(const std::wstring& base, std::wstring path) {
     return false;
 }
 
-// Flushes restored files to the device on helper threads and closes them, so
-// the restore goes on while the disk catches up; Finish waits for all of
-// them. The container may be deleted only after Finish reported success.
+// Forces restored files to the device and closes them. A job of a few
+// files does this as it goes; for more, helper threads take the files over
+// so the restore goes on while the disk catches up (starting a thread costs
+// milliseconds, too much for a job of a few small files). Finish waits for
+// all of them; the container may be deleted only after it reported success.
 class FileFlusher {
 public:
     FileFlusher() = default;
@@ -89,18 +91,21 @@ public:
 
     // Takes over the handle of a complete file.
     void Add(UniqueFileHandle file, const std::wstring& name) {
-        // The threads start with the first file: many containers hold none.
+        if (++added_ <= kFlushedInPlace) {
+            Flush(std::move(file), name);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
         if (threads_.empty()) {
             for (int i = 0; i < kThreads; ++i)
                 threads_.emplace_back([this] { Run(); });
         }
-        std::unique_lock<std::mutex> lock(mutex_);
         room_.wait(lock, [this] { return pending_.size() < kQueued; });
         pending_.emplace_back(std::move(file), name);
         work_.notify_one();
     }
     // Waits until every file is flushed and closed. False when one could not
-    // be flushed; failedName and failedError tell which and why.
+    // be; FailedName and FailedError tell which and why.
     bool Finish() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -116,8 +121,22 @@ public:
     DWORD FailedError() const { return failedError_; }
 
 private:
+    static constexpr size_t kFlushedInPlace = 8;
     static constexpr int kThreads = 4;
     static constexpr size_t kQueued = 64;
+
+    void Flush(UniqueFileHandle file, const std::wstring& name) {
+        const bool flushed = FlushFileBuffers(file.Get()) != 0;
+        const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
+        const bool closed = CloseHandle(file.Release()) != 0;
+        if (flushed && closed)
+            return;
+        std::lock_guard<std::mutex> lock(failureMutex_);
+        if (failedError_ == ERROR_SUCCESS) {
+            failedError_ = flushed ? ERROR_WRITE_FAULT : error;
+            failedName_ = name;
+        }
+    }
 
     void Run() {
         for (;;) {
@@ -131,25 +150,18 @@ private:
                 pending_.pop_front();
                 room_.notify_one();
             }
-            const bool flushed = FlushFileBuffers(item.first.Get()) != 0;
-            const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
-            const bool closed = CloseHandle(item.first.Release()) != 0;
-            if (!flushed || !closed) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (failedError_ == ERROR_SUCCESS) {
-                    failedError_ = flushed ? ERROR_WRITE_FAULT : error;
-                    failedName_ = item.second;
-                }
-            }
+            Flush(std::move(item.first), item.second);
         }
     }
 
+    size_t added_ = 0;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
     std::deque<std::pair<UniqueFileHandle, std::wstring>> pending_;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
+    std::mutex failureMutex_;
     std::wstring failedName_;
     DWORD failedError_ = ERROR_SUCCESS;
 };

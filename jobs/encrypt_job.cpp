@@ -419,6 +419,11 @@ void RunEncryption(EncryptJobParams& params) {
     // nothing depends on it, since no source goes before the container is
     // complete.
     RemoveLeftoversBeside(containerPath, kPartialMark);
+    // Without the user's consent an existing file keeps the name; finding
+    // out now spares writing a container that could not take its place.
+    if (!params.replaceExisting &&
+        GetFileAttributesW(containerPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        Fail(kWrite + containerPath + L"." + SystemErrorText(ERROR_ALREADY_EXISTS));
     std::wstring partialPath;
     SetLastError(ERROR_SUCCESS);
     if (!FreeNameBeside(containerPath, kPartialMark, partialPath) || !writer.Create(partialPath)) {
@@ -450,7 +455,7 @@ void RunEncryption(EncryptJobParams& params) {
     CPathInfo written(partialPath);
     if (!written.IsFile() || written.GetTotalSize() != writer.BytesWritten())
         Fail(kWrite + containerPath + L"." + kContainerIncomplete);
-    // Without the user's consent an existing file keeps the name.
+    // Checked again here, where it counts: a file may have taken the name.
     const DWORD replace = params.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
     if (!MoveFileExW(partialPath.c_str(), containerPath.c_str(), replace | MOVEFILE_WRITE_THROUGH))
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());

@@ -7,7 +7,12 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
 
 # TL_BUILD_ROOT picks another build folder (default build/); TL_SKIP_I686=1
-# skips the 32-bit build during development. Extra arguments go to ctest.
+# skips the 32-bit build during development. --long runs the fuzzer and the
+# crash tests much longer (about an hour). Extra arguments go to ctest.
+if [[ "${1:-}" == "--long" ]]; then
+    shift
+    export TL_FUZZ_CASES="${TL_FUZZ_CASES:-200000}" TL_CRASH_TRIALS="${TL_CRASH_TRIALS:-25}"
+fi
 BUILD_ROOT="${TL_BUILD_ROOT:-$ROOT/build}"
 
 # The shipped 32-bit build must compile; it cannot run on this kernel.
@@ -20,20 +25,29 @@ BUILD="$BUILD_ROOT/x86_64"
 export WINEPREFIX="$BUILD/wineprefix"
 source "$ROOT/scripts/wine-env.sh"
 
-# A tiny tmpfs mapped as drive T: is a real full disk for the disk-full tests
-# (root only; those tests skip themselves without it).
+# A tiny tmpfs mapped as drive T: is a real full disk for the disk-full tests,
+# and a larger one as drive F: lets the fuzzer restore thousands of small
+# containers without waiting for a disk (root only; without them the
+# disk-full tests skip themselves and the fuzzer uses the temporary folder).
 FULLDISK="$BUILD/fulldisk"
+FUZZDISK="$BUILD/fuzzdisk"
 cleanup() {
     wine_env_stop
-    if mountpoint -q "$FULLDISK" 2>/dev/null; then umount "$FULLDISK" || true; fi
-    rm -f "$WINEPREFIX/dosdevices/t:"
+    for mount in "$FULLDISK" "$FUZZDISK"; do
+        if mountpoint -q "$mount" 2>/dev/null; then umount "$mount" || true; fi
+    done
+    rm -f "$WINEPREFIX/dosdevices/t:" "$WINEPREFIX/dosdevices/f:"
 }
 trap cleanup EXIT
 wine_env_start
+map_tmpfs() { # folder size letter
+    mkdir -p "$1"
+    mountpoint -q "$1" || mount -t tmpfs -o "size=$2" tmpfs "$1" || true
+    if mountpoint -q "$1"; then ln -sfn "$1" "$WINEPREFIX/dosdevices/$3:"; fi
+}
 if [[ $(id -u) -eq 0 ]]; then
-    mkdir -p "$FULLDISK"
-    mountpoint -q "$FULLDISK" || mount -t tmpfs -o size=1m tmpfs "$FULLDISK" || true
-    mountpoint -q "$FULLDISK" && ln -sfn "$FULLDISK" "$WINEPREFIX/dosdevices/t:"
+    map_tmpfs "$FULLDISK" 1m t
+    map_tmpfs "$FUZZDISK" 256m f
 fi
 
 # No test may write outside its scratch folders: the top of the file system

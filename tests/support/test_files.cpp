@@ -13,10 +13,11 @@ namespace {
 std::atomic<unsigned> g_counter{0};
 }
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir(const std::wstring& under) {
     wchar_t temp[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathW(MAX_PATH, temp);
-    std::wstring base(temp, n);
+    std::wstring base = under;
+    if (base.empty())
+        base.assign(temp, GetTempPathW(MAX_PATH, temp));
     if (!base.empty() && base.back() == L'\\')
         base.pop_back();
     for (;;) {

@@ -12,10 +12,11 @@ namespace testing_support {
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh folder below %TEMP%, deleted with everything in it on destruction.
+// A fresh folder below %TEMP% (or below base), deleted with everything in it
+// on destruction.
 class ScratchDir {
 public:
-    ScratchDir();
+    explicit ScratchDir(const std::wstring& base = std::wstring());
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
