@@ -219,8 +219,8 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
         if (!outcome.succeeded && !progress.IsCancelled() && outcome.errorText.empty() &&
             outcome.existingCount > 0) {
             const std::wstring question = FormatString(LoadResString(IDS_REPLACE_RESTORED).c_str(),
-                                                       static_cast<unsigned>(outcome.existingCount),
                                                        OutputFolderOf(container).c_str(),
+                                                       static_cast<unsigned>(outcome.existingCount),
                                                        DescribeExistingItems(outcome).c_str());
             if (!AskQuestion(question))
                 return 0;

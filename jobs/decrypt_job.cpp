@@ -23,6 +23,8 @@
 #include <unordered_map>
 #include <utility>
 
+FlushFileFunction g_flushRestoredFile = ::FlushFileBuffers;
+
 namespace {
 
 constexpr size_t kBlockBytes = 1 << 20;
@@ -126,7 +128,7 @@ private:
     static constexpr size_t kQueued = 64;
 
     void Flush(UniqueFileHandle file, const std::wstring& name) {
-        const bool flushed = FlushFileBuffers(file.Get()) != 0;
+        const bool flushed = g_flushRestoredFile(file.Get()) != 0;
         const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
         const bool closed = CloseHandle(file.Release()) != 0;
         if (flushed && closed)
@@ -521,7 +523,7 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         if (!file)
             Fail(failed + GetSystemErrorText());
         FileGuard guard(partial);
-        if (!WriteBody(file.Get()) || !FlushFileBuffers(file.Get())) {
+        if (!WriteBody(file.Get()) || !g_flushRestoredFile(file.Get())) {
             const DWORD error = GetLastError();
             file.Reset();
             if (progress_.IsCancelled())

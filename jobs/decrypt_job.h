@@ -51,6 +51,12 @@ struct DecryptJobParams {
 // Thread entry; params is a DecryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI DecryptWorker(LPVOID params);
 
+// How a restored file is forced to the device before the container may go.
+// Whether a disk really got the bytes cannot be watched from a test, so
+// tests swap this for a recorder. FlushFileBuffers is the default.
+using FlushFileFunction = BOOL(WINAPI*)(HANDLE file);
+extern FlushFileFunction g_flushRestoredFile;
+
 // The user-visible list of existing items: the first few and how many more.
 std::wstring DescribeExistingItems(const DecryptionOutcome& outcome);
 

@@ -316,6 +316,66 @@ TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
     EXPECT_EQ((static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, bigSize);
 }
 
+// ---- What stays and what is replaced -------------------------------------
+
+TEST_F(PasswordDialogs, EncryptionAsksBeforeReplacingAnEarlierContainer) {
+    const std::wstring file = dir / L"notes.txt";
+    ASSERT_TRUE(WriteFileBytes(file, PatternBytes(500, 4)));
+    ASSERT_TRUE(WriteFileBytes(file + L".lock", PatternBytes(60, 5)));
+    std::wstring question;
+    bool untouchedAfterNo = false;
+    std::wstring message;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, kPassword);
+        PostClick(d, IDC_ENCRYPT);
+        question = AnswerBox(IDNO);
+        SyncWith(d);
+        untouchedAfterNo = ::IsWindowVisible(d) &&
+                           ReadFileBytes(file + L".lock") == PatternBytes(60, 5) &&
+                           ReadFileBytes(file) == PatternBytes(500, 4);
+        PostClick(d, IDC_ENCRYPT);
+        AnswerBox(IDYES);
+        message = AnswerBox(IDOK);
+    });
+    INT_PTR code = RunEncrypt({file});
+    robot.Join();
+    EXPECT_EQ(Narrow(question), Narrow(file + L".lock already exists.\nDo you want to replace it? "
+                                              L"Everything it holds now will be lost."));
+    EXPECT_TRUE(untouchedAfterNo);
+    EXPECT_EQ(Narrow(message), "Encrypted successfully.");
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_NE(ReadFileBytes(file + L".lock"), PatternBytes(60, 5));
+    EXPECT_FALSE(PathExists(file));
+}
+
+TEST_F(PasswordDialogs, EncryptionSaysWhatStayedOnTheDisk) {
+    const std::wstring file = dir / L"kept.txt";
+    ASSERT_TRUE(WriteFileBytes(file, PatternBytes(500, 6)));
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring message;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, kPassword);
+        PostClick(d, IDC_ENCRYPT);
+        message = AnswerBox(IDOK);
+    });
+    INT_PTR code = RunEncrypt({file});
+    robot.Join();
+    const std::wstring expected = L"Encrypted successfully.\n\nThe container is complete, but "
+                                  L"these items are still on the disk and not encrypted:\n" +
+                                  file + L" (";
+    EXPECT_EQ(Narrow(message.substr(0, expected.size())), Narrow(expected));
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_TRUE(PathExists(file));
+    EXPECT_TRUE(PathExists(file + L".lock"));
+    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // ---- Decryption runs ----------------------------------------------------
 
 // A container of the folder dir\photos, made by the headless job.
@@ -535,5 +595,43 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(info.param) == Kind::Encrypt ? "Encrypt" : "Decrypt") +
                std::get<1>(info.param).name;
     });
+
+// Items of the container that exist already are replaced only after a Yes;
+// after a No nothing has changed and the dialog stays.
+TEST_F(PasswordDialogs, DecryptionAsksBeforeReplacingWhatExists) {
+    const std::wstring container = MakeContainer(dir);
+    ASSERT_FALSE(container.empty());
+    ASSERT_TRUE(MakeDir(dir / L"photos"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"photos\\a.jpg", PatternBytes(10, 12)));
+    const Bytes containerBytes = ReadFileBytes(container);
+    std::wstring question;
+    bool untouchedAfterNo = false;
+    std::wstring done;
+    Robot robot([&](Robot& r) {
+        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
+        if (!d)
+            return;
+        TypePasswords(d, kPassword, L"");
+        PostClick(d, IDC_DECRYPT);
+        question = AnswerBox(IDNO);
+        SyncWith(d);
+        untouchedAfterNo = ::IsWindowVisible(d) && ReadFileBytes(container) == containerBytes &&
+                           ListNames(dir / L"photos") == std::vector<std::wstring>{L"a.jpg"};
+        PostClick(d, IDC_DECRYPT);
+        AnswerBox(IDYES);
+        done = AnswerBox(IDNO);
+    });
+    CDialogDecrypt dialog(container);
+    INT_PTR code = dialog.DoModal(nullptr);
+    robot.Join();
+    EXPECT_EQ(Narrow(question), Narrow(L"These items of the container already exist in " +
+                                       dir.Path() + L" (1 in all):\n" + (dir / L"photos\\a.jpg") +
+                                       L"\n\nDo you want to replace them?"));
+    EXPECT_TRUE(untouchedAfterNo);
+    EXPECT_EQ(done.rfind(L"Decrypted successfully.", 0), 0u) << Narrow(done);
+    EXPECT_EQ(code, kDialogJobDone);
+    EXPECT_EQ(ReadFileBytes(dir / L"photos\\a.jpg"), PatternBytes(40000, 10));
+    EXPECT_FALSE(PathExists(container));
+}
 
 } // namespace

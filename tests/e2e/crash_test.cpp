@@ -97,7 +97,8 @@ DWORD DecryptInProgram(const std::wstring& container, DWORD killAfterMs) {
     PostButtonClick(dialog, IDC_DECRYPT);
     // One item exists already: the program asks before it writes anything.
     const std::wstring question = AnswerProgramBox(run, kAppCaption, IDYES);
-    EXPECT_EQ(question.rfind(L"1 items of the container already exist", 0), 0u) << Narrow(question);
+    EXPECT_EQ(question.rfind(L"These items of the container already exist in ", 0), 0u)
+        << Narrow(question);
     const ULONGLONG start = GetTickCount64();
     if (killAfterMs == INFINITE) {
         // The job's last step is the removal of the container.

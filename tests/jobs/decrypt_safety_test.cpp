@@ -179,3 +179,71 @@ TEST(DecryptDiskFull, SaysTheDiskIsFull) {
 }
 
 } // namespace
+
+namespace {
+
+// The flush recorder: counts the files forced to the device, notes whether
+// the container was still there at each, and can refuse one.
+struct FlushRecord {
+    std::wstring container;
+    int calls = 0;
+    int withoutContainer = 0;
+    int failAt = -1;
+};
+FlushRecord g_flushes;
+
+BOOL WINAPI RecordFlush(HANDLE file) {
+    if (!PathExists(g_flushes.container))
+        ++g_flushes.withoutContainer;
+    if (g_flushes.calls++ == g_flushes.failAt) {
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    return FlushFileBuffers(file);
+}
+
+class DurableRestore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_flushes = FlushRecord();
+        g_flushes.container = dir_ / L"c.lock";
+        g_flushRestoredFile = RecordFlush;
+        std::vector<StoredEntry> records = {FolderRecord(L"/", L"many")};
+        for (int k = 0; k < 20; ++k)
+            records.push_back(
+                FileRecord(L"/many", L"f" + std::to_wstring(k), PatternBytes(100 + k, k)));
+        ASSERT_TRUE(WriteContainer(g_flushes.container, kPassword, records));
+    }
+    void TearDown() override { g_flushRestoredFile = ::FlushFileBuffers; }
+
+    ScratchDir dir_;
+};
+
+// Every restored file is on the device before the container goes.
+TEST_F(DurableRestore, EveryFileIsFlushedWhileTheContainerIsStillThere) {
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(g_flushes.container, kPassword, progress);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(g_flushes.calls, 20);
+    EXPECT_EQ(g_flushes.withoutContainer, 0);
+    EXPECT_FALSE(PathExists(g_flushes.container));
+}
+
+// A file the device would not take fails the job: the container stays and
+// what was restored goes again.
+TEST_F(DurableRestore, AFileThatCannotBeFlushedFailsTheJob) {
+    for (int failAt : {0, 15}) {
+        SCOPED_TRACE(failAt);
+        g_flushes.calls = 0;
+        g_flushes.failAt = failAt;
+        CAtomicProgress progress;
+        DecryptionOutcome dec = RunDecryption(g_flushes.container, kPassword, progress);
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.errorText.rfind(L"Decrypt error, target:f", 0), 0u) << Narrow(dec.errorText);
+        EXPECT_NE(dec.errorText.find(SystemErrorText(ERROR_IO_DEVICE)), std::wstring::npos);
+        EXPECT_TRUE(PathExists(g_flushes.container));
+        EXPECT_EQ(ListNames(dir_ / L"many"), std::vector<std::wstring>{});
+    }
+}
+
+} // namespace
