@@ -30,6 +30,10 @@ wine_env_start() {
         done
         [[ -n "$TL_XVFB_PID" ]] || { echo "could not start Xvfb" >&2; return 1; }
     fi
+    # A server left running for this prefix (by an earlier run that was
+    # stopped, or by hand) belongs to another display: start afresh.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     wineserver -p
     wineboot -i >/dev/null 2>&1 </dev/null || true
     # Without a window manager (our own Xvfb), Wine waits up to two seconds

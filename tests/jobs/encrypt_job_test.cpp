@@ -140,7 +140,8 @@ TEST(ContainerPlan, PathsBesideTheItemAndDefaultName) {
 }
 
 // Every failure keeps the sources and leaves no container, no temporary file
-// and any file that was at the container path before.
+// and any file that was at the container path before, even when the user
+// agreed to replace that file.
 class EncryptFailure : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -207,7 +208,7 @@ TEST_F(EncryptFailure, ItemDeletedAfterTheSnapshot) {
     ASSERT_TRUE(WriteFileText(dir_ / L"gone.txt", "soon gone"));
     items[1] = CPathInfo(dir_ / L"gone.txt");
     ASSERT_TRUE(DeleteFileW((dir_ / L"gone.txt").c_str()));
-    EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_);
+    EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_, true);
     EXPECT_FALSE(r.succeeded);
     EXPECT_EQ(r.errorText,
               L"Encrypt error." + (dir_ / L"gone.txt") + L"\n" + SystemText(ERROR_FILE_NOT_FOUND));
@@ -218,7 +219,7 @@ TEST_F(EncryptFailure, FolderDeletedAfterTheSnapshotFailsAtItsListing) {
     ASSERT_TRUE(MakeDir(dir_ / L"brief"));
     std::vector<CPathInfo> items = Items({L"c.txt", L"brief"});
     ASSERT_TRUE(RemoveDirectoryW((dir_ / L"brief").c_str()));
-    EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_);
+    EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_, true);
     EXPECT_FALSE(r.succeeded);
     EXPECT_EQ(r.errorText.rfind(L"Encrypt error." + (dir_ / L"brief\\") + L"\n", 0), 0u)
         << Narrow(r.errorText);
@@ -271,8 +272,8 @@ TEST_F(EncryptFailure, CancelAtSeveralPointsLeavesNoTrace) {
     for (int after : {0, 1, 2, 3}) {
         SCOPED_TRACE(after);
         CancellingProgress progress(after);
-        EncryptionOutcome r =
-            EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock", kPassword, progress);
+        EncryptionOutcome r = EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock",
+                                               kPassword, progress, true);
         EXPECT_FALSE(r.succeeded);
         EXPECT_EQ(r.errorText, L"");
         EXPECT_EQ(progress.FinishedCalls(), 1);
