@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "common/message_box.h"
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "dialogs/job_host.h"
 #include "engine/container.h"
@@ -80,7 +81,7 @@ bool CDialogEncrypt::PlanContainerPath() {
     for (;;) {
         CFileDialog save(false, nullptr, defaultName.c_str(),
                          OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
-        if (save.DoModal(::GetActiveWindow()) != IDOK) {
+        if (save.DoModal(OwnerForNewWindow()) != IDOK) {
             EndDialog(kDialogClosed);
             return false;
         }

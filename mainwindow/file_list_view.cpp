@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "common/message_box.h"
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "common/resource_instance.h"
 #include "common/unique_handle.h"
@@ -139,7 +140,7 @@ LRESULT CTessalockView::OnListRightClick(int, LPNMHDR, BOOL&) {
 
 LRESULT CTessalockView::OnAdd(WORD, WORD, HWND, BOOL&) {
     CFileDialog dialog(true, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
-    if (dialog.DoModal(::GetActiveWindow()) == IDOK)
+    if (dialog.DoModal(OwnerForNewWindow()) == IDOK)
         AddPath(dialog.m_szFileName);
     return 0;
 }
@@ -164,7 +165,7 @@ LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
 
 LRESULT CTessalockView::OnAbout(WORD, WORD, HWND, BOOL&) {
     CAboutDlg2 about;
-    about.DoModal(::GetActiveWindow());
+    about.DoModal(OwnerForNewWindow());
     return 0;
 }
 
