@@ -56,6 +56,15 @@ void CTessalockView::AddPath(std::wstring path) {
 BOOL CTessalockView::PreTranslateMessage(MSG* msg) {
     if (!m_hWnd)
         return FALSE;
+    // The menu key opens the list's menu when it is released, as it does in
+    // the shell. Both of its messages are kept from the default processing,
+    // so that no second menu follows the first.
+    if (msg->hwnd == fileList_.m_hWnd && msg->wParam == VK_APPS &&
+        (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)) {
+        if (msg->message == WM_KEYUP)
+            TrackListMenuAtFocusedRow();
+        return TRUE;
+    }
     return ::IsDialogMessageW(m_hWnd, msg);
 }
 
@@ -127,15 +136,59 @@ LRESULT CTessalockView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
 }
 
 LRESULT CTessalockView::OnListRightClick(int, LPNMHDR, BOOL&) {
+    POINT at = {};
+    ::GetCursorPos(&at);
+    TrackListMenu(at);
+    return 0;
+}
+
+void CTessalockView::TrackListMenu(POINT at) {
     UniqueMenu menu(::LoadMenuW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_LIST_MENU)));
     HMENU popup = menu ? ::GetSubMenu(menu.Get(), 0) : nullptr;
     if (!popup)
-        return 0;
-    POINT at = {};
-    ::GetCursorPos(&at);
+        return;
     // Without TPM_RETURNCMD the choice arrives here as WM_COMMAND.
     ::TrackPopupMenu(popup, 0, at.x, at.y, 0, m_hWnd, nullptr);
+}
+
+// The keys a list of files answers to: Delete removes the selected rows
+// (with the same question as the menu), Ctrl+A selects every row.
+LRESULT CTessalockView::OnListKeyDown(int, LPNMHDR header, BOOL&) {
+    const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
+    const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    const bool alt = ::GetKeyState(VK_MENU) < 0;
+    if (key == VK_DELETE && !control && !alt)
+        DeleteSelectedRows();
+    else if (key == 'A' && control && !alt)
+        fileList_.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
     return 0;
+}
+
+// Shift+F10 reaches the view as a WM_CONTEXTMENU from the list without a
+// position. A right-click has already opened the menu through NM_RCLICK and
+// is left alone here.
+LRESULT CTessalockView::OnContextMenu(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    const bool fromKeyboard =
+        static_cast<short>(LOWORD(lParam)) == -1 && static_cast<short>(HIWORD(lParam)) == -1;
+    if (reinterpret_cast<HWND>(wParam) != fileList_.m_hWnd || !fromKeyboard) {
+        handled = FALSE;
+        return 0;
+    }
+    TrackListMenuAtFocusedRow();
+    return 0;
+}
+
+void CTessalockView::TrackListMenuAtFocusedRow() {
+    POINT at = {0, 0};
+    int focused = fileList_.GetNextItem(-1, LVNI_FOCUSED);
+    if (focused >= 0) {
+        fileList_.SendMessage(LVM_ENSUREVISIBLE, focused, FALSE);
+        RECT row = {LVIR_LABEL, 0, 0, 0};
+        if (fileList_.SendMessage(LVM_GETITEMRECT, focused, reinterpret_cast<LPARAM>(&row)))
+            at = POINT{row.left, row.bottom};
+    }
+    fileList_.ClientToScreen(&at);
+    TrackListMenu(at);
 }
 
 LRESULT CTessalockView::OnAdd(WORD, WORD, HWND, BOOL&) {
@@ -146,10 +199,15 @@ LRESULT CTessalockView::OnAdd(WORD, WORD, HWND, BOOL&) {
 }
 
 LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
+    DeleteSelectedRows();
+    return 0;
+}
+
+void CTessalockView::DeleteSelectedRows() {
     if (fileList_.GetNextItem(-1, LVNI_SELECTED) < 0)
-        return 0;
+        return;
     if (!AskQuestion(LoadResString(IDS_CONFIRM_DELETE)))
-        return 0;
+        return;
     // Deleting a row moves the later ones up by one: the search for the next
     // selected row starts again from the row before the deleted one.
     int row = fileList_.GetNextItem(-1, LVNI_SELECTED);
@@ -160,7 +218,6 @@ LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
         pathStore_.erase(path);
         row = fileList_.GetNextItem(row, LVNI_SELECTED);
     }
-    return 0;
 }
 
 LRESULT CTessalockView::OnAbout(WORD, WORD, HWND, BOOL&) {
