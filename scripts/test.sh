@@ -30,6 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 wine_env_start
+# The layout tests run a second time in a prefix whose screen has 144 DPI.
+wine_dpi_prefix_start 144
 if [[ $(id -u) -eq 0 ]]; then
     mkdir -p "$FULLDISK"
     mountpoint -q "$FULLDISK" || mount -t tmpfs -o size=1m tmpfs "$FULLDISK" || true
