@@ -36,6 +36,11 @@ public:
     // The store's keys in store order.
     std::vector<std::wstring> StoredPaths() const;
 
+    // Lays the view out for another DPI: the template's font at that DPI,
+    // the banner, the column widths and every place. The frame calls it when
+    // it moves to a monitor with another DPI.
+    void SetDpi(UINT dpi);
+
     BEGIN_MSG_MAP(CTessalockView)
         MESSAGE_HANDLER(WM_SIZE, OnSize)
         MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
@@ -66,8 +71,12 @@ public:
     LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
-    void AddColumns();
+    void AddColumns(UINT dpi);
+    void SetColumnWidths(UINT dpi);
     void AttachSystemImageList();
+    UINT Dpi() const;
+    // Places every control for the view's size and DPI.
+    void Layout();
     // The list's context menu at a point in screen coordinates; its choice
     // arrives here as WM_COMMAND.
     void TrackListMenu(POINT at);

@@ -60,6 +60,10 @@ TEST_F(MainFrameTest, CentredFixedSizeWithoutMaximiseSizingBorderOrMenu) {
     EXPECT_TRUE(::EqualRect(&r, &after));
 }
 
+// At 96 DPI. The view's client area is what the frame's caption and borders
+// leave of 640 x 480 (630 x 451 here): the banner, the list and the group box
+// span it and the box reaches its bottom, so nothing is cut off; Add and
+// Encrypt >> keep their distances from its right edge.
 TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     RECT client = {};
     frame_.GetClientRect(&client);
@@ -67,16 +71,26 @@ TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     EXPECT_TRUE(::EqualRect(&client, &view));
     EXPECT_EQ(frame_.m_hWndClient, View());
 
+    RECT inner = {};
+    ::GetClientRect(View(), &inner);
+    const int width = inner.right;
+    const int height = inner.bottom;
+    RECT encrypt = WindowRectIn(::GetDlgItem(View(), IDC_ENCRYPT), View());
+    const int buttonWidth = encrypt.right - encrypt.left;
     // Controls that keep their template size are checked for place only.
     const struct {
         int id;
         RECT place;
         bool sized;
     } layout[] = {
-        {IDC_BANNER, {0, 0, 640, 80}, true},       {IDC_HINT, {10, 90, 0, 0}, false},
-        {IDC_FILE_LIST, {0, 110, 640, 360}, true}, {IDC_FRAME_BOX, {0, 355, 640, 465}, true},
-        {IDC_ABOUT, {10, 400, 0, 0}, false},       {IDC_HELP_BUTTON, {100, 400, 0, 0}, false},
-        {IDC_ADD, {455, 400, 0, 0}, false},        {IDC_ENCRYPT, {545, 400, 0, 0}, false},
+        {IDC_BANNER, {0, 0, width, 80}, true},
+        {IDC_HINT, {10, 90, 0, 0}, false},
+        {IDC_FILE_LIST, {0, 110, width, 360}, true},
+        {IDC_FRAME_BOX, {0, 360, width, height}, true},
+        {IDC_ABOUT, {10, 400, 0, 0}, false},
+        {IDC_HELP_BUTTON, {100, 400, 0, 0}, false},
+        {IDC_ADD, {width - 10 - 2 * buttonWidth - 15, 400, 0, 0}, false},
+        {IDC_ENCRYPT, {width - 10 - buttonWidth, 400, 0, 0}, false},
     };
     for (const auto& c : layout) {
         RECT r = WindowRectIn(::GetDlgItem(View(), c.id), View());
