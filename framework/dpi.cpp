@@ -8,6 +8,7 @@ using GetDpiForSystemFn = UINT(WINAPI*)();
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 
 // The monitor DPI kind of GetDpiForMonitor and the dialog behaviour flags of
 // SetDialogDpiChangeBehavior (DDC_DISABLE_ALL).
@@ -59,6 +60,15 @@ UINT DpiOfWindow(HWND hwnd) {
             return y;
     }
     return SystemDpi();
+}
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    static const auto forDpi =
+        Lookup<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+    if (forDpi)
+        return forDpi(index, dpi);
+    return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi),
+                    static_cast<int>(SystemDpi()));
 }
 
 SIZE WindowSizeForClient(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {

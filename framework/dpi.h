@@ -33,6 +33,10 @@ inline UINT DpiFromDpiChanged(WPARAM wParam) {
     return HIWORD(wParam);
 }
 
+// A system metric (GetSystemMetrics) at dpi: GetSystemMetricsForDpi on
+// Windows 10, else the metric scaled from the system DPI.
+int SystemMetricForDpi(int index, UINT dpi);
+
 // The window size whose client area has the given size, for a window with
 // these styles and no menu, at dpi (the caption and borders scale too).
 SIZE WindowSizeForClient(SIZE client, DWORD style, DWORD exStyle, UINT dpi);

@@ -125,6 +125,7 @@ void CTessalockView::Layout() {
     const int boxNeeds = buttonHeight + scale(30);
     const int listHeight = std::max(0, std::min(scale(250), height - boxNeeds - listTop));
     fileList_.MoveWindow(0, listTop, width, listHeight, true);
+    FitSizeColumn(width, dpi);
     // The group box is drawn behind the buttons that sit on it.
     const int boxTop = listTop + listHeight;
     frameBox_.SetWindowPos(HWND_BOTTOM, 0, boxTop, width, height - boxTop, SWP_NOACTIVATE);
@@ -170,6 +171,19 @@ void CTessalockView::SetColumnWidths(UINT dpi) {
     fileList_.SetColumnWidth(kPathColumn, ScaleForDpi(320, dpi));
     fileList_.SetColumnWidth(kDateColumn, ScaleForDpi(160, dpi));
     fileList_.SetColumnWidth(kSizeColumn, ScaleForDpi(160, dpi));
+}
+
+// The Size column gives up what the list lacks for the three columns and a
+// vertical scroll bar, so a few pixels of it never bring a horizontal scroll
+// bar; it keeps enough for "2147483647 KB".
+void CTessalockView::FitSizeColumn(int listWidth, UINT dpi) {
+    // Where scroll bars do not follow the window's DPI they keep the
+    // system's width.
+    const int scrollBar =
+        std::max(SystemMetricForDpi(SM_CXVSCROLL, dpi), ::GetSystemMetrics(SM_CXVSCROLL));
+    const int room = listWidth - ScaleForDpi(320 + 160, dpi) - scrollBar;
+    const int width = std::max(ScaleForDpi(90, dpi), std::min(ScaleForDpi(160, dpi), room));
+    fileList_.SetColumnWidth(kSizeColumn, width);
 }
 
 void CTessalockView::AttachSystemImageList() {

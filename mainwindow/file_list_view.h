@@ -73,6 +73,7 @@ public:
 private:
     void AddColumns(UINT dpi);
     void SetColumnWidths(UINT dpi);
+    void FitSizeColumn(int listWidth, UINT dpi);
     void AttachSystemImageList();
     UINT Dpi() const;
     // Places every control for the view's size and DPI.

@@ -340,6 +340,14 @@ TEST(Manifest, AsksForCommonControlsSixAsInvoker) {
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
 }
 
+// Without a DPI declaration Windows 8.1 and later stretch the program's
+// bitmap on any screen above 100 %, which blurs every window.
+TEST(Manifest, DeclaresPerMonitorDpiAwarenessWithTheSystemAwareFallback) {
+    std::string manifest = ResourceText(1, RT_MANIFEST);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+}
+
 TEST(VersionInfo, NamesTessalock130) {
     std::string block = ResourceText(1, RT_VERSION);
     ASSERT_FALSE(block.empty());

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -51,7 +52,11 @@ TEST_F(FileListViewTest, ColumnsAndSystemImageList) {
     CListViewCtrl list(List());
     EXPECT_EQ(list.GetColumnWidth(0), 320);
     EXPECT_EQ(list.GetColumnWidth(1), 160);
-    EXPECT_EQ(list.GetColumnWidth(2), 160);
+    // Size keeps what the list leaves beside the others and a scroll bar.
+    RECT r = {};
+    list.GetWindowRect(&r);
+    EXPECT_EQ(list.GetColumnWidth(2),
+              std::min(160, int(r.right - r.left) - 480 - ::GetSystemMetrics(SM_CXVSCROLL)));
     const wchar_t* headings[] = {L"Path", L"Date", L"Size"};
     for (int column = 0; column < 3; ++column) {
         wchar_t text[32] = {};

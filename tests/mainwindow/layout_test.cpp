@@ -294,6 +294,11 @@ protected:
         RECT banner = RectIn(::GetDlgItem(View(), IDC_BANNER), View());
         if (list.left != 0 || list.right != viewClient.right)
             problems.push_back("the list " + Describe(list) + " does not span the view");
+        // Its columns fit beside the vertical scroll bar (unless the screen is
+        // too small for the frame).
+        const bool fullSize = width == scale(640) && height == scale(480);
+        if (fullSize && (::GetWindowLongW(List(), GWL_STYLE) & WS_HSCROLL))
+            problems.push_back("the list has a horizontal scroll bar");
         if (box.left != 0 || box.right != viewClient.right || box.bottom != viewClient.bottom)
             problems.push_back("the group box " + Describe(box) + " does not fill the bottom of " +
                                Describe(viewClient));
