@@ -86,8 +86,10 @@ public:
         return 0;
     }
 
+    // The whole client area: above 96 DPI it is larger than width x height.
     LRESULT OnEraseBackground(UINT, WPARAM wParam, LPARAM, BOOL&) {
-        RECT area = {0, 0, width_, height_};
+        RECT area = {};
+        ::GetClientRect(Dialog().m_hWnd, &area);
         ::FillRect(reinterpret_cast<HDC>(wParam), &area, brush_.Get());
         return 0;
     }

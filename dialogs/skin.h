@@ -93,7 +93,8 @@ private:
     HBITMAP CurrentBanner() const;
 
     UINT dpi_ = 96;
-    UniqueBitmap scaled_; // the banner at the current DPI, when no resource has that size
+    // The banner at the current DPI, when no resource has that size.
+    UniqueBitmap scaled_;
 };
 
 // The banner bitmaps (205, 640 x 80, and 207, the same at 1280 x 160) and the

@@ -445,6 +445,16 @@ TEST_F(DialogLayout, ProgressWindowFitsAtEveryDpi) {
                      &font);
         if (font.lfHeight != -ScaleForDpi(12, dpi))
             found.push_back("the label's font is " + std::to_string(font.lfHeight) + " high");
+        // The background reaches the far corner of the (larger) client area.
+        ::RedrawWindow(window, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        RECT client = {};
+        ::GetClientRect(window, &client);
+        HDC dc = ::GetDC(window);
+        COLORREF corner = ::GetPixel(dc, client.right - 2, client.bottom - 2);
+        ::ReleaseDC(window, dc);
+        if (corner != RGB(220, 230, 244))
+            found.push_back("the background is not painted at the client's far corner");
         return found;
     });
     ::DestroyWindow(window);
