@@ -3,19 +3,15 @@
 
 #include <windows.h>
 
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "resources/resource.h"
 
 namespace {
 
-HWND MessageBoxOwner() {
-    HWND owner = ::GetForegroundWindow();
-    return owner ? owner : ::GetActiveWindow();
-}
-
 int ShowBox(const std::wstring& text, const std::wstring& caption, UINT type) {
     std::wstring title = caption.empty() ? LoadResString(IDS_APP_CAPTION) : caption;
-    return ::MessageBoxW(MessageBoxOwner(), text.c_str(), title.c_str(), type);
+    return ::MessageBoxW(OwnerForNewWindow(), text.c_str(), title.c_str(), type);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The program's three message boxes. Each is owned by the foreground window,
-// or by the active window when nothing is in the foreground, and is captioned
+// The program's three message boxes. Each is owned by the window that
+// OwnerForNewWindow picks (never another program's window) and is captioned
 // "Tessalock v1.3" (string 128) unless a caption is given.
 #pragma once
 

@@ -2,6 +2,7 @@
 // a worker thread.
 #include "dialogs/job_host.h"
 
+#include "common/owner_window.h"
 #include "common/unique_handle.h"
 
 bool RunJobWithProgress(LPTHREAD_START_ROUTINE worker, void* params, CDialogProgress& progress) {
@@ -10,7 +11,7 @@ bool RunJobWithProgress(LPTHREAD_START_ROUTINE worker, void* params, CDialogProg
         return false;
     // A window that could not be started leaves the job running without
     // one; the wait below still collects it.
-    progress.DoModal(::GetActiveWindow(), 0);
+    progress.DoModal(OwnerForNewWindow(), 0);
     // The modal run destroys its window before it returns. Should one be
     // left all the same, it must not stay on screen, unpainted and dead,
     // while this thread waits without pumping.

@@ -8,7 +8,7 @@
 
 #include "dialogs/progress.h"
 
-// Starts worker(params), shows progress modally (owned by the active window)
+// Starts worker(params), shows progress modally (owned by OwnerForNewWindow)
 // until it closes, and waits for the worker to end. The progress window is
 // gone before the wait starts. False, with the last error set and nothing
 // run, when the thread could not be started.

@@ -5,8 +5,10 @@
 #include <shellapi.h>
 
 #include "common/message_box.h"
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "dialogs/job_host.h"
+#include "dialogs/label_tip.h"
 #include "engine/container.h"
 #include "framework/file_dialog.h"
 #include "jobs/decrypt_job.h"
@@ -32,6 +34,14 @@ private:
 
 void ShowInvalidPath(const std::wstring& path) {
     ShowErrorBox(FormatString(L"%s.%s", path.c_str(), LoadResString(IDS_INVALID_PATH).c_str()));
+}
+
+// The items one per line, for the label's tooltip.
+std::wstring ItemLines(const std::vector<CPathInfo>& items) {
+    std::wstring lines;
+    for (const CPathInfo& item : items)
+        lines += (lines.empty() ? L"" : L"\r\n") + item.PathWithSeparator();
+    return lines;
 }
 
 // The common part of both dialogs' start-up.
@@ -68,6 +78,7 @@ bool CDialogEncrypt::PlanContainerPath() {
         return false;
     }
     pathLabel.SetText(listText);
+    AddLabelTip(pathLabel.m_hWnd, ItemLines(items));
 
     if (items.size() == 1) {
         containerPath = ContainerPathBesideItem(items[0]);
@@ -77,7 +88,7 @@ bool CDialogEncrypt::PlanContainerPath() {
     for (;;) {
         CFileDialog save(false, nullptr, defaultName.c_str(),
                          OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
-        if (save.DoModal(::GetActiveWindow()) != IDOK) {
+        if (save.DoModal(OwnerForNewWindow()) != IDOK) {
             EndDialog(kDialogClosed);
             return false;
         }
@@ -181,6 +192,7 @@ bool CDialogDecrypt::CheckContainerPath() {
         return false;
     }
     pathLabel.SetText(path);
+    AddLabelTip(pathLabel.m_hWnd, path);
     return true;
 }
 

@@ -2,7 +2,8 @@
 // zelprogress::IProgressUpdate, whose calls only store numbers in atomics;
 // the window reads them on a one-second timer and shows the percentage in a
 // bar and a label. Closing the window before the job has finished is the
-// user's cancel, which the worker sees through IsCancelled.
+// user's cancel, which the worker sees through IsCancelled. Its fixed pixel
+// layout is for 96 DPI and scaled to the DPI of the monitor it is on.
 #pragma once
 
 #include <windows.h>
@@ -10,10 +11,12 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "common/progress_update.h"
 #include "common/unique_handle.h"
 #include "framework/dialog_impl.h"
+#include "framework/dpi.h"
 #include "framework/message_map.h"
 #include "framework/window.h"
 #include "resources/resource.h"
@@ -52,44 +55,41 @@ public:
         MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
         MESSAGE_HANDLER(WM_CLOSE, OnClose)
         MESSAGE_HANDLER(WM_TIMER, OnTimer)
+        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
     END_MSG_MAP()
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
         CWindow dialog(Dialog().m_hWnd);
-        // Centred by hand at the fixed size; this replaces the template's
-        // DS_CENTER placement and size.
-        int left = (::GetSystemMetrics(SM_CXSCREEN) - width_) / 2;
-        int top = (::GetSystemMetrics(SM_CYSCREEN) - height_) / 2;
-        dialog.MoveWindow(left, top, width_, height_, true);
         dialog.SetWindowText(caption_);
-
-        int barWidth = static_cast<int>(width_ * 0.8);
         progressBar_ = ::CreateWindowExW(0, L"msctls_progress32", nullptr, WS_CHILD | WS_VISIBLE, 0,
                                          0, 0, 0, dialog, nullptr, nullptr, nullptr);
         progressBar_.ShowWindow(SW_SHOW);
-        progressBar_.MoveWindow((width_ - barWidth) / 2, 10, barWidth, 15, true);
-
         percentLabel_ = ::CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_CENTER,
                                           0, 0, 0, 0, dialog, nullptr, nullptr, nullptr);
         percentLabel_.SetWindowText(L"0 %");
         percentLabel_.ShowWindow(SW_SHOW);
         // A new label has no font yet, so the description stays zero apart
-        // from the size and weight set here.
-        LOGFONTW description = {};
+        // from the size and weight set for each DPI.
         if (HFONT current = percentLabel_.GetFont())
-            ::GetObjectW(current, sizeof(description), &description);
-        description.lfHeight = -12;
-        description.lfWeight = 100;
-        labelFont_.Reset(::CreateFontIndirectW(&description));
-        percentLabel_.SetFont(labelFont_.Get(), true);
-        percentLabel_.MoveWindow(0, 30, width_, 20, true);
-
+            ::GetObjectW(current, sizeof(labelFontDescription_), &labelFontDescription_);
+        dpi_ = DpiOfWindow(dialog);
+        Place(nullptr);
         timerId_ = dialog.SetTimer(1, 1000);
         return TRUE;
     }
 
+    // Moved to a monitor with another DPI: the same layout at the new DPI,
+    // where the system suggests.
+    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+        dpi_ = DpiFromDpiChanged(wParam);
+        Place(reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
+
+    // The whole client area: above 96 DPI it is larger than width x height.
     LRESULT OnEraseBackground(UINT, WPARAM wParam, LPARAM, BOOL&) {
-        RECT area = {0, 0, width_, height_};
+        RECT area = {};
+        ::GetClientRect(Dialog().m_hWnd, &area);
         ::FillRect(reinterpret_cast<HDC>(wParam), &area, brush_.Get());
         return 0;
     }
@@ -122,6 +122,40 @@ public:
     }
 
 protected:
+    // The window at width x height (pixels at 96 DPI, scaled), centred on the
+    // primary screen or at the suggested place, made taller only where the
+    // system's caption leaves too little room for the bar and the label;
+    // both centred in the client area; the label's font 12 pixels high.
+    void Place(const RECT* suggested) {
+        auto scale = [this](int value) { return ScaleForDpi(value, dpi_); };
+        CWindow dialog(Dialog().m_hWnd);
+        int width = scale(width_);
+        int height = scale(height_);
+        int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        if (suggested) {
+            left = suggested->left;
+            top = suggested->top;
+        }
+        dialog.MoveWindow(left, top, width, height, true);
+        RECT client = {};
+        dialog.GetClientRect(&client);
+        const int needed = scale(kLabelTop + kLabelHeight + kBottomMargin);
+        if (client.bottom < needed)
+            dialog.MoveWindow(left, top, width, height + needed - client.bottom, true);
+
+        int barWidth = static_cast<int>(width * 0.8);
+        progressBar_.MoveWindow((client.right - barWidth) / 2, scale(kBarTop), barWidth,
+                                scale(kBarHeight), true);
+        LOGFONTW description = labelFontDescription_;
+        description.lfHeight = -scale(12);
+        description.lfWeight = 100;
+        UniqueFont font(::CreateFontIndirectW(&description));
+        percentLabel_.SetFont(font.Get(), true);
+        labelFont_ = std::move(font);
+        percentLabel_.MoveWindow(0, scale(kLabelTop), client.right, scale(kLabelHeight), true);
+    }
+
     void Refresh() {
         uint64_t percent = ProgressPercent(total_.load(std::memory_order_relaxed),
                                            current_.load(std::memory_order_relaxed));
@@ -130,6 +164,13 @@ protected:
     }
 
     T& Dialog() { return *static_cast<T*>(this); }
+
+    // Places within the client area, in pixels at 96 DPI.
+    static constexpr int kBarTop = 10;
+    static constexpr int kBarHeight = 15;
+    static constexpr int kLabelTop = 30;
+    static constexpr int kLabelHeight = 20;
+    static constexpr int kBottomMargin = 5;
 
     CWindow progressBar_;
     CWindow percentLabel_;
@@ -144,6 +185,8 @@ protected:
     std::atomic<bool> finished_{false};
     std::atomic<bool> cancelled_{false};
     UniqueFont labelFont_;
+    LOGFONTW labelFontDescription_ = {};
+    UINT dpi_ = kDesignDpi;
 };
 
 } // namespace zelprogress

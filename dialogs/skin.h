@@ -70,32 +70,57 @@ public:
     END_MSG_MAP()
 };
 
-// The banner at the top of the main window. It paints only WM_PAINT; clicks
-// and everything else reach the static control, whose notifications still
-// go to the parent.
+// The banner at the top of the main window. It paints itself (WM_PAINT, and
+// WM_PRINTCLIENT for a snapshot of the window); clicks and everything else
+// reach the static control, whose notifications still go to the parent.
 class CTitleBar : public CZelComCtrl<CTitleBar>,
                   public CWindowImpl<CTitleBar, CStatic, CControlWinTraits> {
 public:
     BEGIN_MSG_MAP(CTitleBar)
         MESSAGE_HANDLER(WM_PAINT, OnPaint)
+        MESSAGE_HANDLER(WM_PRINTCLIENT, OnPrintClient)
     END_MSG_MAP()
 
+    // The banner is drawn for this DPI from now on (96 until told).
+    void SetDpi(UINT dpi);
+
     LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnPrintClient(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+
+private:
+    // Composes the banner off-screen and copies it to target in one go.
+    void Draw(HDC target);
+    HBITMAP CurrentBanner() const;
+
+    UINT dpi_ = 96;
+    // The banner at the current DPI, when no resource has that size.
+    UniqueBitmap scaled_;
 };
 
-// The banner bitmap (205, 640 x 80) and the application icon (128), loaded
-// once before the entry function runs. The banner is deleted at exit; the
-// icon is a shared resource and needs no release.
+// The banner bitmaps (205, 640 x 80, and 207, the same at 1280 x 160) and the
+// application icon (128), loaded once before the entry function runs. The
+// banners are deleted at exit; the icon is a shared resource and needs no
+// release.
 class CSharedUiResources {
 public:
     CSharedUiResources();
 
     HBITMAP Banner() const { return banner_.Get(); }
+    HBITMAP LargeBanner() const { return largeBanner_.Get(); }
     HICON AppIcon() const { return appIcon_; }
 
 private:
     UniqueBitmap banner_;
+    UniqueBitmap largeBanner_;
     HICON appIcon_;
 };
+
+// The banner's size in pixels at a DPI: 640 x 80 at 96 DPI.
+SIZE BannerSizeForDpi(UINT dpi);
+
+// A banner bitmap of BannerSizeForDpi(dpi), reduced with halftoning from the
+// next larger resource, so it is sharp at every scale; empty when one of the
+// shared bitmaps has exactly that size (96 and 192 DPI).
+UniqueBitmap MakeBannerForDpi(UINT dpi);
 
 const CSharedUiResources& SharedUiResources();

@@ -7,11 +7,18 @@
 // so the caller's own init parameter is handed to WM_INITDIALOG in its place.
 // Messages the dialog manager sends before WM_INITDIALOG (WM_SETFONT and
 // the like) get the default dialog processing.
+//
+// Every dialog follows DPI changes: after WM_INITDIALOG the template layout
+// is recorded (DpiScaler), and a WM_DPICHANGED that the message map leaves
+// alone rescales the dialog from that record. A dialog with a layout of its
+// own handles WM_DPICHANGED itself and uses the record's font and sizes.
 #pragma once
 
 #include <windows.h>
 
 #include "common/resource_instance.h"
+#include "framework/dialog_scaler.h"
+#include "framework/dpi.h"
 #include "framework/window_impl.h"
 
 template <class T, class TBase = CWindow> class CDialogImpl : public CWindowImplRoot<TBase> {
@@ -46,6 +53,9 @@ public:
     }
 
     bool EndDialog(INT_PTR code) { return ::EndDialog(this->m_hWnd, code) != FALSE; }
+
+    CDialogScaler& DpiScaler() { return dpiScaler_; }
+    const CDialogScaler& DpiScaler() const { return dpiScaler_; }
 
 private:
     // Messages whose result the dialog procedure returns itself; every
@@ -90,6 +100,14 @@ private:
             typename CWindowImplRoot<TBase>::CurrentMessageScope scope(*self, &current);
             handled = framework_detail::SafeProcess(*self, hwnd, msg, wParam, lParam, result);
         }
+        if (msg == WM_INITDIALOG && self->m_hWnd == hwnd)
+            self->dpiScaler_.Capture(hwnd);
+        if (msg == WM_DPICHANGED && !handled) {
+            self->dpiScaler_.SetDpi(DpiFromDpiChanged(wParam));
+            self->dpiScaler_.ApplyTemplateLayout(reinterpret_cast<const RECT*>(lParam));
+            handled = TRUE;
+            result = 0;
+        }
         INT_PTR answer = FALSE;
         if (handled) {
             if (ReturnsResultDirectly(msg)) {
@@ -108,4 +126,5 @@ private:
     }
 
     LPARAM initParam_ = 0;
+    CDialogScaler dpiScaler_;
 };

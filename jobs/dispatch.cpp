@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "dialogs/password_dialogs.h"
 #include "resources/resource.h"
@@ -17,24 +18,22 @@ bool IsContainerPath(const wchar_t* arg) {
     return GetExtension(arg) == kContainerExtension;
 }
 
-// A start from the shell has no window of its own yet: the dialog goes on
-// top of whatever window the user was working in.
+// A start from the shell has no window of its own yet, so the dialog is
+// usually unowned: owning it by the shell's window in the foreground would
+// disable that window while the dialog runs.
 void RunEncryptDialog(const wchar_t* const* paths, int count) {
     CDialogEncrypt dialog(paths, count);
-    dialog.DoModal(::GetForegroundWindow());
+    dialog.DoModal(OwnerForNewWindow());
 }
 
 void RunDecryptDialog(const wchar_t* path) {
     CDialogDecrypt dialog(path);
-    dialog.DoModal(::GetForegroundWindow());
+    dialog.DoModal(OwnerForNewWindow());
 }
 
 // Captionless, unlike the program's other boxes.
 void ShowAlreadyEncrypted() {
-    HWND owner = ::GetForegroundWindow();
-    if (!owner)
-        owner = ::GetActiveWindow();
-    ::MessageBoxW(owner, LoadResString(IDS_ALREADY_ENCRYPTED).c_str(), L"",
+    ::MessageBoxW(OwnerForNewWindow(), LoadResString(IDS_ALREADY_ENCRYPTED).c_str(), L"",
                   MB_OK | MB_ICONINFORMATION);
 }
 

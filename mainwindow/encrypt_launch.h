@@ -1,5 +1,6 @@
 // Runs the encryption dialog for a list of paths, modally and owned by the
-// active window, and returns its end code (1 after a successful encryption).
+// window OwnerForNewWindow picks (the main window), and returns its end code
+// (1 after a successful encryption).
 #pragma once
 
 #include <windows.h>

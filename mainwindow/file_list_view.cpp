@@ -4,10 +4,14 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "common/message_box.h"
+#include "common/owner_window.h"
 #include "common/res_string.h"
 #include "common/resource_instance.h"
 #include "common/unique_handle.h"
+#include "framework/dpi.h"
 #include "framework/file_dialog.h"
 #include "jobs/path_info.h"
 #include "jobs/timestamp.h"
@@ -55,6 +59,15 @@ void CTessalockView::AddPath(std::wstring path) {
 BOOL CTessalockView::PreTranslateMessage(MSG* msg) {
     if (!m_hWnd)
         return FALSE;
+    // The menu key opens the list's menu when it is released, as it does in
+    // the shell. Both of its messages are kept from the default processing,
+    // so that no second menu follows the first.
+    if (msg->hwnd == fileList_.m_hWnd && msg->wParam == VK_APPS &&
+        (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)) {
+        if (msg->message == WM_KEYUP)
+            TrackListMenuAtFocusedRow();
+        return TRUE;
+    }
     return ::IsDialogMessageW(m_hWnd, msg);
 }
 
@@ -63,19 +76,70 @@ std::vector<std::wstring> CTessalockView::StoredPaths() const {
 }
 
 LRESULT CTessalockView::OnSize(UINT, WPARAM, LPARAM, BOOL&) {
-    // Fixed pixel places: the frame has a fixed size, so the view never
-    // needs to stretch anything.
-    constexpr UINT kMoveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
-    banner_.MoveWindow(0, 0, 640, 80, true);
-    hint_.SetWindowPos(nullptr, 10, 90, 0, 0, kMoveOnly);
-    fileList_.MoveWindow(0, 110, 640, 250, true);
-    // The group box is drawn behind the buttons that sit on it.
-    frameBox_.SetWindowPos(HWND_BOTTOM, 0, 355, 640, 110, SWP_NOACTIVATE);
-    aboutButton_.SetWindowPos(nullptr, 10, 400, 0, 0, kMoveOnly);
-    helpButton_.SetWindowPos(nullptr, 100, 400, 0, 0, kMoveOnly);
-    addButton_.SetWindowPos(nullptr, 455, 400, 0, 0, kMoveOnly);
-    encryptButton_.SetWindowPos(nullptr, 545, 400, 0, 0, kMoveOnly);
+    Layout();
     return 0;
+}
+
+void CTessalockView::SetDpi(UINT dpi) {
+    if (!fileList_.m_hWnd)
+        return;
+    DpiScaler().SetDpi(dpi);
+    banner_.SetDpi(dpi);
+    SetColumnWidths(dpi);
+    Layout();
+}
+
+UINT CTessalockView::Dpi() const {
+    return DpiScaler().IsCaptured() ? DpiScaler().Dpi() : DpiOfWindow(m_hWnd);
+}
+
+// Places in pixels at 96 DPI, scaled to the view's DPI. The view fills the
+// frame's client area, whose size depends on the system's caption and
+// borders (and on the screen, which may be too small for the frame at a high
+// DPI): the banner, the list and the group box span its whole width, the
+// group box reaches its bottom, the list gives up height when the group box
+// would not hold the buttons otherwise, and the buttons keep their distances
+// from the edges and from each other, so nothing is cut off or overlaps at
+// any DPI or font size.
+void CTessalockView::Layout() {
+    if (!fileList_.m_hWnd)
+        return; // the first WM_SIZE comes before the controls exist
+    const UINT dpi = Dpi();
+    auto scale = [dpi](int value) { return ScaleForDpi(value, dpi); };
+    RECT client = {};
+    GetClientRect(&client);
+    const int width = client.right;
+    const int height = client.bottom;
+    constexpr UINT kPlace = SWP_NOZORDER | SWP_NOACTIVATE;
+
+    const SIZE about = DpiScaler().ScaledSize(aboutButton_);
+    const SIZE help = DpiScaler().ScaledSize(helpButton_);
+    const SIZE add = DpiScaler().ScaledSize(addButton_);
+    const SIZE encrypt = DpiScaler().ScaledSize(encryptButton_);
+    const int buttonHeight = static_cast<int>(std::max({about.cy, help.cy, add.cy, encrypt.cy}));
+
+    banner_.MoveWindow(0, 0, width, scale(80), true);
+    const SIZE hint = DpiScaler().ScaledSize(hint_);
+    hint_.SetWindowPos(nullptr, scale(10), scale(90), hint.cx, hint.cy, kPlace);
+    const int listTop = scale(110);
+    const int boxNeeds = buttonHeight + scale(30);
+    const int listHeight = std::max(0, std::min(scale(250), height - boxNeeds - listTop));
+    fileList_.MoveWindow(0, listTop, width, listHeight, true);
+    FitSizeColumn(width, dpi);
+    // The group box is drawn behind the buttons that sit on it.
+    const int boxTop = listTop + listHeight;
+    frameBox_.SetWindowPos(HWND_BOTTOM, 0, boxTop, width, height - boxTop, SWP_NOACTIVATE);
+
+    const int top =
+        std::max(std::min(scale(400), height - scale(8) - buttonHeight), boxTop + scale(14));
+    const int aboutLeft = scale(10);
+    const int helpLeft = std::max(scale(100), aboutLeft + static_cast<int>(about.cx) + scale(8));
+    const int encryptLeft = width - scale(10) - static_cast<int>(encrypt.cx);
+    const int addLeft = encryptLeft - scale(15) - static_cast<int>(add.cx);
+    aboutButton_.SetWindowPos(nullptr, aboutLeft, top, about.cx, about.cy, kPlace);
+    helpButton_.SetWindowPos(nullptr, helpLeft, top, help.cx, help.cy, kPlace);
+    addButton_.SetWindowPos(nullptr, addLeft, top, add.cx, add.cy, kPlace);
+    encryptButton_.SetWindowPos(nullptr, encryptLeft, top, encrypt.cx, encrypt.cy, kPlace);
 }
 
 LRESULT CTessalockView::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
@@ -88,19 +152,38 @@ LRESULT CTessalockView::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     aboutButton_.SubclassWindow(GetDlgItem(IDC_ABOUT));
     encryptButton_.SubclassWindow(GetDlgItem(IDC_ENCRYPT));
     addButton_.SubclassWindow(GetDlgItem(IDC_ADD));
-    AddColumns();
+    const UINT dpi = DpiOfWindow(m_hWnd);
+    banner_.SetDpi(dpi);
+    AddColumns(dpi);
     AttachSystemImageList();
     // The dialog manager then focuses the first tab stop, the list.
     return 1;
 }
 
-void CTessalockView::AddColumns() {
+void CTessalockView::AddColumns(UINT dpi) {
     fileList_.InsertColumn(kPathColumn, L"Path", LVCFMT_LEFT);
     fileList_.InsertColumn(kDateColumn, L"Date", LVCFMT_LEFT);
     fileList_.InsertColumn(kSizeColumn, L"Size", LVCFMT_LEFT);
-    fileList_.SetColumnWidth(kPathColumn, 320);
-    fileList_.SetColumnWidth(kDateColumn, 160);
-    fileList_.SetColumnWidth(kSizeColumn, 160);
+    SetColumnWidths(dpi);
+}
+
+void CTessalockView::SetColumnWidths(UINT dpi) {
+    fileList_.SetColumnWidth(kPathColumn, ScaleForDpi(320, dpi));
+    fileList_.SetColumnWidth(kDateColumn, ScaleForDpi(160, dpi));
+    fileList_.SetColumnWidth(kSizeColumn, ScaleForDpi(160, dpi));
+}
+
+// The Size column gives up what the list lacks for the three columns and a
+// vertical scroll bar, so a few pixels of it never bring a horizontal scroll
+// bar; it keeps enough for "2147483647 KB".
+void CTessalockView::FitSizeColumn(int listWidth, UINT dpi) {
+    // Where scroll bars do not follow the window's DPI they keep the
+    // system's width.
+    const int scrollBar =
+        std::max(SystemMetricForDpi(SM_CXVSCROLL, dpi), ::GetSystemMetrics(SM_CXVSCROLL));
+    const int room = listWidth - ScaleForDpi(320 + 160, dpi) - scrollBar;
+    const int width = std::max(ScaleForDpi(90, dpi), std::min(ScaleForDpi(160, dpi), room));
+    fileList_.SetColumnWidth(kSizeColumn, width);
 }
 
 void CTessalockView::AttachSystemImageList() {
@@ -126,29 +209,78 @@ LRESULT CTessalockView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
 }
 
 LRESULT CTessalockView::OnListRightClick(int, LPNMHDR, BOOL&) {
+    POINT at = {};
+    ::GetCursorPos(&at);
+    TrackListMenu(at);
+    return 0;
+}
+
+void CTessalockView::TrackListMenu(POINT at) {
     UniqueMenu menu(::LoadMenuW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_LIST_MENU)));
     HMENU popup = menu ? ::GetSubMenu(menu.Get(), 0) : nullptr;
     if (!popup)
-        return 0;
-    POINT at = {};
-    ::GetCursorPos(&at);
+        return;
     // Without TPM_RETURNCMD the choice arrives here as WM_COMMAND.
     ::TrackPopupMenu(popup, 0, at.x, at.y, 0, m_hWnd, nullptr);
+}
+
+// The keys a list of files answers to: Delete removes the selected rows
+// (with the same question as the menu), Ctrl+A selects every row.
+LRESULT CTessalockView::OnListKeyDown(int, LPNMHDR header, BOOL&) {
+    const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
+    const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    const bool alt = ::GetKeyState(VK_MENU) < 0;
+    if (key == VK_DELETE && !control && !alt)
+        DeleteSelectedRows();
+    else if (key == 'A' && control && !alt)
+        fileList_.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
     return 0;
+}
+
+// Shift+F10 reaches the view as a WM_CONTEXTMENU from the list without a
+// position. A right-click has already opened the menu through NM_RCLICK and
+// is left alone here.
+LRESULT CTessalockView::OnContextMenu(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    const bool fromKeyboard =
+        static_cast<short>(LOWORD(lParam)) == -1 && static_cast<short>(HIWORD(lParam)) == -1;
+    if (reinterpret_cast<HWND>(wParam) != fileList_.m_hWnd || !fromKeyboard) {
+        handled = FALSE;
+        return 0;
+    }
+    TrackListMenuAtFocusedRow();
+    return 0;
+}
+
+void CTessalockView::TrackListMenuAtFocusedRow() {
+    POINT at = {0, 0};
+    int focused = fileList_.GetNextItem(-1, LVNI_FOCUSED);
+    if (focused >= 0) {
+        fileList_.SendMessage(LVM_ENSUREVISIBLE, focused, FALSE);
+        RECT row = {LVIR_LABEL, 0, 0, 0};
+        if (fileList_.SendMessage(LVM_GETITEMRECT, focused, reinterpret_cast<LPARAM>(&row)))
+            at = POINT{row.left, row.bottom};
+    }
+    fileList_.ClientToScreen(&at);
+    TrackListMenu(at);
 }
 
 LRESULT CTessalockView::OnAdd(WORD, WORD, HWND, BOOL&) {
     CFileDialog dialog(true, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
-    if (dialog.DoModal(::GetActiveWindow()) == IDOK)
+    if (dialog.DoModal(OwnerForNewWindow()) == IDOK)
         AddPath(dialog.m_szFileName);
     return 0;
 }
 
 LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
+    DeleteSelectedRows();
+    return 0;
+}
+
+void CTessalockView::DeleteSelectedRows() {
     if (fileList_.GetNextItem(-1, LVNI_SELECTED) < 0)
-        return 0;
+        return;
     if (!AskQuestion(LoadResString(IDS_CONFIRM_DELETE)))
-        return 0;
+        return;
     // Deleting a row moves the later ones up by one: the search for the next
     // selected row starts again from the row before the deleted one.
     int row = fileList_.GetNextItem(-1, LVNI_SELECTED);
@@ -159,12 +291,11 @@ LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
         pathStore_.erase(path);
         row = fileList_.GetNextItem(row, LVNI_SELECTED);
     }
-    return 0;
 }
 
 LRESULT CTessalockView::OnAbout(WORD, WORD, HWND, BOOL&) {
     CAboutDlg2 about;
-    about.DoModal(::GetActiveWindow());
+    about.DoModal(OwnerForNewWindow());
     return 0;
 }
 

@@ -3,6 +3,9 @@
 // the path store always hold the same paths: the rows in the order they were
 // added, the store sorted and free of duplicates. "Encrypt >>" hands the
 // store to the encryption dialog and empties both after a successful run.
+// The list answers the keys a Windows list of files does: Delete removes the
+// selected rows (after the same question as the menu), Ctrl+A selects all,
+// Shift+F10 and the menu key open the context menu at the focused row.
 #pragma once
 
 #include <windows.h>
@@ -27,11 +30,16 @@ public:
     void AddPath(std::wstring path);
 
     // Dialog-keyboard handling (Tab between the controls, Space on a
-    // button) for a message taken from the frame's loop.
+    // button) and the menu key for a message taken from the frame's loop.
     BOOL PreTranslateMessage(MSG* msg);
 
     // The store's keys in store order.
     std::vector<std::wstring> StoredPaths() const;
+
+    // Lays the view out for another DPI: the template's font at that DPI,
+    // the banner, the column widths and every place. The frame calls it when
+    // it moves to a monitor with another DPI.
+    void SetDpi(UINT dpi);
 
     BEGIN_MSG_MAP(CTessalockView)
         MESSAGE_HANDLER(WM_SIZE, OnSize)
@@ -45,6 +53,8 @@ public:
         COMMAND_HANDLER(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
         COMMAND_HANDLER(IDC_ADD, BN_CLICKED, OnAdd)
         COMMAND_HANDLER(IDC_BANNER, STN_CLICKED, OnBannerClicked)
+        NOTIFY_HANDLER(IDC_FILE_LIST, LVN_KEYDOWN, OnListKeyDown)
+        MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     END_MSG_MAP()
 
     LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -57,10 +67,26 @@ public:
     LRESULT OnHelp(WORD notifyCode, WORD id, HWND control, BOOL& handled);
     LRESULT OnEncrypt(WORD notifyCode, WORD id, HWND control, BOOL& handled);
     LRESULT OnBannerClicked(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    LRESULT OnListKeyDown(int id, LPNMHDR header, BOOL& handled);
+    LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
-    void AddColumns();
+    void AddColumns(UINT dpi);
+    void SetColumnWidths(UINT dpi);
+    void FitSizeColumn(int listWidth, UINT dpi);
     void AttachSystemImageList();
+    UINT Dpi() const;
+    // Places every control for the view's size and DPI.
+    void Layout();
+    // The list's context menu at a point in screen coordinates; its choice
+    // arrives here as WM_COMMAND.
+    void TrackListMenu(POINT at);
+    // The same menu opened from the keyboard: at the focused row, or at the
+    // list's top left corner when no row has the focus.
+    void TrackListMenuAtFocusedRow();
+    // Removes the selected rows after the confirmation (nothing without a
+    // selection).
+    void DeleteSelectedRows();
 
     CTitleBar banner_;
     CZelStatic hint_;

@@ -30,9 +30,26 @@ LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     // A fixed layout: no sizing border, no maximise box. No frame refresh is
     // needed, as the window is moved and sized right after.
     ModifyStyle(WS_THICKFRAME | WS_MAXIMIZEBOX, 0);
-    int x = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-    int y = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-    SetWindowPos(nullptr, x, y, kWidth, kHeight, SWP_NOZORDER);
+    const UINT dpi = DpiOfWindow(m_hWnd);
+    const int width = ScaleForDpi(kWidth, dpi);
+    const int height = ScaleForDpi(kHeight, dpi);
+    int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER);
+    return 0;
+}
+
+// The frame went to a monitor with another DPI. The system suggests where it
+// goes; its size is the fixed size at the new DPI.
+LRESULT CMainFrame::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+    const UINT dpi = DpiFromDpiChanged(wParam);
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    m_view.SetDpi(dpi);
+    RECT now = {};
+    GetWindowRect(&now);
+    POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{now.left, now.top};
+    SetWindowPos(nullptr, at.x, at.y, ScaleForDpi(kWidth, dpi), ScaleForDpi(kHeight, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     return 0;
 }
 

@@ -1,5 +1,7 @@
-// CMainFrame: the program's top-level window, fixed at 640 x 480 in the
-// middle of the screen, with the file list view as its only client. It has
+// CMainFrame: the program's top-level window, fixed at 640 x 480 pixels at
+// 96 DPI (scaled to the monitor's DPI) in the middle of the screen, with the
+// file list view as its only client. It follows moves to a monitor with
+// another DPI, resizing itself and laying the view out again. It has
 // no menu bar, no sizing border and no maximise box. Its keyboard filter
 // consumes the accelerator keys (which do nothing) and gives the view its
 // dialog keyboard (Tab, Space). Destroying it ends the loop with code 1.
@@ -7,6 +9,7 @@
 
 #include <windows.h>
 
+#include "framework/dpi.h"
 #include "framework/frame_window.h"
 #include "framework/message_loop.h"
 #include "framework/message_map.h"
@@ -21,6 +24,7 @@ class CMainFrame : public CFrameWindowImpl<CMainFrame>,
 public:
     DECLARE_FRAME_WND_CLASS(nullptr, IDR_MAINFRAME)
 
+    // The size at 96 DPI.
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 480;
 
@@ -35,6 +39,7 @@ public:
     BEGIN_MSG_MAP(CMainFrame)
         MESSAGE_HANDLER(WM_CREATE, OnCreate)
         MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
         COMMAND_ID_HANDLER(ID_APP_EXIT, OnFileExit)
         COMMAND_ID_HANDLER(ID_FILE_NEW, OnFileNew)
         CHAIN_MSG_MAP(CFrameWindowImpl<CMainFrame>)
@@ -42,6 +47,7 @@ public:
 
     LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnFileExit(WORD notifyCode, WORD id, HWND control, BOOL& handled);
     LRESULT OnFileNew(WORD notifyCode, WORD id, HWND control, BOOL& handled);
 };

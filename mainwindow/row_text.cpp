@@ -31,7 +31,7 @@ std::wstring FormatDateCell(const CTimeStamp& stamp) {
     int month = stamp.Month();
     if (stamp.Day() < 1 || month < 1 || month > 12 || stamp.Year() < 1970)
         return std::wstring();
-    return FormatString(L"%s %s %02d %02d:%02d:%02d %d\n",
+    return FormatString(L"%s %s %02d %02d:%02d:%02d %d",
                         kWeekdays[Weekday(stamp.Year(), month, stamp.Day())], kMonths[month - 1],
                         stamp.Day(), stamp.Hour(), stamp.Minute(), stamp.Second(), stamp.Year());
 }

@@ -6,8 +6,9 @@
 
 #include "jobs/timestamp.h"
 
-// The moment in the layout of the C runtime's asctime, English names,
-// ending in a line feed: "Wed Jan 02 09:05:07 2013\n" (25 characters).
+// The moment in the layout of the C runtime's asctime with English names,
+// but without asctime's final line feed, which a list cell would draw as a
+// box: "Wed Jan 02 09:05:07 2013" (24 characters).
 // A time stamp whose conversion failed (its fields are all zero) has no
 // such text: the result is then empty.
 std::wstring FormatDateCell(const CTimeStamp& stamp);

@@ -17,6 +17,8 @@
 // Icons and bitmaps.
 #define IDI_PASSWORD 202
 #define IDB_BANNER 205
+// The banner drawn at twice the size, for screens at 150 % and more.
+#define IDB_BANNER_LARGE 207
 
 // The file list's context menu.
 #define IDR_LIST_MENU 206

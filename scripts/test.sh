@@ -45,6 +45,8 @@ map_tmpfs() { # folder size letter
     mountpoint -q "$1" || mount -t tmpfs -o "size=$2" tmpfs "$1" || true
     if mountpoint -q "$1"; then ln -sfn "$1" "$WINEPREFIX/dosdevices/$3:"; fi
 }
+# The layout tests run a second time in a prefix whose screen has 144 DPI.
+wine_dpi_prefix_start 144
 if [[ $(id -u) -eq 0 ]]; then
     map_tmpfs "$FULLDISK" 1m t
     map_tmpfs "$FUZZDISK" 256m f

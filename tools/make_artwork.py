@@ -5,6 +5,8 @@ Outputs (into resources/ next to this tool's parent by default):
   app.ico       the application icon: a padlock (64, 48, 32 and 16 px, 32-bit)
   password.ico  the password dialogs' icon: a key on a round badge (same sizes)
   banner.bmp    the 640 x 80 main-window banner, 24-bit
+  banner-2x.bmp the same banner drawn at twice the size (1280 x 160) for
+                screens at 150 % and more, so it is never an enlargement
 
 Everything is drawn from signed distance functions, so every size is sharp and
 anti-aliased (coverage = how far the pixel centre lies inside the edge). The
@@ -277,7 +279,8 @@ def draw_key_badge(canvas, ox, oy, s):
     canvas.fill(key, vertical_gradient(GOLD_LIGHT, GOLD_DARK, oy + u(0.2), oy + u(0.85)), box)
 
 
-def draw_banner(canvas):
+def draw_banner(canvas, scale=1):
+    """The banner on a canvas of 640 x 80 times scale."""
     w, h = canvas.w, canvas.h
     navy, blue = (12, 34, 66), (28, 104, 172)
     # Background: a diagonal gradient with a few soft light bands.
@@ -286,20 +289,23 @@ def draw_banner(canvas):
             t = (x + (h - y) * 0.6) / (w + h * 0.6)
             canvas.px[y * w + x] = list(mix(navy, blue, t ** 0.8)) + [1.0]
     for x0, width, op in ((360, 90, 0.06), (430, 40, 0.05), (500, 140, 0.04)):
-        band = lambda x, y, x0=x0, width=width: abs((x - x0) - (h - y) * 0.5) - width / 2
+        band = lambda x, y, x0=x0 * scale, width=width * scale: \
+            abs((x - x0) - (h - y) * 0.5) - width / 2
         canvas.fill(band, solid((255, 255, 255)), opacity=op)
     # A large faint padlock watermark on the right.
-    mark = Canvas(120, 120)
-    draw_padlock(mark, 0, 0, 120, outline=False)
-    canvas.paste(mark, 528, -6, opacity=0.14)
+    mark = Canvas(120 * scale, 120 * scale)
+    draw_padlock(mark, 0, 0, 120 * scale, outline=False)
+    canvas.paste(mark, 528 * scale, -6 * scale, opacity=0.14)
 
-    draw_padlock(canvas, 12, 6, 66)
+    draw_padlock(canvas, 12 * scale, 6 * scale, 66 * scale)
     white = solid((255, 255, 255))
     shadow = solid((4, 16, 36))
-    draw_text(canvas, "Tessalock", 94, 45, 30, 4.6, shadow, opacity=0.55)
-    draw_text(canvas, "Tessalock", 92, 43, 30, 4.6, white)
+    draw_text(canvas, "Tessalock", 94 * scale, 45 * scale, 30 * scale, 4.6 * scale, shadow,
+              opacity=0.55)
+    draw_text(canvas, "Tessalock", 92 * scale, 43 * scale, 30 * scale, 4.6 * scale, white)
     tagline = "Password protection for your files and folders"
-    draw_text(canvas, tagline, 93, 65, 10, 1.35, solid((178, 214, 246)), gap=0.3)
+    draw_text(canvas, tagline, 93 * scale, 65 * scale, 10 * scale, 1.35 * scale,
+              solid((178, 214, 246)), gap=0.3)
 
 
 # ---------------------------------------------------------------- file writers
@@ -367,6 +373,8 @@ def main():
 
     banner = Canvas(640, 80, background=(0, 0, 0))
     draw_banner(banner)
+    banner_2x = Canvas(1280, 160, background=(0, 0, 0))
+    draw_banner(banner_2x, 2)
 
     with open(os.path.join(out_dir, "app.ico"), "wb") as f:
         f.write(ico_bytes(lock_icons))
@@ -374,6 +382,8 @@ def main():
         f.write(ico_bytes(key_icons))
     with open(os.path.join(out_dir, "banner.bmp"), "wb") as f:
         f.write(bmp24_bytes(banner))
+    with open(os.path.join(out_dir, "banner-2x.bmp"), "wb") as f:
+        f.write(bmp24_bytes(banner_2x))
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 // with real files, real jobs and the real progress window; the robot types,
 // clicks, reads and answers the boxes as a user would.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -217,6 +218,98 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
     EXPECT_EQ(Narrow(restored.resultPath), Narrow(dir / L"out\\backup"));
     EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\a.txt"), PatternBytes(5000, 4));
     EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\docs\\c.txt"), PatternBytes(9, 5));
+}
+
+// Pixels below the first line of text that a label draws: none for a label
+// that keeps to one line, some when its text wraps into a second line that
+// the label's height cuts through.
+int InkBelowFirstLine(HWND label) {
+    RECT client = {};
+    ::GetClientRect(label, &client);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP canvas = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(dc, canvas);
+    ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                   PRF_CLIENT | PRF_ERASEBKGND);
+    HGDIOBJ font =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics = {};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, font);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const DWORD background = pixels[client.bottom * client.right - 1];
+    int ink = 0;
+    for (int y = metrics.tmHeight; y < client.bottom; ++y) {
+        for (int x = 0; x < client.right; ++x)
+            ink += pixels[y * client.right + x] != background;
+    }
+    ::SelectObject(dc, previous);
+    ::DeleteObject(canvas);
+    ::DeleteDC(dc);
+    return ink;
+}
+
+// The text of the tooltip that the dialog shows for one of its controls;
+// "(no tooltip)" when it has none.
+std::wstring TooltipTextFor(HWND dialog, HWND control) {
+    HWND tip = FindProcessWindowWhere(
+        [&](HWND hwnd) {
+            return ClassNameOf(hwnd) == L"tooltips_class32" &&
+                   ::GetWindow(hwnd, GW_OWNER) == dialog;
+        },
+        false);
+    if (!tip)
+        return L"(no tooltip)";
+    std::vector<wchar_t> text(8192, L'\0');
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text.data();
+    ::SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    return text.data();
+}
+
+// Several long items: the label keeps to one line, cut with an ellipsis,
+// and its tooltip lists every item on a line of its own.
+TEST_F(PasswordDialogs, ItemLabelKeepsToOneLineAndItsTooltipListsEveryItem) {
+    std::vector<std::wstring> items;
+    for (const wchar_t* name :
+         {L"Holiday photos from the summer of 2013", L"Tax papers and receipts for the year 2012",
+          L"Letters to Anna, Paul and the whole family"}) {
+        items.push_back(dir / name);
+        ASSERT_TRUE(MakeDir(items.back()));
+    }
+    std::wstring label;
+    std::wstring tip;
+    int ink = -1;
+    Robot robot([&](Robot& r) {
+        HWND save = WaitForSaveDialog();
+        if (!save)
+            return;
+        ChooseSaveFileName(save, dir / L"all.lock");
+        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
+        if (!d)
+            return;
+        HWND control = ::GetDlgItem(d, IDC_PATH_LABEL);
+        label = WindowText(control);
+        ink = InkBelowFirstLine(control);
+        tip = TooltipTextFor(d, control);
+        PostClick(d, IDC_EXIT);
+    });
+    RunEncrypt(items);
+    robot.Join();
+    // The label's own text is the whole list, as before.
+    EXPECT_EQ(Narrow(label), Narrow(items[0] + L"\\," + items[1] + L"\\," + items[2] + L"\\"));
+    EXPECT_EQ(ink, 0);
+    EXPECT_EQ(Narrow(tip), Narrow(items[0] + L"\\\r\n" + items[1] + L"\\\r\n" + items[2] + L"\\"));
 }
 
 TEST_F(PasswordDialogs, SaveDialogNotConfirmedEndsWithEight) {

@@ -48,6 +48,9 @@ struct ExpectedDialog {
 const DWORD kPasswordDialogStyle =
     WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | DS_CENTER | kShellFont;
 const DWORD kPasswordEdit = WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL;
+// One line with an ellipsis, taking mouse messages for its tooltip.
+const DWORD kEncryptLabel = WS_GROUP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY | SS_ENDELLIPSIS;
+const DWORD kDecryptLabel = WS_GROUP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY | SS_PATHELLIPSIS;
 
 const std::vector<ExpectedDialog>& ExpectedDialogs() {
     static const std::vector<ExpectedDialog> dialogs = {
@@ -61,9 +64,9 @@ const std::vector<ExpectedDialog>& ExpectedDialogs() {
          L"MS Shell Dlg",
          {
              {-1, L"Static", L"#202", SS_ICON, 13, 8, 20, 20},
-             {1000, L"Static", L"", WS_GROUP | SS_LEFT, 42, 15, 183, 12},
-             {-1, L"Static", L"Password:", WS_GROUP, 13, 41, 34, 8},
-             {-1, L"Static", L"Re-enter:", WS_GROUP, 13, 61, 32, 8},
+             {1000, L"Static", L"", kEncryptLabel, 42, 15, 183, 12},
+             {-1, L"Static", L"Password:", WS_GROUP, 13, 41, 38, 8},
+             {-1, L"Static", L"Re-enter:", WS_GROUP, 13, 61, 38, 8},
              {1002, L"Edit", L"", kPasswordEdit, 52, 38, 161, 14},
              {1003, L"Edit", L"", kPasswordEdit, 52, 59, 161, 14},
              {1004, L"Button", L"Encrypt", WS_TABSTOP | BS_PUSHBUTTON, 49, 81, 48, 12},
@@ -88,11 +91,11 @@ const std::vector<ExpectedDialog>& ExpectedDialogs() {
          L"MS Shell Dlg",
          {
              {-1, L"Static", L"#202", SS_ICON, 13, 8, 20, 20},
-             {-1, L"Static", L"Password:", WS_GROUP, 13, 41, 34, 8},
+             {-1, L"Static", L"Password:", WS_GROUP, 13, 41, 38, 8},
              {1002, L"Edit", L"", kPasswordEdit, 52, 38, 161, 14},
              {1006, L"Button", L"Decrypt", WS_TABSTOP | BS_PUSHBUTTON, 49, 66, 48, 12},
              {1005, L"Button", L"Exit", WS_TABSTOP | BS_PUSHBUTTON, 140, 66, 48, 12},
-             {1000, L"Static", L"", WS_GROUP | SS_LEFT, 42, 15, 183, 12},
+             {1000, L"Static", L"", kDecryptLabel, 42, 15, 183, 12},
          }},
         {IDD_TESSALOCK_VIEW,
          L"",
@@ -106,13 +109,13 @@ const std::vector<ExpectedDialog>& ExpectedDialogs() {
              {1007, L"Static", L"", SS_OWNERDRAW | SS_NOTIFY, 3, 3, 330, 54},
              {1009, L"Static", L"Add or drag and drop the file to encrypt.", SS_LEFT | WS_GROUP, 18,
               58, 289, 8},
-             {1008, L"SysListView32", L"", LVS_REPORT | LVS_ALIGNLEFT | WS_TABSTOP, 15, 69, 315,
-              158},
+             {1008, L"SysListView32", L"",
+              LVS_REPORT | LVS_ALIGNLEFT | LVS_SHOWSELALWAYS | WS_TABSTOP, 15, 69, 315, 158},
              {1012, L"Button", L"", BS_GROUPBOX, 6, 249, 383, 64},
              {1013, L"Button", L"About", BS_PUSHBUTTON | WS_TABSTOP, 11, 263, 50, 14},
              {1014, L"Button", L"Help", BS_PUSHBUTTON | WS_TABSTOP, 67, 263, 50, 14},
-             {1004, L"Button", L"Encrypt >>", BS_PUSHBUTTON | WS_TABSTOP, 323, 261, 50, 14},
              {1006, L"Button", L"Add", BS_PUSHBUTTON | WS_TABSTOP, 267, 261, 50, 14},
+             {1004, L"Button", L"Encrypt >>", BS_PUSHBUTTON | WS_TABSTOP, 323, 261, 50, 14},
          }},
         {IDD_ABOUTBOX,
          L"About",
@@ -335,6 +338,14 @@ TEST(Manifest, AsksForCommonControlsSixAsInvoker) {
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+// Without a DPI declaration Windows 8.1 and later stretch the program's
+// bitmap on any screen above 100 %, which blurs every window.
+TEST(Manifest, DeclaresPerMonitorDpiAwarenessWithTheSystemAwareFallback) {
+    std::string manifest = ResourceText(1, RT_MANIFEST);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
 TEST(VersionInfo, NamesTessalock130) {

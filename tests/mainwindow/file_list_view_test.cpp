@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -50,7 +52,11 @@ TEST_F(FileListViewTest, ColumnsAndSystemImageList) {
     CListViewCtrl list(List());
     EXPECT_EQ(list.GetColumnWidth(0), 320);
     EXPECT_EQ(list.GetColumnWidth(1), 160);
-    EXPECT_EQ(list.GetColumnWidth(2), 160);
+    // Size keeps what the list leaves beside the others and a scroll bar.
+    RECT r = {};
+    list.GetWindowRect(&r);
+    EXPECT_EQ(list.GetColumnWidth(2),
+              std::min(160, int(r.right - r.left) - 480 - ::GetSystemMetrics(SM_CXVSCROLL)));
     const wchar_t* headings[] = {L"Path", L"Date", L"Size"};
     for (int column = 0; column < 3; ++column) {
         wchar_t text[32] = {};
@@ -75,7 +81,7 @@ TEST_F(FileListViewTest, DropAddsFilesAndFoldersNormalised) {
     EXPECT_EQ(rows[0].size, L"1 KB");
     EXPECT_EQ(rows[1].path, folder_ + L"\\");
     EXPECT_EQ(rows[1].size, L"");
-    EXPECT_EQ(rows[1].date.size(), 25u);
+    EXPECT_EQ(rows[1].date.size(), 24u);
     EXPECT_EQ(frame_.m_view.StoredPaths(), (Paths{folder_ + L"\\", file_}));
 }
 
@@ -164,11 +170,11 @@ TEST_F(FileListViewTest, SizeCellsRoundUpToKilobytes) {
         EXPECT_EQ(rows[i].size, cases[i].size) << cases[i].bytes;
 }
 
-TEST_F(FileListViewTest, DateCellShowsTheLastWriteTimeWithLineFeed) {
+TEST_F(FileListViewTest, DateCellShowsTheLastWriteTimeWithoutControlCharacters) {
     ASSERT_TRUE(SetLocalWriteTime(file_, 2013, 1, 2, 9, 5, 7));
     Drop({file_});
     ASSERT_EQ(Rows().size(), 1u);
-    EXPECT_EQ(Rows()[0].date, L"Wed Jan 02 09:05:07 2013\n");
+    EXPECT_EQ(Rows()[0].date, L"Wed Jan 02 09:05:07 2013");
 }
 
 TEST_F(FileListViewTest, RowsAreNotRefreshedFromTheDisk) {
@@ -274,6 +280,154 @@ TEST_F(DeleteTest, ContextMenuDeleteActsOnTheSelection) {
     robot.Join();
     EXPECT_TRUE(menuShown);
     EXPECT_EQ(RowPaths(), (Paths{paths_[0], paths_[2]}));
+}
+
+// ---- The list from the keyboard ---------------------------------------
+
+struct DeleteKeyCase {
+    const char* name;
+    int answer;
+    std::vector<int> remaining; // indexes into paths_
+};
+
+TEST_F(DeleteTest, DeleteKeyAsksLikeTheMenuAndActsOnTheAnswer) {
+    // No first: it leaves the rows for the Yes case.
+    const DeleteKeyCase cases[] = {{"No", IDNO, {0, 1, 2, 3}}, {"Yes", IDYES, {1, 3}}};
+    for (const DeleteKeyCase& c : cases) {
+        Select({0, 2});
+        ::SetFocus(List());
+        BoxWatcher boxes(c.answer);
+        Press(VK_DELETE);
+        EXPECT_EQ(boxes.Stop(), std::vector<std::wstring>{L"Confirm to delete?"}) << c.name;
+        Paths expected;
+        for (int i : c.remaining)
+            expected.push_back(paths_[static_cast<size_t>(i)]);
+        EXPECT_EQ(RowPaths(), expected) << c.name;
+    }
+}
+
+TEST_F(DeleteTest, CtrlASelectsEveryRow) {
+    Select({});
+    ::SetFocus(List());
+    Press('A', {VK_CONTROL});
+    EXPECT_EQ(CListViewCtrl(List()).GetSelectedCount(), 4);
+    // Without Ctrl, A is only a letter to search for.
+    Select({});
+    Press('A');
+    EXPECT_LE(CListViewCtrl(List()).GetSelectedCount(), 1);
+}
+
+struct MenuKeyCase {
+    const char* name;
+    UINT key;
+    std::initializer_list<int> held;
+};
+
+// The menu opens where the focused row is (not where the mouse happens to
+// be), and its Delete acts on the selection.
+TEST_F(DeleteTest, MenuKeysOpenTheMenuAtTheFocusedRow) {
+    const MenuKeyCase cases[] = {{"Shift+F10", VK_F10, {VK_SHIFT}}, {"menu key", VK_APPS, {}}};
+    for (const MenuKeyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Rows().size(), 4u);
+        Select({1, 2});
+        CListViewCtrl(List()).SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+        ::SetFocus(List());
+        ::SetCursorPos(0, 0);
+        RECT row = {LVIR_LABEL, 0, 0, 0};
+        ASSERT_TRUE(::SendMessageW(List(), LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row)));
+        POINT expected = {row.left, row.bottom};
+        ::ClientToScreen(List(), &expected);
+
+        RECT menuRect = {};
+        bool answered = false;
+        Robot robot([&](Robot&) {
+            HWND menu = WaitForProcessWindow(L"#32768", nullptr, 5000);
+            if (!menu)
+                return;
+            ::GetWindowRect(menu, &menuRect);
+            ::PostMessageW(menu, WM_CHAR, L'd', 0); // "&Delete"
+            HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 5000);
+            if (box) {
+                AnswerMessageBox(box, IDYES);
+                answered = true;
+            } else {
+                ::EndMenu();
+            }
+        });
+        Press(c.key, c.held, List(), c.key != VK_F10);
+        PumpUntil([&] { return Rows().size() == 2; }, 5000);
+        robot.Join();
+        // Without the menu the rows cannot be put back: stop here.
+        ASSERT_TRUE(answered);
+        EXPECT_NEAR(menuRect.left, expected.x, 2);
+        EXPECT_NEAR(menuRect.top, expected.y, 2);
+        EXPECT_EQ(RowPaths(), (Paths{paths_[0], paths_[3]}));
+
+        // Put the two rows back for the next key.
+        Drop({paths_[1], paths_[2]});
+        Paths again = {paths_[0], paths_[3], paths_[1], paths_[2]};
+        ASSERT_EQ(RowPaths(), again);
+        paths_ = again;
+    }
+}
+
+// The share of a row's label pixels that show the list's own background:
+// high for a row drawn as unselected, low for a highlighted one.
+double PlainBackgroundShare(HWND list, int row) {
+    RECT client = {};
+    ::GetClientRect(list, &client);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(nullptr, screen);
+    HBITMAP canvas = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(dc, canvas);
+    ::SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    RECT label = {LVIR_LABEL, 0, 0, 0};
+    ::SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&label));
+    COLORREF window = ::GetSysColor(COLOR_WINDOW);
+    DWORD plain = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    int total = 0, same = 0;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    // The first 60 pixels of the label lie under the path's text.
+    for (int y = label.top + 1; y < label.bottom - 1; ++y) {
+        for (int x = label.left + 2; x < label.left + 62 && x < client.right; ++x) {
+            ++total;
+            same += (pixels[y * client.right + x] & 0xFFFFFF) == plain;
+        }
+    }
+    ::SelectObject(dc, previous);
+    ::DeleteObject(canvas);
+    ::DeleteDC(dc);
+    return total ? static_cast<double>(same) / total : 1.0;
+}
+
+// While "Confirm to delete?" has the focus, the rows it is about are still
+// drawn selected.
+TEST_F(DeleteTest, SelectionStaysVisibleWhileTheConfirmationAsks) {
+    Select({1});
+    ::SetFocus(List());
+    double selected = -1, unselected = -1;
+    Robot robot([&](Robot&) {
+        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 5000);
+        if (!box)
+            return;
+        selected = PlainBackgroundShare(List(), 1);
+        unselected = PlainBackgroundShare(List(), 0);
+        AnswerMessageBox(box, IDNO);
+    });
+    SendCommand(View(), ID_LIST_DELETE, 0);
+    robot.Join();
+    EXPECT_GT(unselected, 0.5);
+    EXPECT_LT(selected, 0.2);
+    EXPECT_EQ(RowPaths(), paths_);
 }
 
 // Records the pages the view asks to open instead of starting a browser.

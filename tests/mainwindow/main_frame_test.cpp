@@ -30,29 +30,7 @@ RECT WindowRectIn(HWND hwnd, HWND parent) {
     return r;
 }
 
-// Sets the keyboard state GetKeyState reports for this thread.
-void HoldKeys(std::initializer_list<int> keys) {
-    BYTE state[256] = {};
-    for (int key : keys)
-        state[key] = 0x80;
-    ::SetKeyboardState(state);
-}
-
-class MainFrameTest : public MainWindowTest {
-protected:
-    // Offers a key press to the frame's filter, as the message loop does.
-    BOOL Press(UINT key, HWND target = ::GetFocus()) {
-        MSG down = {target, WM_KEYDOWN, key, 1, ::GetTickCount(), {0, 0}};
-        BOOL consumed = frame_.PreTranslateMessage(&down);
-        MSG up = {target, WM_KEYUP, key, MAKELPARAM(1, 0xC000), ::GetTickCount(), {0, 0}};
-        if (!frame_.PreTranslateMessage(&up)) {
-            ::TranslateMessage(&up);
-            ::DispatchMessageW(&up);
-        }
-        PumpPending();
-        return consumed;
-    }
-};
+using MainFrameTest = MainWindowTest;
 
 TEST_F(MainFrameTest, CentredFixedSizeWithoutMaximiseSizingBorderOrMenu) {
     RECT r = {};
@@ -82,6 +60,10 @@ TEST_F(MainFrameTest, CentredFixedSizeWithoutMaximiseSizingBorderOrMenu) {
     EXPECT_TRUE(::EqualRect(&r, &after));
 }
 
+// At 96 DPI. The view's client area is what the frame's caption and borders
+// leave of 640 x 480 (630 x 451 here): the banner, the list and the group box
+// span it and the box reaches its bottom, so nothing is cut off; Add and
+// Encrypt >> keep their distances from its right edge.
 TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     RECT client = {};
     frame_.GetClientRect(&client);
@@ -89,16 +71,26 @@ TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     EXPECT_TRUE(::EqualRect(&client, &view));
     EXPECT_EQ(frame_.m_hWndClient, View());
 
+    RECT inner = {};
+    ::GetClientRect(View(), &inner);
+    const int width = inner.right;
+    const int height = inner.bottom;
+    RECT encrypt = WindowRectIn(::GetDlgItem(View(), IDC_ENCRYPT), View());
+    const int buttonWidth = encrypt.right - encrypt.left;
     // Controls that keep their template size are checked for place only.
     const struct {
         int id;
         RECT place;
         bool sized;
     } layout[] = {
-        {IDC_BANNER, {0, 0, 640, 80}, true},       {IDC_HINT, {10, 90, 0, 0}, false},
-        {IDC_FILE_LIST, {0, 110, 640, 360}, true}, {IDC_FRAME_BOX, {0, 355, 640, 465}, true},
-        {IDC_ABOUT, {10, 400, 0, 0}, false},       {IDC_HELP_BUTTON, {100, 400, 0, 0}, false},
-        {IDC_ADD, {455, 400, 0, 0}, false},        {IDC_ENCRYPT, {545, 400, 0, 0}, false},
+        {IDC_BANNER, {0, 0, width, 80}, true},
+        {IDC_HINT, {10, 90, 0, 0}, false},
+        {IDC_FILE_LIST, {0, 110, width, 360}, true},
+        {IDC_FRAME_BOX, {0, 360, width, height}, true},
+        {IDC_ABOUT, {10, 400, 0, 0}, false},
+        {IDC_HELP_BUTTON, {100, 400, 0, 0}, false},
+        {IDC_ADD, {width - 10 - 2 * buttonWidth - 15, 400, 0, 0}, false},
+        {IDC_ENCRYPT, {width - 10 - buttonWidth, 400, 0, 0}, false},
     };
     for (const auto& c : layout) {
         RECT r = WindowRectIn(::GetDlgItem(View(), c.id), View());
@@ -113,21 +105,28 @@ TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     EXPECT_EQ(::GetWindow(::GetDlgItem(View(), IDC_FRAME_BOX), GW_HWNDNEXT), nullptr);
 }
 
-TEST_F(MainFrameTest, TabCyclesThroughTheViewInDialogOrder) {
+// Tab follows the reading order on screen: the list, then the buttons from
+// left to right.
+TEST_F(MainFrameTest, TabCyclesThroughTheViewInReadingOrder) {
     ::SetFocus(List());
     ASSERT_EQ(::GetFocus(), List());
-    HoldKeys({});
     std::vector<int> forward;
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(Press(VK_TAB));
         forward.push_back(::GetDlgCtrlID(::GetFocus()));
     }
     EXPECT_EQ(forward,
-              (std::vector<int>{IDC_ABOUT, IDC_HELP_BUTTON, IDC_ENCRYPT, IDC_ADD, IDC_FILE_LIST}));
-    HoldKeys({VK_SHIFT});
-    EXPECT_TRUE(Press(VK_TAB));
-    EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), IDC_ADD);
-    HoldKeys({});
+              (std::vector<int>{IDC_ABOUT, IDC_HELP_BUTTON, IDC_ADD, IDC_ENCRYPT, IDC_FILE_LIST}));
+    EXPECT_TRUE(Press(VK_TAB, {VK_SHIFT}));
+    EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), IDC_ENCRYPT);
+
+    // The buttons' places on screen match that order.
+    int previousLeft = -1;
+    for (int id : {IDC_ABOUT, IDC_HELP_BUTTON, IDC_ADD, IDC_ENCRYPT}) {
+        RECT r = WindowRectIn(::GetDlgItem(View(), id), View());
+        EXPECT_GT(r.left, previousLeft) << id;
+        previousLeft = r.left;
+    }
 }
 
 std::vector<std::wstring>* g_opened = nullptr;
@@ -141,8 +140,7 @@ TEST_F(MainFrameTest, SpacePressesTheFocusedButton) {
     PageOpener previous = SetPageOpener(RecordPage);
     HWND help = ::GetDlgItem(View(), IDC_HELP_BUTTON);
     ::SetFocus(help);
-    HoldKeys({});
-    Press(VK_SPACE, help);
+    Press(VK_SPACE, {}, help);
     SetPageOpener(previous);
     EXPECT_EQ(opened, std::vector<std::wstring>{WebPagePath(WebPage::Help)});
 }
@@ -165,9 +163,7 @@ TEST_F(MainFrameTest, AcceleratorKeysAreConsumedAndDoNothing) {
     };
     for (HWND target : {List(), frame_.m_hWnd}) {
         for (const auto& k : keys) {
-            HoldKeys(k.held);
-            EXPECT_TRUE(Press(k.key, target)) << k.name;
-            HoldKeys({});
+            EXPECT_TRUE(Press(k.key, k.held, target)) << k.name;
             EXPECT_TRUE(frame_.IsWindowVisible()) << k.name;
             EXPECT_EQ(Rows().size(), 1u) << k.name;
             EXPECT_EQ(FindProcessWindow(L"#32770", nullptr), nullptr) << k.name;

@@ -100,6 +100,13 @@ bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, i
     return ok;
 }
 
+void HoldKeys(std::initializer_list<int> keys) {
+    BYTE state[256] = {};
+    for (int key : keys)
+        state[key] = 0x80;
+    ::SetKeyboardState(state);
+}
+
 void MainWindowTest::SetUpTestSuite() {
     ::CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof(controls),
@@ -147,6 +154,30 @@ void MainWindowTest::Drop(const std::vector<std::wstring>& names) {
     HGLOBAL drop = MakeDropHandle(names);
     ASSERT_NE(drop, nullptr);
     ::SendMessageW(View(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+}
+
+BOOL MainWindowTest::Press(UINT key, std::initializer_list<int> held, HWND target, bool release) {
+    bool alt = false;
+    for (int k : held)
+        alt = alt || k == VK_MENU;
+    const bool system = alt || key == VK_F10;
+    HoldKeys(held);
+    auto offer = [&](UINT message, LPARAM data) {
+        MSG msg = {target, message, key, data, ::GetTickCount(), {0, 0}};
+        BOOL consumed = frame_.PreTranslateMessage(&msg);
+        if (!consumed) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        return consumed;
+    };
+    const LPARAM altBit = alt ? (1 << 29) : 0;
+    BOOL consumed = offer(system ? WM_SYSKEYDOWN : WM_KEYDOWN, 1 | altBit);
+    if (release)
+        offer(system ? WM_SYSKEYUP : WM_KEYUP, MAKELPARAM(1, 0xC000) | altBit);
+    PumpPending();
+    HoldKeys({});
+    return consumed;
 }
 
 void MainWindowTest::Select(const std::vector<int>& rows) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,6 +55,10 @@ private:
 // such dialog appeared.
 bool ChooseInFileDialog(const std::wstring& path);
 
+// Sets the keyboard state GetKeyState reports for this thread: the given
+// keys down, every other key up.
+void HoldKeys(std::initializer_list<int> keys);
+
 // Sets a file's last-write time to a local calendar time.
 bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour, int minute,
                        int second);
@@ -74,6 +79,14 @@ protected:
     void Drop(const std::vector<std::wstring>& names);
     // Selects exactly the given rows.
     void Select(const std::vector<int>& rows);
+    // A key pressed while the held keys are down, as the program's message
+    // loop handles it: each message is offered to the frame's keyboard
+    // filter and dispatched when the filter leaves it. F10 and keys pressed
+    // with Alt arrive as system keys. Without release only the key-down is
+    // sent (a menu opened by the key-down would swallow the key-up). Returns
+    // whether the filter consumed the key-down.
+    BOOL Press(UINT key, std::initializer_list<int> held = {}, HWND target = ::GetFocus(),
+               bool release = true);
 
     CMainFrame frame_;
 };
