@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dialogs/dialog_driver.h"
-#include "jobs/dispatch.h"
+#include "app/dispatch.h"
 #include "resources/resource.h"
 #include "support/robot.h"
 #include "support/test_files.h"

@@ -1,5 +1,5 @@
 // The command-line dispatcher.
-#include "jobs/dispatch.h"
+#include "app/dispatch.h"
 
 #include <cwchar>
 
