@@ -13,10 +13,6 @@ bool IsWord(const wchar_t* arg, const wchar_t* word) {
     return std::wcscmp(arg, word) == 0;
 }
 
-bool IsContainerPath(const wchar_t* arg) {
-    return GetExtension(arg) == kContainerExtension;
-}
-
 // A start from the shell has no window of its own yet: the dialog goes on
 // top of whatever window the user was working in.
 void RunEncryptDialog(const wchar_t* const* paths, int count) {
@@ -39,6 +35,13 @@ void ShowAlreadyEncrypted() {
 }
 
 } // namespace
+
+bool IsContainerPath(const std::wstring& path) {
+    // The system's ordinal comparison without case is the one the file
+    // system uses for names; a locale-aware one could differ (Turkish i).
+    return ::CompareStringOrdinal(GetExtension(path).c_str(), -1, kContainerExtension, -1, TRUE) ==
+           CSTR_EQUAL;
+}
 
 std::wstring GetExtension(const std::wstring& path) {
     size_t dot = path.rfind(L'.');

@@ -130,7 +130,14 @@ const DispatchCase kDispatchCases[] = {
      Seen::AppBox,
      L"-dec.Invalid path."},
     {"ContainerAlone", {L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
-    {"UpperCaseExtensionIsNoContainer", {L"DATA.LOCK"}, Seen::EncryptDialog, L"DATA.LOCK"},
+    // Windows compares names without regard to case: so does the extension test.
+    {"UpperCaseExtensionIsAContainer", {L"DATA.LOCK"}, Seen::DecryptDialog, L"DATA.LOCK"},
+    {"MixedCaseExtensionIsAContainer", {L"Data.Lock"}, Seen::DecryptDialog, L"Data.Lock"},
+    {"EncOfAnUpperCaseContainer",
+     {L"-enc", L"DATA.LOCK"},
+     Seen::CaptionlessBox,
+     L"The file has been encrypted! "},
+    {"NearlyAContainer", {L"DATA.LOCKS"}, Seen::EncryptDialog, L"DATA.LOCKS"},
     {"DotInAFolderName", {L"old.lock\\notes.txt"}, Seen::EncryptDialog, L"old.lock\\notes.txt"},
     {"UpperCaseOptionIsAPath", {L"-DEC", L"x.lock"}, Seen::AppBox, L"-DEC.Invalid path."},
     {"OneFile", {L"a.txt"}, Seen::EncryptDialog, L"a.txt"},
@@ -141,7 +148,7 @@ class Dispatch : public testing::TestWithParam<DispatchCase> {
 protected:
     void SetUp() override {
         for (const wchar_t* name :
-             {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock", L"DATA.LOCK"})
+             {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock", L"DATA.LOCK", L"DATA.LOCKS"})
             ASSERT_TRUE(WriteFileBytes(dir / name, PatternBytes(10, 1)));
         ASSERT_TRUE(MakeDir(dir / L"photos"));
         ASSERT_TRUE(MakeDir(dir / L"old.lock"));
