@@ -16,6 +16,9 @@
 
 // Icons and bitmaps.
 #define IDI_PASSWORD 202
+// The icon that Explorer shows for .lock files (the installer's association
+// names it by this number).
+#define IDI_CONTAINER 207
 #define IDB_BANNER 205
 
 // The file list's context menu.
