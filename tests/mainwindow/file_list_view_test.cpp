@@ -79,6 +79,21 @@ TEST_F(FileListViewTest, DropAddsFilesAndFoldersNormalised) {
     EXPECT_EQ(frame_.m_view.StoredPaths(), (Paths{folder_ + L"\\", file_}));
 }
 
+// Deep folders give names beyond 260 characters; each is added whole.
+TEST_F(FileListViewTest, DropTakesNamesBeyond260CharactersWhole) {
+    std::wstring deep = scratch_.Path();
+    while (deep.size() <= 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(MakeDir(deep));
+    }
+    std::wstring file = deep + L"\\far down.txt";
+    ASSERT_TRUE(WriteFileText(file, "far down"));
+    BoxWatcher boxes;
+    Drop({file, deep});
+    EXPECT_TRUE(boxes.Stop().empty());
+    EXPECT_EQ(RowPaths(), (Paths{file, deep + L"\\"}));
+}
+
 TEST_F(FileListViewTest, RowsCarryTheShellIconIndex) {
     Drop({file_, folder_});
     CListViewCtrl list(List());
