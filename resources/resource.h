@@ -21,6 +21,13 @@
 #define IDI_CONTAINER 207
 #define IDB_BANNER 205
 
+// The pages behind Help, the banner and the About box's link, and their style
+// sheet (HTML resources, written out before a page is shown).
+#define IDR_PAGE_HELP 301
+#define IDR_PAGE_PROTECT 302
+#define IDR_PAGE_ABOUT 303
+#define IDR_PAGE_STYLE 304
+
 // The file list's context menu.
 #define IDR_LIST_MENU 206
 
@@ -39,6 +46,7 @@
 #define IDS_CONFIRM_DELETE 139
 #define IDS_NOTHING_TO_ENCRYPT 140
 #define IDS_ALREADY_ENCRYPTED 146
+#define IDS_PAGE_NOT_SHOWN 170
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC
