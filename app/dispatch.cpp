@@ -2,7 +2,9 @@
 #include "app/dispatch.h"
 
 #include <cwchar>
+#include <vector>
 
+#include "app/item_collector.h"
 #include "common/res_string.h"
 #include "dialogs/password_dialogs.h"
 #include "resources/resource.h"
@@ -18,6 +20,18 @@ bool IsWord(const wchar_t* arg, const wchar_t* word) {
 void RunEncryptDialog(const wchar_t* const* paths, int count) {
     CDialogEncrypt dialog(paths, count);
     dialog.DoModal(::GetForegroundWindow());
+}
+
+// "-enc" is what Explorer's verb starts, once per selected item: the items
+// of one selection are gathered into one dialog (and one container).
+void RunGatheredEncryption(const wchar_t* const* paths, int count) {
+    std::vector<std::wstring> items = GatherItems(std::vector<std::wstring>(paths, paths + count));
+    if (items.empty())
+        return; // handed over to another instance's dialog
+    std::vector<const wchar_t*> gathered;
+    for (const std::wstring& item : items)
+        gathered.push_back(item.c_str());
+    RunEncryptDialog(gathered.data(), static_cast<int>(gathered.size()));
 }
 
 void RunDecryptDialog(const wchar_t* path) {
@@ -56,7 +70,7 @@ void DispatchCommandLine(const wchar_t* const* args, int count) {
         if (IsContainerPath(args[1]))
             ShowAlreadyEncrypted();
         else
-            RunEncryptDialog(args + 1, count - 1);
+            RunGatheredEncryption(args + 1, count - 1);
         return;
     }
     if (count == 2 && IsWord(args[0], L"-dec")) {

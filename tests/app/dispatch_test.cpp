@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/dialog_driver.h"
 #include "app/dispatch.h"
+#include "app/item_collector.h"
+#include "dialogs/dialog_driver.h"
 #include "resources/resource.h"
 #include "support/robot.h"
 #include "support/test_files.h"
@@ -184,5 +185,34 @@ INSTANTIATE_TEST_SUITE_P(Rows, Dispatch, testing::ValuesIn(kDispatchCases),
                          [](const testing::TestParamInfo<DispatchCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// Explorer's verb starts "-enc ITEM" once per selected item: what another
+// start hands over while this one collects goes into the same dialog.
+TEST(DispatchEnc, GathersTheItemsOfOtherStartsIntoOneDialog) {
+    ScratchDir dir;
+    const std::wstring a = dir / L"a.txt";
+    const std::wstring b = dir / L"b.txt";
+    ASSERT_TRUE(WriteFileBytes(a, PatternBytes(10, 1)));
+    ASSERT_TRUE(WriteFileBytes(b, PatternBytes(10, 2)));
+    // The other start is counted before this one begins to collect.
+    CArrivalCount other;
+    bool handedOver = false;
+    Observation seen;
+    Robot robot([&](Robot&) {
+        WaitUntil([] {
+            return ::FindWindowExW(HWND_MESSAGE, nullptr, item_collection::kWindowClass, nullptr) !=
+                   nullptr;
+        });
+        handedOver = HandOverItems({b});
+        other.Withdraw();
+        seen = ObserveAndClose();
+    });
+    const wchar_t* args[] = {L"-enc", a.c_str()};
+    DispatchCommandLine(args, 2);
+    robot.Join();
+    EXPECT_TRUE(handedOver);
+    EXPECT_STREQ(Describe(seen.seen), Describe(Seen::EncryptDialog));
+    EXPECT_EQ(Narrow(seen.text), Narrow(a + L"," + b));
+}
 
 } // namespace
