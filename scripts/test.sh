@@ -36,5 +36,12 @@ if [[ $(id -u) -eq 0 ]]; then
     mountpoint -q "$FULLDISK" && ln -sfn "$FULLDISK" "$WINEPREFIX/dosdevices/t:"
 fi
 
+# The prefix's web browser is a stand-in that only notes the addresses it is
+# asked to show (tests/support/browser_stand_in.sh).
+export TL_BROWSER_LOG="$BUILD/browser-requests.log"
+: > "$TL_BROWSER_LOG"
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$ROOT/tests/support/browser_stand_in.sh" \
+    /f >/dev/null 2>&1 </dev/null
+
 cd "$BUILD"
 ctest --output-on-failure --timeout 600 -j2 "$@"
