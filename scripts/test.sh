@@ -24,6 +24,8 @@ source "$ROOT/scripts/wine-env.sh"
 # (root only; those tests skip themselves without it).
 FULLDISK="$BUILD/fulldisk"
 cleanup() {
+    # The stand-in browser (below) is for the tests only; run.sh shares the prefix.
+    wine reg delete 'HKCU\Software\Wine\WineBrowser' /v Browsers /f >/dev/null 2>&1 </dev/null || true
     wine_env_stop
     if mountpoint -q "$FULLDISK" 2>/dev/null; then umount "$FULLDISK" || true; fi
     rm -f "$WINEPREFIX/dosdevices/t:"
