@@ -68,6 +68,9 @@ struct DestroyMenuCall {
 struct LocalFreeCall {
     void operator()(HLOCAL h) const { ::LocalFree(h); }
 };
+struct RegCloseKeyCall {
+    void operator()(HKEY h) const { ::RegCloseKey(h); }
+};
 } // namespace handle_closers
 
 // File and search handles use INVALID_HANDLE_VALUE for "none"; it is not a
@@ -120,6 +123,7 @@ using UniqueMemoryDC = UniqueHandle<HDC, nullptr, handle_closers::DeleteDCCall>;
 using UniqueIcon = UniqueHandle<HICON, nullptr, handle_closers::DestroyIconCall>;
 using UniqueMenu = UniqueHandle<HMENU, nullptr, handle_closers::DestroyMenuCall>;
 using UniqueLocal = UniqueHandle<HLOCAL, nullptr, handle_closers::LocalFreeCall>;
+using UniqueRegKey = UniqueHandle<HKEY, nullptr, handle_closers::RegCloseKeyCall>;
 
 // Puts an object into a DC for one scope and selects the previous one back.
 class ScopedSelectObject {

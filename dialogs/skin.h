@@ -97,7 +97,7 @@ private:
     UniqueBitmap scaled_;
 };
 
-// The banner bitmaps (205, 640 x 80, and 207, the same at 1280 x 160) and the
+// The banner bitmaps (205, 640 x 80, and 208, the same at 1280 x 160) and the
 // application icon (128), loaded once before the entry function runs. The
 // banners are deleted at exit; the icon is a shared resource and needs no
 // release.

@@ -8,15 +8,14 @@ CFileDialog::CFileDialog(bool openFileDialog, const wchar_t* defaultExtension,
     : m_ofn(), m_szFileName(), m_szFileTitle(), m_bOpenFileDialog(openFileDialog), filter_() {
     m_ofn.lStructSize = sizeof(m_ofn);
     m_ofn.hwndOwner = parent;
-    m_ofn.lpstrFile = m_szFileName;
-    m_ofn.nMaxFile = MAX_PATH;
+    m_ofn.nMaxFile = kFileNameCapacity;
     m_ofn.lpstrFileTitle = m_szFileTitle;
     m_ofn.nMaxFileTitle = MAX_PATH;
     m_ofn.lpstrDefExt = defaultExtension;
     m_ofn.Flags = flags | kAddedFlags;
     m_ofn.lpfnHook = HookProc;
     if (fileName)
-        wcsncpy(m_szFileName, fileName, MAX_PATH - 1);
+        m_szFileName.assign(fileName, wcsnlen(fileName, kFileNameCapacity - 1));
     if (filter) {
         // The system wants the parts separated by NULs and ended by two.
         wcsncpy(filter_, filter, sizeof(filter_) / sizeof(filter_[0]) - 2);
@@ -32,7 +31,14 @@ CFileDialog::CFileDialog(bool openFileDialog, const wchar_t* defaultExtension,
 INT_PTR CFileDialog::DoModal(HWND owner) {
     if (!m_ofn.hwndOwner)
         m_ofn.hwndOwner = owner;
+    // The dialog writes into the string's own storage; it is cut back to the
+    // text afterwards.
+    m_szFileName.resize(kFileNameCapacity, L'\0');
+    m_ofn.lpstrFile = &m_szFileName[0];
+    m_ofn.nMaxFile = kFileNameCapacity;
     BOOL confirmed = m_bOpenFileDialog ? ::GetOpenFileNameW(&m_ofn) : ::GetSaveFileNameW(&m_ofn);
+    m_szFileName.resize(wcsnlen(m_szFileName.c_str(), kFileNameCapacity));
+    m_ofn.lpstrFile = nullptr;
     return confirmed ? IDOK : IDCANCEL;
 }
 

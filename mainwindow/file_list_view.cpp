@@ -200,8 +200,11 @@ LRESULT CTessalockView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
     HDROP drop = reinterpret_cast<HDROP>(wParam);
     UINT count = ::DragQueryFileW(drop, kCountDroppedNames, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        wchar_t name[MAX_PATH] = {};
-        ::DragQueryFileW(drop, i, name, MAX_PATH);
+        // Asked without a buffer, the drop says how long the name is: a name
+        // from a deep folder is taken whole, never cut at 260 characters.
+        UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+        std::wstring name(length + 1, L'\0');
+        name.resize(::DragQueryFileW(drop, i, &name[0], length + 1));
         AddPath(name);
     }
     ::DragFinish(drop);

@@ -16,9 +16,19 @@
 
 // Icons and bitmaps.
 #define IDI_PASSWORD 202
+// The icon that Explorer shows for .lock files (the installer's association
+// names it by this number).
+#define IDI_CONTAINER 207
 #define IDB_BANNER 205
 // The banner drawn at twice the size, for screens at 150 % and more.
-#define IDB_BANNER_LARGE 207
+#define IDB_BANNER_LARGE 208
+
+// The pages behind Help, the banner and the About box's link, and their style
+// sheet (HTML resources, written out before a page is shown).
+#define IDR_PAGE_HELP 301
+#define IDR_PAGE_PROTECT 302
+#define IDR_PAGE_ABOUT 303
+#define IDR_PAGE_STYLE 304
 
 // The file list's context menu.
 #define IDR_LIST_MENU 206
@@ -42,6 +52,7 @@
 #define IDS_REPLACE_CONTAINER 160
 #define IDS_ENCRYPTED_LEFT_BEHIND 161
 #define IDS_REPLACE_RESTORED 162
+#define IDS_PAGE_NOT_SHOWN 170
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
+# nsis builds the installer; x11vnc, novnc and websockify serve run.sh's
+# screen to a browser, and chromium is the browser its test uses.
 PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-          binutils-mingw-w64 googletest wine wine64 xvfb x11-utils imagemagick openssl)
+          binutils-mingw-w64 googletest wine wine64 xvfb x11-utils imagemagick openssl
+          nsis x11vnc novnc websockify chromium)
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -32,6 +32,8 @@ source "$ROOT/scripts/wine-env.sh"
 FULLDISK="$BUILD/fulldisk"
 FUZZDISK="$BUILD/fuzzdisk"
 cleanup() {
+    # The stand-in browser (below) is for the tests only; run.sh shares the prefix.
+    wine reg delete 'HKCU\Software\Wine\WineBrowser' /v Browsers /f >/dev/null 2>&1 </dev/null || true
     wine_env_stop
     for mount in "$FULLDISK" "$FUZZDISK"; do
         if mountpoint -q "$mount" 2>/dev/null; then umount "$mount" || true; fi
@@ -56,6 +58,13 @@ fi
 # and the prefix's drive list must be the same after the run as before.
 snapshot() { ls -A / ; echo ---; ls -A "$WINEPREFIX/dosdevices"; }
 before="$(snapshot)"
+
+# The prefix's web browser is a stand-in that only notes the addresses it is
+# asked to show (tests/support/browser_stand_in.sh).
+export TL_BROWSER_LOG="$BUILD/browser-requests.log"
+: > "$TL_BROWSER_LOG"
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$ROOT/tests/support/browser_stand_in.sh" \
+    /f >/dev/null 2>&1 </dev/null
 
 cd "$BUILD"
 status=0

@@ -5,7 +5,10 @@
 # Needs: WINEPREFIX set by the caller.
 
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko downloads; and no copies of the prefix's Start-menu
+# shortcuts and file associations (the installer tests make some) in the
+# Linux desktop's menus.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 TL_XVFB_PID=""
 # Prefixes besides $WINEPREFIX whose wineserver wine_env_stop ends.
@@ -50,6 +53,11 @@ wine_prefix_boot() {
             return 1
         fi
     done
+    # Windows opens .html files with the browser; this prefix has the class
+    # (htmlfile, Wine's browser launcher) but not the extension, which comes
+    # with the Gecko engine left out above.
+    WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Classes\.html' /ve /d htmlfile /f \
+        >/dev/null 2>&1 </dev/null || true
     # This Wine does not find the Marlett font in its data folder, and caption
     # buttons would show letters instead of their symbols; a copy in the
     # prefix's font folder is found.

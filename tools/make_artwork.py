@@ -4,6 +4,7 @@
 Outputs (into resources/ next to this tool's parent by default):
   app.ico       the application icon: a padlock (64, 48, 32 and 16 px, 32-bit)
   password.ico  the password dialogs' icon: a key on a round badge (same sizes)
+  container.ico the icon of .lock files: a page with a padlock on it (same sizes)
   banner.bmp    the 640 x 80 main-window banner, 24-bit
   banner-2x.bmp the same banner drawn at twice the size (1280 x 160) for
                 screens at 150 % and more, so it is never an enlargement
@@ -279,6 +280,31 @@ def draw_key_badge(canvas, ox, oy, s):
     canvas.fill(key, vertical_gradient(GOLD_LIGHT, GOLD_DARK, oy + u(0.2), oy + u(0.85)), box)
 
 
+def draw_container(canvas, ox, oy, s):
+    """A white page with a folded corner and a padlock at its lower right:
+    what a .lock file looks like in Explorer."""
+    u = lambda v: v * s
+    line = max(1.0, s / 40.0)
+    box = (ox, oy, ox + s, oy + s)
+    left, top, right, bottom, fold = ox + u(0.14), oy + u(0.04), ox + u(0.78), oy + u(0.96), u(0.2)
+    # The corner beyond the diagonal from (right - fold, top) to (right, top + fold).
+    corner = lambda x, y: -((x - (right - fold)) - (y - top)) / math.sqrt(2)
+    page = sd_subtract(sd_round_box(left, top, right, bottom, u(0.03)), corner)
+    canvas.fill(sd_grow(page, line), solid(OUTLINE), box)
+    canvas.fill(page, vertical_gradient((255, 255, 255), (222, 228, 236), top, bottom), box)
+    # The corner folded down onto the page: the triangle below that diagonal.
+    flap = lambda x, y: max((right - fold) - x, y - (top + fold),
+                            ((x - (right - fold)) - (y - top)) / math.sqrt(2))
+    canvas.fill(sd_grow(flap, line), solid(OUTLINE), box)
+    canvas.fill(flap, solid((200, 208, 220)), box)
+    # Text lines on the page.
+    for i, width in enumerate((0.42, 0.5, 0.34)):
+        y = oy + u(0.3 + 0.12 * i)
+        canvas.fill(sd_capsule(left + u(0.1), y, left + u(0.1 + width * 0.8), y, max(0.5, u(0.02))),
+                    solid((150, 162, 180)), box)
+    draw_padlock(canvas, ox + u(0.42), oy + u(0.42), u(0.58))
+
+
 def draw_banner(canvas, scale=1):
     """The banner on a canvas of 640 x 80 times scale."""
     w, h = canvas.w, canvas.h
@@ -363,6 +389,7 @@ def main():
 
     lock_icons = []
     key_icons = []
+    container_icons = []
     for s in sizes:
         c = Canvas(s, s)
         draw_padlock(c, 0, 0, s)
@@ -370,6 +397,9 @@ def main():
         k = Canvas(s, s)
         draw_key_badge(k, 0, 0, s)
         key_icons.append(k)
+        p = Canvas(s, s)
+        draw_container(p, 0, 0, s)
+        container_icons.append(p)
 
     banner = Canvas(640, 80, background=(0, 0, 0))
     draw_banner(banner)
@@ -380,6 +410,8 @@ def main():
         f.write(ico_bytes(lock_icons))
     with open(os.path.join(out_dir, "password.ico"), "wb") as f:
         f.write(ico_bytes(key_icons))
+    with open(os.path.join(out_dir, "container.ico"), "wb") as f:
+        f.write(ico_bytes(container_icons))
     with open(os.path.join(out_dir, "banner.bmp"), "wb") as f:
         f.write(bmp24_bytes(banner))
     with open(os.path.join(out_dir, "banner-2x.bmp"), "wb") as f:

@@ -26,7 +26,8 @@ HWND FileNameField(HWND dialog) {
 TEST(FileDialog, AddsExplorerHookAndSizingFlags) {
     CFileDialog open(true);
     EXPECT_EQ(open.m_ofn.Flags, 0x00880026u);
-    EXPECT_EQ(open.m_ofn.nMaxFile, 260u);
+    // The longest path the system can return fits.
+    EXPECT_EQ(open.m_ofn.nMaxFile, 32768u);
     EXPECT_EQ(open.m_ofn.lpstrFilter, nullptr);
     EXPECT_EQ(open.m_ofn.lpstrDefExt, nullptr);
 }

@@ -289,8 +289,8 @@ std::string IconImageBytes(WORD id) {
     return std::string(data, ::SizeofResource(module, found));
 }
 
-TEST(Icons, BothGroupsHoldFourTrueColourSizes) {
-    for (int group : {IDI_APPLICATION_ICON, IDI_PASSWORD}) {
+TEST(Icons, EveryGroupHoldsFourTrueColourSizes) {
+    for (int group : {IDI_APPLICATION_ICON, IDI_PASSWORD, IDI_CONTAINER}) {
         std::vector<GroupIconEntry> entries = ReadIconGroup(group);
         std::vector<int> sizes;
         for (const GroupIconEntry& e : entries) {
@@ -302,15 +302,18 @@ TEST(Icons, BothGroupsHoldFourTrueColourSizes) {
     }
 }
 
-TEST(Icons, TheTwoDesignsDiffer) {
-    std::vector<GroupIconEntry> app = ReadIconGroup(IDI_APPLICATION_ICON);
-    std::vector<GroupIconEntry> password = ReadIconGroup(IDI_PASSWORD);
-    ASSERT_FALSE(app.empty());
-    ASSERT_FALSE(password.empty());
-    std::string a = IconImageBytes(app[0].id);
-    std::string b = IconImageBytes(password[0].id);
-    ASSERT_FALSE(a.empty());
-    EXPECT_NE(a, b);
+TEST(Icons, TheDesignsDiffer) {
+    const int groups[] = {IDI_APPLICATION_ICON, IDI_PASSWORD, IDI_CONTAINER};
+    std::vector<std::string> images;
+    for (int group : groups) {
+        std::vector<GroupIconEntry> entries = ReadIconGroup(group);
+        ASSERT_FALSE(entries.empty()) << "group " << group;
+        images.push_back(IconImageBytes(entries[0].id));
+        ASSERT_FALSE(images.back().empty()) << "group " << group;
+    }
+    EXPECT_NE(images[0], images[1]);
+    EXPECT_NE(images[0], images[2]);
+    EXPECT_NE(images[1], images[2]);
 }
 
 TEST(Banner, Is640By80At24Bits) {
@@ -348,6 +351,29 @@ TEST(Manifest, DeclaresPerMonitorDpiAwarenessWithTheSystemAwareFallback) {
     EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
+// Without its supportedOS entry a system runs the program in the
+// compatibility mode of an older one; without longPathAware, Windows 10 and
+// later cut every path at 260 characters whatever the program does.
+TEST(Manifest, DeclaresWindows7To11AndLongPaths) {
+    std::string manifest = ResourceText(1, RT_MANIFEST);
+    const struct {
+        const char* system;
+        const char* id;
+    } systems[] = {
+        {"Windows 7", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"},
+        {"Windows 8", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"},
+        {"Windows 8.1", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}"},
+        {"Windows 10 and 11", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"},
+    };
+    for (const auto& s : systems)
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + s.id + "\"/>"),
+                  std::string::npos)
+            << s.system;
+    EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                            "WindowsSettings\">true</longPathAware>"),
+              std::string::npos);
+}
+
 TEST(VersionInfo, NamesTessalock130) {
     std::string block = ResourceText(1, RT_VERSION);
     ASSERT_FALSE(block.empty());
@@ -363,6 +389,11 @@ TEST(VersionInfo, NamesTessalock130) {
     size_t name = wide.find(L"ProductName");
     ASSERT_NE(name, std::wstring::npos);
     EXPECT_NE(wide.find(L"Tessalock", name), std::wstring::npos);
+    // Explorer's Details tab and "Apps & features" show it.
+    size_t copyright = wide.find(L"LegalCopyright");
+    ASSERT_NE(copyright, std::wstring::npos);
+    EXPECT_NE(wide.find(L"Copyright (C) 2026 the Tessalock authors", copyright),
+              std::wstring::npos);
 }
 
 } // namespace

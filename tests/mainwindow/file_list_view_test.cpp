@@ -85,6 +85,21 @@ TEST_F(FileListViewTest, DropAddsFilesAndFoldersNormalised) {
     EXPECT_EQ(frame_.m_view.StoredPaths(), (Paths{folder_ + L"\\", file_}));
 }
 
+// Deep folders give names beyond 260 characters; each is added whole.
+TEST_F(FileListViewTest, DropTakesNamesBeyond260CharactersWhole) {
+    std::wstring deep = scratch_.Path();
+    while (deep.size() <= 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(MakeDir(deep));
+    }
+    std::wstring file = deep + L"\\far down.txt";
+    ASSERT_TRUE(WriteFileText(file, "far down"));
+    BoxWatcher boxes;
+    Drop({file, deep});
+    EXPECT_TRUE(boxes.Stop().empty());
+    EXPECT_EQ(RowPaths(), (Paths{file, deep + L"\\"}));
+}
+
 TEST_F(FileListViewTest, RowsCarryTheShellIconIndex) {
     Drop({file_, folder_});
     CListViewCtrl list(List());
@@ -466,17 +481,60 @@ TEST_F(WebPageTest, BannerClickOpensTheProtectionPage) {
     EXPECT_EQ(opened_, std::vector<std::wstring>{WebPagePath(WebPage::Protect)});
 }
 
-// The build ships every page beside the program, so no link leads nowhere.
-TEST(WebPages, ShipBesideTheProgram) {
-    std::wstring program = L"Z:" TL_PROGRAM_FILE;
-    for (wchar_t& c : program)
+// A Linux path of this machine as the test sees it (drive Z: is the root).
+std::wstring HostPath(const wchar_t* linuxPath) {
+    std::wstring path = std::wstring(L"Z:") + linuxPath;
+    for (wchar_t& c : path)
         c = c == L'/' ? L'\\' : c;
-    std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
-    for (WebPage page : {WebPage::Help, WebPage::Protect, WebPage::Maker}) {
-        std::wstring path = folder + WebPageFileName(page);
-        Bytes bytes = ReadFileBytes(path);
-        std::string text(bytes.begin(), bytes.end());
-        EXPECT_NE(text.find("<html"), std::string::npos) << Narrow(path);
+    return path;
+}
+
+// The program carries its pages: they are written out byte for byte, over a
+// stale copy left by another version, so a lone Tessalock.exe has working
+// links.
+TEST(WebPages, AreWrittenOutOfTheResources) {
+    ScratchDir scratch;
+    const std::wstring folder = scratch / L"pages";
+    const wchar_t* files[] = {L"help.html", L"protect.html", L"about.html", L"tessalock.css"};
+    for (const char* round : {"fresh folder", "stale copy"}) {
+        ASSERT_TRUE(WriteWebPages(folder)) << round;
+        for (const wchar_t* name : files) {
+            Bytes source = ReadFileBytes(HostPath(TL_SOURCE_DIR L"/docs/web/") + name);
+            ASSERT_FALSE(source.empty()) << Narrow(name);
+            EXPECT_EQ(ReadFileBytes(folder + L"\\" + name), source) << round << " " << Narrow(name);
+        }
+        ASSERT_TRUE(WriteFileText(folder + L"\\help.html", "<html>an older version</html>"));
+    }
+    for (WebPage page : {WebPage::Help, WebPage::Protect, WebPage::Maker})
+        EXPECT_EQ(WebPagePath(page), WebPagesFolder() + WebPageFileName(page));
+}
+
+struct PageFailureCase {
+    const char* name;
+    void (*show)(const std::wstring& path);
+    const wchar_t* page; // below the scratch folder
+};
+
+// Help that cannot be shown says so, with the system's reason.
+TEST(WebPages, FailuresShowTheReason) {
+    const PageFailureCase cases[] = {
+        // The pages' folder would have to be where a file is.
+        {"cannot be written", ShowLocalPage, L"taken\\help.html"},
+        // Nothing on this system opens such a file.
+        {"cannot be opened", ShellOpenPage, L"page.tessalock-test-nothing-opens-it"},
+    };
+    for (const PageFailureCase& c : cases) {
+        ScratchDir scratch;
+        ASSERT_TRUE(WriteFileText(scratch / L"taken", "a file, not a folder"));
+        ASSERT_TRUE(WriteFileText(scratch / L"page.tessalock-test-nothing-opens-it", "x"));
+        const std::wstring page = scratch / c.page;
+        BoxWatcher boxes(IDOK);
+        c.show(page);
+        std::vector<std::wstring> seen = boxes.Stop();
+        ASSERT_EQ(seen.size(), 1u) << c.name;
+        const std::wstring start = L"Cannot show the page " + page + L".\n";
+        EXPECT_EQ(Narrow(seen[0].substr(0, start.size())), Narrow(start)) << c.name;
+        EXPECT_GT(seen[0].size(), start.size()) << c.name << ": no reason given";
     }
 }
 

@@ -12,6 +12,7 @@ constexpr DWORD kPollMs = 20;
 struct Search {
     DWORD processId;
     const std::function<bool(HWND)>& match;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -19,7 +20,8 @@ BOOL CALLBACK MatchRunWindow(HWND hwnd, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != search->processId || !::IsWindowVisible(hwnd) || !search->match(hwnd))
+    if (pid != search->processId || (search->visibleOnly && !::IsWindowVisible(hwnd)) ||
+        !search->match(hwnd))
         return TRUE;
     search->found = hwnd;
     return FALSE;
@@ -30,7 +32,10 @@ using DosNameFn = wchar_t*(CDECL*)(const char*);
 } // namespace
 
 std::wstring ProgramPath() {
-    const std::string unixPath = TL_PROGRAM_PATH;
+    return DosPath(TL_PROGRAM_PATH);
+}
+
+std::wstring DosPath(const std::string& unixPath) {
     // Wine names Linux paths for Windows programs; Z: is the usual mapping.
     auto toDos = reinterpret_cast<DosNameFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
@@ -51,6 +56,14 @@ ProgramRun::ProgramRun(const std::wstring& arguments) {
     std::wstring line = L"\"" + ProgramPath() + L"\"";
     if (!arguments.empty())
         line += L" " + arguments;
+    Start(line);
+}
+
+ProgramRun::ProgramRun(const CommandLine& commandLine) {
+    Start(commandLine.text);
+}
+
+void ProgramRun::Start(const std::wstring& line) {
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -80,11 +93,12 @@ HWND ProgramRun::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
         timeoutMs);
 }
 
-HWND ProgramRun::WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs) const {
+HWND ProgramRun::WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs,
+                                 bool visibleOnly) const {
     HWND found = nullptr;
     PollUntil(
         [&] {
-            Search search{processId_, match, nullptr};
+            Search search{processId_, match, visibleOnly, nullptr};
             ::EnumWindows(MatchRunWindow, reinterpret_cast<LPARAM>(&search));
             found = search.found;
             return found != nullptr;

@@ -14,12 +14,20 @@ namespace testing_support {
 
 // The program's full Windows path.
 std::wstring ProgramPath();
+// The Windows path of a path of this Linux machine (the build folder's files).
+std::wstring DosPath(const std::string& unixPath);
 
 class ProgramRun {
 public:
     // Starts the program with the given command-line tail (empty: the main
     // window).
     explicit ProgramRun(const std::wstring& arguments);
+    // Starts a whole command line: another copy of the program, or what a
+    // registry command names.
+    struct CommandLine {
+        std::wstring text;
+    };
+    explicit ProgramRun(const CommandLine& commandLine);
     // A run that has not ended by now is ended, so a failed test leaves
     // nothing behind.
     ~ProgramRun();
@@ -28,16 +36,21 @@ public:
 
     bool Started() const { return process_ != nullptr; }
     HANDLE Process() const { return process_; }
+    DWORD ProcessId() const { return processId_; }
 
     // A visible dialog or box of this run with the caption; null when none
     // came within the time.
     HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = 20000) const;
-    // A visible top-level window of this run that match accepts.
-    HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs = 20000) const;
+    // A top-level window of this run that match accepts; hidden ones too
+    // unless visibleOnly (a dialog still starting up is hidden).
+    HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs = 20000,
+                         bool visibleOnly = true) const;
     // The exit code, or -1 when the run did not end within the time.
     long WaitForExit(DWORD timeoutMs = 20000);
 
 private:
+    void Start(const std::wstring& commandLine);
+
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
 };

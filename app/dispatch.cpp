@@ -1,8 +1,10 @@
 // The command-line dispatcher.
-#include "jobs/dispatch.h"
+#include "app/dispatch.h"
 
 #include <cwchar>
+#include <vector>
 
+#include "app/item_collector.h"
 #include "common/owner_window.h"
 #include "common/res_string.h"
 #include "dialogs/password_dialogs.h"
@@ -14,16 +16,24 @@ bool IsWord(const wchar_t* arg, const wchar_t* word) {
     return std::wcscmp(arg, word) == 0;
 }
 
-bool IsContainerPath(const wchar_t* arg) {
-    return GetExtension(arg) == kContainerExtension;
-}
-
 // A start from the shell has no window of its own yet, so the dialog is
 // usually unowned: owning it by the shell's window in the foreground would
 // disable that window while the dialog runs.
 void RunEncryptDialog(const wchar_t* const* paths, int count) {
     CDialogEncrypt dialog(paths, count);
     dialog.DoModal(OwnerForNewWindow());
+}
+
+// "-enc" is what Explorer's verb starts, once per selected item: the items
+// of one selection are gathered into one dialog (and one container).
+void RunGatheredEncryption(const wchar_t* const* paths, int count) {
+    std::vector<std::wstring> items = GatherItems(std::vector<std::wstring>(paths, paths + count));
+    if (items.empty())
+        return; // handed over to another instance's dialog
+    std::vector<const wchar_t*> gathered;
+    for (const std::wstring& item : items)
+        gathered.push_back(item.c_str());
+    RunEncryptDialog(gathered.data(), static_cast<int>(gathered.size()));
 }
 
 void RunDecryptDialog(const wchar_t* path) {
@@ -39,6 +49,13 @@ void ShowAlreadyEncrypted() {
 
 } // namespace
 
+bool IsContainerPath(const std::wstring& path) {
+    // The system's ordinal comparison without case is the one the file
+    // system uses for names; a locale-aware one could differ (Turkish i).
+    return ::CompareStringOrdinal(GetExtension(path).c_str(), -1, kContainerExtension, -1, TRUE) ==
+           CSTR_EQUAL;
+}
+
 std::wstring GetExtension(const std::wstring& path) {
     size_t dot = path.rfind(L'.');
     if (dot == std::wstring::npos)
@@ -52,7 +69,7 @@ void DispatchCommandLine(const wchar_t* const* args, int count) {
         if (IsContainerPath(args[1]))
             ShowAlreadyEncrypted();
         else
-            RunEncryptDialog(args + 1, count - 1);
+            RunGatheredEncryption(args + 1, count - 1);
         return;
     }
     if (count == 2 && IsWord(args[0], L"-dec")) {

@@ -14,7 +14,7 @@
 
 #include "common/message_box.h"
 #include "dialogs/dialog_driver.h"
-#include "jobs/dispatch.h"
+#include "app/dispatch.h"
 #include "support/program_run.h"
 #include "support/robot.h"
 #include "support/test_files.h"

@@ -7,16 +7,23 @@
 
 #include <string>
 
-// The container extension, compared exactly (case-sensitive).
+// The container extension. It is compared without regard to letter case, as
+// Windows compares file names: X.LOCK and X.Lock are containers too.
 constexpr wchar_t kContainerExtension[] = L".lock";
 
 // Opens the one dialog the arguments ask for and returns when it has closed:
-//   -enc X ...   encryption of X ... (only a note when X ends in ".lock")
+//   -enc X ...   encryption of X ..., together with the items of other
+//                "-enc" starts of the same moment (only a note when X ends
+//                in ".lock")
 //   -dec X       decryption of X
 //   X.lock       decryption of X.lock (a single argument)
 //   anything else: encryption of every argument, the first one included.
-// Option words are matched exactly and case-sensitively.
+// Option words are matched exactly and case-sensitively; the extension in
+// any letter case.
 void DispatchCommandLine(const wchar_t* const* args, int count);
+
+// True when the path's extension is ".lock" in any letter case.
+bool IsContainerPath(const std::wstring& path);
 
 // The text from the last '.' of the whole path to its end, the '.'
 // included; empty when there is no '.'. "D:\old.lock\notes" gives

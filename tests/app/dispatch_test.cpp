@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/dispatch.h"
+#include "app/item_collector.h"
 #include "dialogs/dialog_driver.h"
-#include "jobs/dispatch.h"
 #include "resources/resource.h"
 #include "support/robot.h"
 #include "support/test_files.h"
@@ -130,7 +131,14 @@ const DispatchCase kDispatchCases[] = {
      Seen::AppBox,
      L"-dec.Invalid path."},
     {"ContainerAlone", {L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
-    {"UpperCaseExtensionIsNoContainer", {L"DATA.LOCK"}, Seen::EncryptDialog, L"DATA.LOCK"},
+    // Windows compares names without regard to case: so does the extension test.
+    {"UpperCaseExtensionIsAContainer", {L"DATA.LOCK"}, Seen::DecryptDialog, L"DATA.LOCK"},
+    {"MixedCaseExtensionIsAContainer", {L"Data.Lock"}, Seen::DecryptDialog, L"Data.Lock"},
+    {"EncOfAnUpperCaseContainer",
+     {L"-enc", L"DATA.LOCK"},
+     Seen::CaptionlessBox,
+     L"The file has been encrypted! "},
+    {"NearlyAContainer", {L"DATA.LOCKS"}, Seen::EncryptDialog, L"DATA.LOCKS"},
     {"DotInAFolderName", {L"old.lock\\notes.txt"}, Seen::EncryptDialog, L"old.lock\\notes.txt"},
     {"UpperCaseOptionIsAPath", {L"-DEC", L"x.lock"}, Seen::AppBox, L"-DEC.Invalid path."},
     {"OneFile", {L"a.txt"}, Seen::EncryptDialog, L"a.txt"},
@@ -141,7 +149,7 @@ class Dispatch : public testing::TestWithParam<DispatchCase> {
 protected:
     void SetUp() override {
         for (const wchar_t* name :
-             {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock", L"DATA.LOCK"})
+             {L"a.lock", L"b.txt", L"a.txt", L"b.lock", L"x.lock", L"DATA.LOCK", L"DATA.LOCKS"})
             ASSERT_TRUE(WriteFileBytes(dir / name, PatternBytes(10, 1)));
         ASSERT_TRUE(MakeDir(dir / L"photos"));
         ASSERT_TRUE(MakeDir(dir / L"old.lock"));
@@ -177,5 +185,34 @@ INSTANTIATE_TEST_SUITE_P(Rows, Dispatch, testing::ValuesIn(kDispatchCases),
                          [](const testing::TestParamInfo<DispatchCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// Explorer's verb starts "-enc ITEM" once per selected item: what another
+// start hands over while this one collects goes into the same dialog.
+TEST(DispatchEnc, GathersTheItemsOfOtherStartsIntoOneDialog) {
+    ScratchDir dir;
+    const std::wstring a = dir / L"a.txt";
+    const std::wstring b = dir / L"b.txt";
+    ASSERT_TRUE(WriteFileBytes(a, PatternBytes(10, 1)));
+    ASSERT_TRUE(WriteFileBytes(b, PatternBytes(10, 2)));
+    // The other start is counted before this one begins to collect.
+    CArrivalCount other;
+    bool handedOver = false;
+    Observation seen;
+    Robot robot([&](Robot&) {
+        WaitUntil([] {
+            return ::FindWindowExW(HWND_MESSAGE, nullptr, item_collection::kWindowClass, nullptr) !=
+                   nullptr;
+        });
+        handedOver = HandOverItems({b});
+        other.Withdraw();
+        seen = ObserveAndClose();
+    });
+    const wchar_t* args[] = {L"-enc", a.c_str()};
+    DispatchCommandLine(args, 2);
+    robot.Join();
+    EXPECT_TRUE(handedOver);
+    EXPECT_STREQ(Describe(seen.seen), Describe(Seen::EncryptDialog));
+    EXPECT_EQ(Narrow(seen.text), Narrow(a + L"," + b));
+}
 
 } // namespace
