@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both architectures and runs every test
-# (the 64-bit build, under Wine and Xvfb). Exit status is non-zero when a
-# build or a test fails.
+# Installs what is missing, builds both architectures and runs every test:
+# the 64-bit build under this machine's Wine, then the shipped 32-bit build
+# under a Wine that runs 32-bit Windows code, in a test machine
+# (scripts/i686-vm.sh). Exit status is non-zero when a build or a test fails.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
 
 # TL_BUILD_ROOT picks another build folder (default build/); TL_SKIP_I686=1
-# skips the 32-bit build during development. Extra arguments go to ctest.
+# skips the 32-bit build and its tests during development. Extra arguments
+# go to both ctest runs.
 BUILD_ROOT="${TL_BUILD_ROOT:-$ROOT/build}"
 
 if [[ -z "${TL_SKIP_I686:-}" ]]; then
@@ -20,6 +22,16 @@ x86_64_status=0
 WINEPREFIX="$BUILD_ROOT/x86_64/wineprefix" "$ROOT/scripts/wine-ctest.sh" "$BUILD_ROOT/x86_64" "$@" ||
     x86_64_status=$?
 
+i686_result="skipped (TL_SKIP_I686)"
+i686_status=0
+if [[ -z "${TL_SKIP_I686:-}" ]]; then
+    echo "== i686 tests (Wine in new WoW64 mode, in the test machine)"
+    start=$SECONDS
+    "$ROOT/scripts/i686-vm.sh" "$BUILD_ROOT/i686" "$@" || i686_status=$?
+    i686_result="$( ((i686_status == 0)) && echo passed || echo "FAILED (status $i686_status)") in $((SECONDS - start)) s"
+    [[ $(id -u) -ne 0 ]] && i686_result="skipped (needs root)"
+fi
+
 x86_64_result="$( ((x86_64_status == 0)) && echo passed || echo "FAILED (status $x86_64_status)")"
-echo "== Summary: x86_64 tests $x86_64_result"
-((x86_64_status == 0))
+echo "== Summary: x86_64 tests $x86_64_result; i686 tests $i686_result"
+((x86_64_status == 0 && i686_status == 0))

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs inside the test machine of scripts/i686-vm.sh, started by its init once
+# the source tree and the 32-bit build folder are mounted at the paths they
+# have on the host. Runs the 32-bit tests under the machine's Wine with
+# scripts/wine-ctest.sh, passing the ctest arguments the host left in
+# BUILD/vm-run/ctest-args, and writes ctest's exit status to
+# BUILD/vm-run/status for the host.
+# Usage (inside the machine): i686-vm-guest.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+SRC="$1"
+BUILD="$2"
+RUN="$BUILD/vm-run"
+
+export HOME=/root
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+# Wine maps Windows file names to Linux ones through the locale's character
+# set: without UTF-8, names outside ASCII cannot be created.
+export LANG=C.UTF-8
+mkdir -p /tmp /dev/shm /dev/pts
+mount -t tmpfs tmpfs /tmp
+mount -t tmpfs tmpfs /dev/shm
+mount -t devpts devpts /dev/pts
+
+# The point of this machine: 32-bit Windows code with no 32-bit Linux
+# binaries at all. Say which Wine runs the tests, and refuse a machine that
+# would run them some other way.
+echo "Test machine: $(uname -sr), $(wine --version 2>/dev/null)"
+if [[ -n "$(dpkg --print-foreign-architectures)" ]]; then
+    echo "the test machine has foreign architectures: $(dpkg --print-foreign-architectures)" >&2
+    echo 1 >"$RUN/status"
+    exit 1
+fi
+
+args=()
+if [[ -s "$RUN/ctest-args" ]]; then
+    mapfile -d '' args <"$RUN/ctest-args"
+fi
+# The prefix lives on the machine's own disk, which the host keeps between
+# runs: making a new one takes minutes on the emulated processor.
+# Through a pipe, ctest does not colour its output for the console.
+WINEPREFIX=/var/lib/tessalock-tests/wineprefix "$SRC/scripts/wine-ctest.sh" "$BUILD" "${args[@]}" |
+    cat
+echo "${PIPESTATUS[0]}" >"$RUN/status"
