@@ -16,10 +16,6 @@ export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 # Wine maps Windows file names to Linux ones through the locale's character
 # set: without UTF-8, names outside ASCII cannot be created.
 export LANG=C.UTF-8
-mkdir -p /tmp /dev/shm /dev/pts
-mount -t tmpfs tmpfs /tmp
-mount -t tmpfs tmpfs /dev/shm
-mount -t devpts devpts /dev/pts
 
 # The point of this machine: 32-bit Windows code with no 32-bit Linux
 # binaries at all. Say which Wine runs the tests, and refuse a machine that
@@ -36,8 +32,21 @@ if [[ -s "$RUN/ctest-args" ]]; then
     mapfile -d '' args <"$RUN/ctest-args"
 fi
 # The prefix lives on the machine's own disk, which the host keeps between
-# runs: making a new one takes minutes on the emulated processor.
+# runs: making a new one takes minutes on the emulated processor. Wine never
+# redoes a set-up that was cut short, so a prefix counts only once its
+# set-up has ended.
+export WINEPREFIX=/var/lib/tessalock-tests/wineprefix
+if [[ ! -f "$WINEPREFIX/.tessalock-ready" ]]; then
+    echo "Setting up the Wine prefix (the first run only; several minutes)"
+    rm -rf "$WINEPREFIX"
+    (
+        source "$SRC/scripts/wine-env.sh"
+        wine_env_start && touch "$WINEPREFIX/.tessalock-ready"
+        wine_env_stop
+    )
+    echo "Wine prefix set up in $SECONDS s"
+fi
+
 # Through a pipe, ctest does not colour its output for the console.
-WINEPREFIX=/var/lib/tessalock-tests/wineprefix "$SRC/scripts/wine-ctest.sh" "$BUILD" "${args[@]}" |
-    cat
+"$SRC/scripts/wine-ctest.sh" "$BUILD" "${args[@]}" | cat
 echo "${PIPESTATUS[0]}" >"$RUN/status"

@@ -41,10 +41,13 @@ esac
 
 # The Debian mirror this machine's apt uses (not the security archive).
 debian_mirror() {
-    [[ -n "${TL_DEBIAN_MIRROR:-}" ]] && { echo "$TL_DEBIAN_MIRROR"; return; }
-    grep -hoE '(deb|URIs:)[[:space:]]+https?://[^[:space:]]+' \
-        /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources \
-        2>/dev/null | awk '{print $2}' | grep -E '/debian/?$' | head -n1
+    if [[ -n "${TL_DEBIAN_MIRROR:-}" ]]; then
+        echo "$TL_DEBIAN_MIRROR"
+        return 0
+    fi
+    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources \
+        2>/dev/null | grep -oE '^(deb|URIs:)[[:space:]]+https?://[^[:space:]]+' |
+        awk '{print $2}' | grep -E '/debian/?$' | head -n1 || true
 }
 
 # The machine's init: mounts the two shared folders named on the kernel
@@ -56,6 +59,11 @@ PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+mount -t tmpfs tmpfs /dev/shm
+# /tmp before the shared folders, which may lie below it.
+mount -t tmpfs tmpfs /tmp
 for arg in $(cat /proc/cmdline); do
     case "$arg" in
     tl.src=*) src="${arg#tl.src=}" ;;
@@ -90,8 +98,11 @@ make_machine() {
     printf '#!/bin/sh\nexit 101\n' >"$fs/usr/sbin/policy-rc.d"
     chmod 755 "$fs/usr/sbin/policy-rc.d"
     chroot "$fs" apt-get update -q >>"$CACHE/make.log" 2>&1
+    # initramfs-tools is named because the kernel's other choice, dracut,
+    # boots through systemd, which writes terminal codes to the console.
     chroot "$fs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        wine wine64 fonts-wine xvfb cmake linux-image-amd64 kmod >>"$CACHE/make.log" 2>&1
+        wine wine64 fonts-wine xvfb cmake linux-image-amd64 initramfs-tools kmod \
+        >>"$CACHE/make.log" 2>&1
     chroot "$fs" apt-get clean
     # This Wine has no wineserver on PATH; the Wine set-up calls it by name.
     ln -sfn /usr/lib/x86_64-linux-gnu/wine/wineserver "$fs/usr/local/bin/wineserver"
@@ -110,11 +121,13 @@ flock 9
 recipe_hash() { { echo "$SUITE"; declare -f write_init make_machine; } | sha256sum; }
 if ! cmp -s <(recipe_hash) "$CACHE/stamp" 2>/dev/null; then
     start=$SECONDS
-    make_machine || {
-        echo "could not make the i686 test machine; the end of $CACHE/make.log:" >&2
-        tail -n 20 "$CACHE/make.log" >&2
-        exit 1
-    }
+    # Called plainly, not in a condition, so that any failing step stops it.
+    set -E
+    trap 'echo "could not make the i686 test machine; the end of $CACHE/make.log:" >&2
+          tail -n 20 "$CACHE/make.log" >&2' ERR
+    make_machine
+    trap - ERR
+    set +E
     echo "i686 test machine made in $((SECONDS - start)) s"
 fi
 
