@@ -26,6 +26,7 @@ wine_prefix_boot() {
     WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
     WINEPREFIX="$prefix" wineserver -p
     WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1 </dev/null || true
+    wine_wait_for_boot "$prefix" || return 1
     # Without a window manager (our own Xvfb), Wine waits up to two seconds
     # for one each time a managed window is hidden; unmanaged windows close at
     # once. On a real desktop the window manager should manage the windows.
@@ -116,6 +117,27 @@ wine_dpi_prefix_start() {
     fi
     wine_prefix_boot "$TL_DPI_PREFIX" "$dpi"
     TL_EXTRA_PREFIXES+=("$TL_DPI_PREFIX")
+}
+
+# wineboot -i returns when Wine stops waiting for the prefix's set-up, after
+# five minutes at most, even if the set-up goes on. On a slow (emulated)
+# machine a new prefix takes longer, and programs started meanwhile cannot
+# find their DLLs. Waits (20 minutes at most) until no wineboot of this
+# prefix ($1, default $WINEPREFIX) runs any more.
+wine_wait_for_boot() {
+    local prefix="${1:-$WINEPREFIX}" i pid running
+    for i in $(seq 1 1200); do
+        running=""
+        for pid in $(pgrep -f 'wineboot\.exe' || true); do
+            if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$prefix"; then
+                running=1
+            fi
+        done
+        [[ -z "$running" ]] && return 0
+        sleep 1
+    done
+    echo "the Wine prefix $prefix is still being set up after 20 minutes" >&2
+    return 1
 }
 
 # Maps a Linux folder as the first free drive letter among D: to H: of a

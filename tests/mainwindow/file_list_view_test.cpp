@@ -125,7 +125,13 @@ TEST_F(FileListViewTest, DuplicatesByDropDialogAndMenuGiveOneRowAndOneBoxEach) {
     BoxWatcher boxes;
     Drop({file_});
     {
-        Robot robot([&](Robot&) { ChooseInFileDialog(file_); });
+        // The box this choice brings is the watcher's: this robot closes
+        // leftover dialogs soon after its script ends, and on a slow
+        // machine it would close the box before the watcher read it.
+        Robot robot([&](Robot&) {
+            ChooseInFileDialog(file_);
+            WaitUntil([&] { return boxes.Count() == 2; });
+        });
         SendCommand(View(), ID_LIST_ADD, 0);
         robot.Join();
     }

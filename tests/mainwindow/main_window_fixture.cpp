@@ -61,6 +61,11 @@ std::vector<std::wstring> BoxWatcher::Stop() {
     return texts_;
 }
 
+size_t BoxWatcher::Count() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return texts_.size();
+}
+
 bool ChooseInFileDialog(const std::wstring& path) {
     // The explorer-style dialog keeps its file name in combo box cmb13.
     constexpr int kFileNameBox = 0x47C;

@@ -41,6 +41,8 @@ public:
 
     // Stops watching and returns the texts of the boxes seen, in order.
     std::vector<std::wstring> Stop();
+    // How many boxes were seen so far.
+    size_t Count();
 
 private:
     int answer_;
