@@ -52,6 +52,8 @@ private:
 ContainerWriter::ContainerWriter(const std::wstring& password) : codec_(password) {}
 
 ContainerWriter::~ContainerWriter() {
+    // The write-behind goes first: it may still be writing to the file.
+    behind_.reset();
     if (file_ != INVALID_HANDLE_VALUE)
         CloseHandle(file_);
 }
@@ -69,42 +71,45 @@ bool ContainerWriter::Create(const std::wstring& path) {
                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE)
         return Fail(LastErrorOr(ERROR_OPEN_FAILED));
-    buffer_.resize(kBufferBytes);
+    // Three blocks: one being filled, one being written, one spare, so the
+    // enciphering seldom waits for the disk.
+    behind_ = std::make_unique<BlockWriteBehind>(file_, kBufferBytes, 3, checksum_);
+    block_ = behind_->Take();
     return true;
 }
 
-bool ContainerWriter::WriteToFile(const uint8_t* data, size_t count) {
-    return WriteAllToFile(file_, data, count) || Fail(LastErrorOr(ERROR_WRITE_FAULT));
+bool ContainerWriter::Submit() {
+    if (!block_ || block_->used == 0)
+        return !Failed();
+    FileBlock* full = block_;
+    block_ = nullptr;
+    if (!behind_->Submit(full))
+        return Fail(behind_->Error());
+    block_ = behind_->Take();
+    return true;
 }
 
-bool ContainerWriter::FlushBuffer() {
-    if (used_ == 0)
-        return !Failed();
-    size_t count = used_;
-    used_ = 0;
-    return WriteToFile(buffer_.data(), count);
+bool ContainerWriter::Drain() {
+    if (!Submit())
+        return false;
+    return behind_->Drain() || Fail(behind_->Error());
 }
 
 bool ContainerWriter::Append(const uint8_t* data, size_t count) {
     if (Failed())
         return false;
-    if (file_ == INVALID_HANDLE_VALUE)
+    if (!block_)
         return Fail(ERROR_INVALID_HANDLE);
-    checksum_.Update(data, count);
     written_ += count;
-    if (used_ + count <= buffer_.size()) {
-        std::memcpy(buffer_.data() + used_, data, count);
-        used_ += count;
-        return true;
+    while (count > 0) {
+        const size_t take = std::min(count, block_->bytes.size() - block_->used);
+        std::memcpy(block_->bytes.data() + block_->used, data, take);
+        block_->used += take;
+        data += take;
+        count -= take;
+        if (block_->used == block_->bytes.size() && !Submit())
+            return false;
     }
-    if (!FlushBuffer())
-        return false;
-    // A large piece goes to the file as it is; copying it first would only
-    // cost time.
-    if (count >= buffer_.size())
-        return WriteToFile(data, count);
-    std::memcpy(buffer_.data(), data, count);
-    used_ = count;
     return true;
 }
 
@@ -157,18 +162,30 @@ bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring
     return true;
 }
 
-bool ContainerWriter::WriteBody(uint8_t* data, size_t count) {
+bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
     if (Failed())
         return false;
+    if (!block_)
+        return Fail(ERROR_INVALID_HANDLE);
     if (count > bodyLeft_)
         return Fail(ERROR_INVALID_DATA);
-    codec_.CryptBody(data, data, count);
     bodyLeft_ -= count;
-    return Append(data, count);
+    written_ += count;
+    // Enciphered straight into the block that goes to the file: no copy.
+    while (count > 0) {
+        const size_t take = std::min(count, block_->bytes.size() - block_->used);
+        codec_.CryptBody(data, block_->bytes.data() + block_->used, take);
+        block_->used += take;
+        data += take;
+        count -= take;
+        if (block_->used == block_->bytes.size() && !Submit())
+            return false;
+    }
+    return true;
 }
 
 bool ContainerWriter::Commit() {
-    if (Failed() || !BodyComplete() || !FlushBuffer())
+    if (Failed() || !BodyComplete() || !Drain())
         return false;
     SetLastError(ERROR_SUCCESS);
     if (!FlushFileBuffers(file_))
@@ -179,7 +196,9 @@ bool ContainerWriter::Commit() {
 bool ContainerWriter::Close() {
     if (file_ == INVALID_HANDLE_VALUE)
         return !Failed();
-    FlushBuffer();
+    Drain();
+    behind_.reset();
+    block_ = nullptr;
     SetLastError(ERROR_SUCCESS);
     if (!CloseHandle(file_))
         Fail(LastErrorOr(ERROR_WRITE_FAULT));
@@ -213,6 +232,10 @@ ContainerReader::~ContainerReader() {
 }
 
 void ContainerReader::Close() {
+    // The read-ahead goes first: it may still be reading the file.
+    ahead_.reset();
+    data_ = nullptr;
+    bufferPos_ = bufferEnd_ = 0;
     if (file_ != INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         CloseHandle(file_);
@@ -221,7 +244,7 @@ void ContainerReader::Close() {
     file_ = INVALID_HANDLE_VALUE;
 }
 
-bool ContainerReader::Open(const std::wstring& path) {
+bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     Close();
     error_ = ERROR_SUCCESS;
     file_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -242,7 +265,9 @@ bool ContainerReader::Open(const std::wstring& path) {
     bodyLeft_ = 0;
     skipped_ = false;
     checksum_ = ByteChecksum();
-    buffer_.resize(kBufferBytes);
+    readAhead_ = readAhead;
+    if (!readAhead_)
+        buffer_.resize(kBufferBytes);
     return true;
 }
 
@@ -273,20 +298,39 @@ bool ContainerReader::Refill() {
     const uint64_t fileLeft = size_ - position_;
     if (fileLeft == 0 || file_ == INVALID_HANDLE_VALUE)
         return false;
+    if (readAhead_) {
+        // Starts where the file's own position is: right after what was read.
+        if (!ahead_)
+            ahead_ = std::make_unique<BlockReadAhead>(file_, position_, size_, kBufferBytes, 3,
+                                                      checksum_);
+        const FileBlock* block = ahead_->Next();
+        if (!block) {
+            if (error_ == ERROR_SUCCESS)
+                error_ = ahead_->Error();
+            return false;
+        }
+        data_ = block->bytes.data();
+        bufferEnd_ = block->used;
+        return true;
+    }
+    data_ = buffer_.data();
     bufferEnd_ = ReadFromFile(buffer_.data(),
                               static_cast<size_t>(std::min<uint64_t>(buffer_.size(), fileLeft)));
     return bufferEnd_ > 0;
 }
 
-size_t ContainerReader::Read(uint8_t* data, size_t count) {
+size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
     count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position_));
     size_t total = 0;
     while (count > 0) {
         size_t available = bufferEnd_ - bufferPos_;
         if (available == 0) {
-            // A large read goes straight into the caller's memory.
-            if (count >= buffer_.size()) {
+            // Without read-ahead a large read goes straight into the
+            // caller's memory.
+            if (!readAhead_ && count >= buffer_.size()) {
                 size_t got = ReadFromFile(data, count);
+                if (decipher && codec_)
+                    codec_->CryptBody(data, data, got);
                 position_ += got;
                 return total + got;
             }
@@ -295,7 +339,11 @@ size_t ContainerReader::Read(uint8_t* data, size_t count) {
             available = bufferEnd_ - bufferPos_;
         }
         size_t take = std::min(available, count);
-        std::memcpy(data, buffer_.data() + bufferPos_, take);
+        // Deciphering is the copy out of the block: the bytes move once.
+        if (decipher && codec_)
+            codec_->CryptBody(data_ + bufferPos_, data, take);
+        else
+            std::memcpy(data, data_ + bufferPos_, take);
         bufferPos_ += take;
         position_ += take;
         data += take;
@@ -352,9 +400,9 @@ size_t ContainerReader::ReadRawBody(uint8_t* data, size_t count) {
 }
 
 size_t ContainerReader::ReadBody(uint8_t* data, size_t count) {
-    size_t got = ReadRawBody(data, count);
-    if (got > 0 && codec_)
-        codec_->CryptBody(data, data, got);
+    count = static_cast<size_t>(std::min<uint64_t>(count, bodyLeft_));
+    size_t got = Read(data, count, true);
+    bodyLeft_ -= got;
     return got;
 }
 
@@ -375,11 +423,13 @@ bool ContainerReader::SkipBody() {
 bool ContainerReader::SeekToRecord(uint64_t offset) {
     if (file_ == INVALID_HANDLE_VALUE || offset > size_)
         return false;
-    // Within what the buffer already holds, no system call is needed.
+    // Within what the buffer already holds, no system call is needed. A
+    // read-ahead has moved the file on, so it starts again from the offset.
     const uint64_t bufferStart = position_ - bufferPos_;
-    if (offset >= bufferStart && offset <= bufferStart + bufferEnd_) {
+    if (!readAhead_ && offset >= bufferStart && offset <= bufferStart + bufferEnd_) {
         bufferPos_ = static_cast<size_t>(offset - bufferStart);
     } else {
+        ahead_.reset();
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(offset);
         if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {

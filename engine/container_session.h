@@ -1,12 +1,14 @@
 // One container file from start to end, for everyone who writes or reads
 // one: the two jobs, the encryption's read-back check, the benchmark and
 // the tests. The byte format is the codec's; a session adds what every user
-// of it needs: the file itself with large direct transfers, the protocol
-// order (a body of exactly the size its record gives), the shared rule for
-// stored names, a running checksum of the bytes and the system's reason for
-// the first failure.
+// of it needs: the file itself, written behind and read ahead on a thread of
+// its own in 1 MiB blocks while the caller's thread enciphers straight into
+// and out of those blocks, the protocol order (a body of exactly the size its
+// record gives), the shared rule for stored names, a running checksum of the
+// bytes and the system's reason for the first failure.
 #pragma once
 
+#include "engine/block_pipe.h"
 #include "engine/checksum.h"
 #include "engine/container.h"
 
@@ -37,8 +39,9 @@ public:
     // A file record; exactly size body bytes must follow through WriteBody.
     bool AddFile(const std::wstring& folderPath, const std::wstring& name, int64_t modifiedTime,
                  uint64_t size);
-    // Enciphers count bytes of data in place and appends them to the body.
-    bool WriteBody(uint8_t* data, size_t count);
+    // Enciphers count bytes of data into the container (data stays as it
+    // is) and appends them to the body.
+    bool WriteBody(const uint8_t* data, size_t count);
     // Everything written so far reaches the device; the file stays open.
     bool Commit();
     // Writes what is pending and closes the file; true when every byte got
@@ -49,21 +52,24 @@ public:
     DWORD LastError() const { return error_; }
     uint64_t BytesWritten() const { return written_; }
     uint64_t RecordCount() const { return records_; }
-    // Of every byte handed to the file, in order.
+    // Of every byte handed to the file, in order; complete after Commit or
+    // Close.
     uint64_t Checksum() const { return checksum_.Value(); }
 
 private:
     class HeaderSink;
     bool Fail(DWORD error);
     bool Append(const uint8_t* data, size_t count);
-    bool FlushBuffer();
-    bool WriteToFile(const uint8_t* data, size_t count);
+    // Hands the current block to the write-behind and takes a new one.
+    bool Submit();
+    // Every block written; false with the first failure recorded.
+    bool Drain();
     bool BodyComplete();
 
     RC4EncStdFile codec_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
-    std::vector<uint8_t> buffer_;
-    size_t used_ = 0;
+    std::unique_ptr<BlockWriteBehind> behind_;
+    FileBlock* block_ = nullptr; // being filled
     uint64_t written_ = 0;
     uint64_t records_ = 0;
     uint64_t bodyLeft_ = 0;
@@ -96,7 +102,10 @@ public:
     ContainerReader(const ContainerReader&) = delete;
     ContainerReader& operator=(const ContainerReader&) = delete;
 
-    bool Open(const std::wstring& path);
+    // With readAhead a thread reads the file ahead of the caller (for a
+    // walk over every byte); without, every read is the caller's own (for a
+    // walk over headers that passes over bodies).
+    bool Open(const std::wstring& path, bool readAhead = false);
     void Close();
     // Type id and password check block; keys the body cipher on a match.
     HeaderCheck CheckHeader(const std::wstring& password);
@@ -129,13 +138,17 @@ public:
 
 private:
     class SourceStream;
-    size_t Read(uint8_t* data, size_t count);
+    // Up to count bytes into data, deciphered when decipher is set.
+    size_t Read(uint8_t* data, size_t count, bool decipher = false);
     bool Refill();
     size_t ReadFromFile(uint8_t* data, size_t count);
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<EncFile> codec_;
+    bool readAhead_ = false;
+    std::unique_ptr<BlockReadAhead> ahead_;
     std::vector<uint8_t> buffer_;
+    const uint8_t* data_ = nullptr; // the bytes at hand: buffer_ or a read-ahead block
     size_t bufferPos_ = 0;
     size_t bufferEnd_ = 0;
     uint64_t size_ = 0;

@@ -79,35 +79,60 @@ bool PassesThroughLink(const std::wstring& base, std::wstring path) {
     return false;
 }
 
-// Forces restored files to the device and closes them. A job of a few
-// files does this as it goes; for more, helper threads take the files over
-// so the restore goes on while the disk catches up (starting a thread costs
-// milliseconds, too much for a job of a few small files). Finish waits for
-// all of them; the container may be deleted only after it reported success.
-class FileFlusher {
-public:
-    FileFlusher() = default;
-    ~FileFlusher() { Finish(); }
-    FileFlusher(const FileFlusher&) = delete;
-    FileFlusher& operator=(const FileFlusher&) = delete;
-
-    // Takes over the handle of a complete file.
-    void Add(UniqueFileHandle file, const std::wstring& name) {
-        if (++added_ <= kFlushedInPlace) {
-            Flush(std::move(file), name);
-            return;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (threads_.empty()) {
-            for (int i = 0; i < kThreads; ++i)
-                threads_.emplace_back([this] { Run(); });
-        }
-        room_.wait(lock, [this] { return pending_.size() < kQueued; });
-        pending_.emplace_back(std::move(file), name);
-        work_.notify_one();
+// What this run changed, so that a failure can undo exactly that: the
+// position of every file record it restored, and for each file it replaced
+// where the earlier file waits and under which name it was found. Files are
+// restored on several threads, so every change goes through Note.
+struct Journal {
+    struct Replaced {
+        size_t created; // index into created
+        std::wstring target;
+        std::wstring backup;
+        std::wstring original; // the earlier file's own name and letter case
+    };
+    void Note(uint64_t offset) {
+        std::lock_guard<std::mutex> lock(mutex);
+        created.push_back(offset);
     }
-    // Waits until every file is flushed and closed. False when one could not
-    // be; FailedName and FailedError tell which and why.
+    void Note(uint64_t offset, Replaced replacedFile) {
+        std::lock_guard<std::mutex> lock(mutex);
+        created.push_back(offset);
+        replacedFile.created = created.size() - 1;
+        replaced.push_back(std::move(replacedFile));
+    }
+    std::mutex mutex;
+    std::vector<uint64_t> created;
+    std::vector<Replaced> replaced;
+};
+
+// Writes restored files and forces them to the device on helper threads,
+// so that the job's thread goes on deciphering while files are created,
+// written, flushed and closed: for many small files those calls, not the
+// deciphering, take the time. A file whose body fits a block comes whole;
+// a larger one is written by the job's thread and only flushed and closed
+// here. The first few files of a job are done right away on the job's
+// thread: starting threads costs milliseconds, more than a job of a few
+// small files takes. Finish waits for all of them; the container may be
+// deleted only after it reported success.
+class FileWriters {
+public:
+    explicit FileWriters(Journal& journal) : journal_(journal) {}
+    ~FileWriters() { Finish(); }
+    FileWriters(const FileWriters&) = delete;
+    FileWriters& operator=(const FileWriters&) = delete;
+
+    // A new file with its whole body; created exclusively, so it never
+    // replaces anything.
+    void AddFile(std::wstring target, std::wstring name, uint64_t offset,
+                 std::vector<uint8_t> body) {
+        Add(Task{std::move(target), std::move(name), offset, std::move(body), UniqueFileHandle()});
+    }
+    // A complete file that is already journalled: flushed and closed here.
+    void AddWritten(UniqueFileHandle file, std::wstring name) {
+        Add(Task{std::wstring(), std::move(name), 0, std::vector<uint8_t>(), std::move(file)});
+    }
+    // Waits until every file is done. False when one failed; FailedName
+    // and FailedError tell which and why.
     bool Finish() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -117,69 +142,111 @@ public:
         for (std::thread& thread : threads_)
             thread.join();
         threads_.clear();
-        return failedError_ == ERROR_SUCCESS;
+        stopping_ = false;
+        return !Failed();
+    }
+    bool Failed() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return failedError_ != ERROR_SUCCESS;
     }
     const std::wstring& FailedName() const { return failedName_; }
     DWORD FailedError() const { return failedError_; }
 
 private:
-    static constexpr size_t kFlushedInPlace = 8;
+    static constexpr size_t kDoneInPlace = 8;
     static constexpr int kThreads = 4;
-    static constexpr size_t kQueued = 64;
+    static constexpr size_t kQueuedFiles = 256;
+    static constexpr size_t kQueuedBytes = 8 << 20;
 
-    void Flush(UniqueFileHandle file, const std::wstring& name) {
-        const bool flushed = g_flushRestoredFile(file.Get()) != 0;
-        const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
-        const bool closed = CloseHandle(file.Release()) != 0;
-        if (flushed && closed)
+    struct Task {
+        std::wstring target; // empty: file is written already
+        std::wstring name;
+        uint64_t offset;
+        std::vector<uint8_t> body;
+        UniqueFileHandle file;
+    };
+
+    void Add(Task task) {
+        if (++added_ <= kDoneInPlace) {
+            Do(task);
             return;
-        std::lock_guard<std::mutex> lock(failureMutex_);
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (threads_.empty()) {
+            for (int i = 0; i < kThreads; ++i)
+                threads_.emplace_back([this] { Run(); });
+        }
+        room_.wait(
+            lock, [this] { return pending_.size() < kQueuedFiles && queuedBytes_ < kQueuedBytes; });
+        queuedBytes_ += task.body.size();
+        pending_.push_back(std::move(task));
+        work_.notify_one();
+    }
+
+    void Do(Task& task) {
+        DWORD error = ERROR_SUCCESS;
+        if (!task.target.empty()) {
+            task.file.Reset(CreateFileW(task.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!task.file) {
+                Failure(task.name, GetLastError());
+                return;
+            }
+            if (!WriteAllToFile(task.file.Get(), task.body.data(), task.body.size()))
+                error = GetLastError();
+        }
+        if (error == ERROR_SUCCESS && !g_flushRestoredFile(task.file.Get()))
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        if (!CloseHandle(task.file.Release()) && error == ERROR_SUCCESS)
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        if (error != ERROR_SUCCESS) {
+            // A file of its own that did not come whole goes again; one the
+            // job's thread wrote is journalled and goes with the roll-back.
+            if (!task.target.empty())
+                DeleteFileW(task.target.c_str());
+            Failure(task.name, error);
+            return;
+        }
+        if (!task.target.empty())
+            journal_.Note(task.offset);
+    }
+
+    void Failure(const std::wstring& name, DWORD error) {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (failedError_ == ERROR_SUCCESS) {
-            failedError_ = flushed ? ERROR_WRITE_FAULT : error;
+            failedError_ = error;
             failedName_ = name;
         }
     }
 
     void Run() {
         for (;;) {
-            std::pair<UniqueFileHandle, std::wstring> item;
+            Task task;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 work_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
                 if (pending_.empty())
                     return;
-                item = std::move(pending_.front());
+                task = std::move(pending_.front());
                 pending_.pop_front();
+                queuedBytes_ -= task.body.size();
                 room_.notify_one();
             }
-            Flush(std::move(item.first), item.second);
+            Do(task);
         }
     }
 
+    Journal& journal_;
     size_t added_ = 0;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
-    std::deque<std::pair<UniqueFileHandle, std::wstring>> pending_;
+    std::deque<Task> pending_;
+    size_t queuedBytes_ = 0;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
-    std::mutex failureMutex_;
     std::wstring failedName_;
     DWORD failedError_ = ERROR_SUCCESS;
-};
-
-// What this run changed, so that a failure can undo exactly that: the
-// position of every file record it restored, and for each file it replaced
-// where the earlier file waits and under which name it was found.
-struct Journal {
-    struct Replaced {
-        size_t created; // index into created
-        std::wstring target;
-        std::wstring backup;
-        std::wstring original; // the earlier file's own name and letter case
-    };
-    std::vector<uint64_t> created;
-    std::vector<Replaced> replaced;
 };
 
 // Deletes what the run restored and moves back what it moved aside, newest
@@ -204,13 +271,15 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
             reader.NextRecord(entry) == RecordRead::Ok && entry.isFile)
             DeleteFileW(TargetPathOf(outputFolder, entry).c_str());
     }
-    journal = Journal();
+    journal.created.clear();
+    journal.replaced.clear();
 }
 
 void DropBackups(Journal& journal) {
     for (const Journal::Replaced& file : journal.replaced)
         DeleteFileW(file.backup.c_str());
-    journal = Journal();
+    journal.created.clear();
+    journal.replaced.clear();
 }
 
 // The first pass: every record header, no body, nothing written but the
@@ -365,8 +434,8 @@ public:
              zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
              std::wstring& resultPath)
         : reader_(reader), outputFolder_(outputFolder), progress_(progress),
-          mayReplace_(mayReplace), journal_(journal), resultPath_(resultPath),
-          buffer_(kBlockBytes) {}
+          mayReplace_(mayReplace), journal_(journal), resultPath_(resultPath), buffer_(kBlockBytes),
+          writers_(journal) {}
 
     void Run();
     // Every restored file flushed to the device and closed.
@@ -378,6 +447,9 @@ private:
     void DecryptFileEntry(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
     // Deciphers the body into file; false with the last error set.
     bool WriteBody(HANDLE file);
+    // Deciphers a body of at most a block into body; false as WriteBody.
+    bool ReadWholeBody(std::vector<uint8_t>& body);
+    [[noreturn]] void FailWithWriters();
     void ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
 
     ContainerReader& reader_;
@@ -387,7 +459,7 @@ private:
     Journal& journal_;
     std::wstring& resultPath_;
     std::vector<uint8_t> buffer_;
-    FileFlusher flusher_;
+    FileWriters writers_;
     std::wstring verifiedFolder_;
 };
 
@@ -411,13 +483,20 @@ void Restorer::Run() {
             DecryptFileEntry(entry, target, offset);
         else
             RestoreFolder(entry, target);
+        if (writers_.Failed())
+            FailWithWriters();
     }
 }
 
+void Restorer::FailWithWriters() {
+    writers_.Finish();
+    Fail(jobtext::kDecryptErrorTarget + writers_.FailedName() + L"." +
+         SystemErrorText(writers_.FailedError()));
+}
+
 void Restorer::Finish() {
-    if (!flusher_.Finish())
-        Fail(jobtext::kDecryptErrorTarget + flusher_.FailedName() + L"." +
-             SystemErrorText(flusher_.FailedError()));
+    if (!writers_.Finish())
+        FailWithWriters();
 }
 
 void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
@@ -428,6 +507,22 @@ void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target)
             folder.Exists() && !folder.IsDirectory() ? ERROR_ALREADY_EXISTS : GetLastError();
         Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + SystemErrorText(error));
     }
+}
+
+bool Restorer::ReadWholeBody(std::vector<uint8_t>& body) {
+    body.resize(static_cast<size_t>(reader_.BodyLeft()));
+    size_t done = 0;
+    while (done < body.size()) {
+        const size_t got = reader_.ReadBody(body.data() + done, body.size() - done);
+        if (got == 0) {
+            SetLastError(reader_.LastError() != ERROR_SUCCESS ? reader_.LastError()
+                                                              : ERROR_HANDLE_EOF);
+            return false;
+        }
+        done += got;
+    }
+    progress_.SetCurrent(progress_.GetCurrent() + done, 0);
+    return !progress_.IsCancelled();
 }
 
 bool Restorer::WriteBody(HANDLE file) {
@@ -471,19 +566,28 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
                                 uint64_t offset) {
     using namespace jobtext;
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
-    // Creating the file exclusively proves that nothing has its name and
-    // keeps anything that appears meanwhile out of reach, so the bytes go
-    // straight to their place.
+    // Only the survey's existing items may be replaced, and only with
+    // consent; every other file is created exclusively, which proves that
+    // nothing had its name and keeps anything that appears meanwhile out of
+    // reach, so the bytes go straight to their place.
+    if (mayReplace_ && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ReplaceFile(entry, target, offset);
+        return;
+    }
+    if (reader_.BodyLeft() <= kBlockBytes) {
+        std::vector<uint8_t> body;
+        if (!ReadWholeBody(body)) {
+            if (progress_.IsCancelled())
+                Fail(std::wstring());
+            Fail(failed + GetSystemErrorText());
+        }
+        writers_.AddFile(target, entry.name, offset, std::move(body));
+        return;
+    }
     UniqueFileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && mayReplace_) {
-            ReplaceFile(entry, target, offset);
-            return;
-        }
-        Fail(failed + SystemErrorText(error));
-    }
+    if (!file)
+        Fail(failed + GetSystemErrorText());
     FileGuard guard(target);
     if (!WriteBody(file.Get())) {
         const DWORD error = GetLastError();
@@ -492,9 +596,9 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
             Fail(std::wstring());
         Fail(failed + SystemErrorText(error));
     }
-    journal_.created.push_back(offset);
+    journal_.Note(offset);
     guard.Dismiss();
-    flusher_.Add(std::move(file), entry.name);
+    writers_.AddWritten(std::move(file), entry.name);
 }
 
 // The user agreed to replace an existing file: the new one is written and
@@ -543,9 +647,7 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     }
     // Journalled only now: until the new file has the place, a roll-back
     // must not touch the earlier one.
-    journal_.created.push_back(offset);
-    journal_.replaced.push_back(
-        Journal::Replaced{journal_.created.size() - 1, target, backup, original});
+    journal_.Note(offset, Journal::Replaced{0, target, backup, original});
 }
 
 void RunDecryption(DecryptJobParams& params, Journal& journal) {
@@ -578,14 +680,21 @@ void RunDecryption(DecryptJobParams& params, Journal& journal) {
     outcome.existingCount = 0;
     outcome.existing.clear();
 
-    if (!reader.SeekToRecord(firstRecord))
-        Fail(kReadHeaderError + SystemErrorText(reader.LastError()));
+    // The restore reads every byte: a reader of its own reads ahead on a
+    // thread while this one deciphers. The survey's reader stays open, so
+    // nobody can change the container before the job is done with it.
+    ContainerReader bodies;
+    if (!bodies.Open(containerPath, true) ||
+        bodies.CheckHeader(params.password) != HeaderCheck::Matches ||
+        bodies.Position() != firstRecord)
+        Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(bodies.LastError()));
     {
-        Restorer restorer(reader, outputFolder, progress, params.replaceConsent > 0, journal,
+        Restorer restorer(bodies, outputFolder, progress, params.replaceConsent > 0, journal,
                           outcome.resultPath);
         restorer.Run();
         restorer.Finish();
     }
+    bodies.Close();
     reader.Close();
     DropBackups(journal);
 

@@ -222,8 +222,11 @@ private:
         if (progress_.IsCancelled())
             Fail(std::wstring());
     }
-    void WriterFailed() const {
-        FailItem(jobtext::kWrite + containerPath_ + L"." + SystemErrorText(writer_.LastError()));
+    // The container is written behind the item being read, so a failure
+    // to write it shows wherever the job happens to be: it is told about
+    // the container alone, the same wherever it shows.
+    [[noreturn]] void WriterFailed() const {
+        Fail(jobtext::kWrite + containerPath_ + L"." + SystemErrorText(writer_.LastError()));
     }
     void AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
         if (!writer_.AddFolder(folderPath, name))
@@ -500,7 +503,7 @@ ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& passwor
                            uint64_t bytes, uint64_t checksum,
                            zelprogress::IProgressUpdate& progress) {
     ContainerReader reader;
-    if (!reader.Open(path) || reader.CheckHeader(password) != HeaderCheck::Matches)
+    if (!reader.Open(path, true) || reader.CheckHeader(password) != HeaderCheck::Matches)
         return ReadBack::Differs;
     std::vector<uint8_t> block(kBlockBytes);
     uint64_t seen = 0;

@@ -1,0 +1,98 @@
+// Moving a file's bytes on a thread of its own, in blocks, while the job's
+// thread enciphers: BlockWriteBehind writes and sums the blocks a writer hands
+// it, BlockReadAhead reads and sums the blocks a reader will ask for next.
+// Each owns a small fixed set of blocks, so memory stays bounded, and keeps
+// the system's reason of its first failure for the thread that asks.
+//
+// A thread starts only when the first block is handed over (writing) or the
+// file is larger than one block (reading): starting one costs milliseconds,
+// more than a small container takes.
+#pragma once
+
+#include "engine/checksum.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// One block of bytes and how many of them are used.
+struct FileBlock {
+    std::vector<uint8_t> bytes;
+    size_t used = 0;
+};
+
+class BlockWriteBehind {
+public:
+    // Blocks of blockBytes each, count of them in all; the sum covers every
+    // byte written, in order.
+    BlockWriteBehind(HANDLE file, size_t blockBytes, int count, ByteChecksum& checksum);
+    ~BlockWriteBehind();
+    BlockWriteBehind(const BlockWriteBehind&) = delete;
+    BlockWriteBehind& operator=(const BlockWriteBehind&) = delete;
+
+    // A free block to fill (waits for one while all are queued).
+    FileBlock* Take();
+    // Queues a filled block for writing; false once a write has failed.
+    bool Submit(FileBlock* block);
+    // Waits until every queued block is written; false when one failed.
+    bool Drain();
+    DWORD Error();
+
+private:
+    void Run();
+    // Writes and sums one block on the calling thread; false on failure.
+    bool WriteBlock(const FileBlock& block);
+
+    HANDLE file_;
+    ByteChecksum& checksum_;
+    std::vector<FileBlock> blocks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<FileBlock*> free_;
+    std::deque<FileBlock*> queued_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    DWORD error_ = ERROR_SUCCESS;
+    std::thread thread_;
+};
+
+class BlockReadAhead {
+public:
+    // Reads the file from its current position up to end bytes in all (the
+    // caller has positioned it at start), summing what it reads.
+    BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes, int count,
+                   ByteChecksum& checksum);
+    ~BlockReadAhead();
+    BlockReadAhead(const BlockReadAhead&) = delete;
+    BlockReadAhead& operator=(const BlockReadAhead&) = delete;
+
+    // The next block in file order, or null at the end or after a failure
+    // (Error tells). The block returned before goes back to the reader.
+    const FileBlock* Next();
+    DWORD Error();
+
+private:
+    void Run();
+    // Reads one block on the calling thread; false at the end or on failure.
+    bool ReadBlock(FileBlock& block);
+
+    HANDLE file_;
+    uint64_t position_;
+    const uint64_t end_;
+    ByteChecksum& checksum_;
+    std::vector<FileBlock> blocks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<FileBlock*> free_;
+    std::deque<FileBlock*> filled_;
+    FileBlock* handedOut_ = nullptr;
+    bool finished_ = false; // no more blocks will come
+    bool stopping_ = false;
+    DWORD error_ = ERROR_SUCCESS;
+    std::thread thread_;
+};
