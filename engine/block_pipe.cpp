@@ -103,7 +103,7 @@ void BlockWriteBehind::Run() {
 // Read-ahead
 
 BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes,
-                               int count, ByteChecksum& checksum)
+                               int count, ByteChecksum* checksum)
     : file_(file), position_(start), end_(end), checksum_(checksum),
       blocks_(static_cast<size_t>(count)) {
     for (FileBlock& block : blocks_) {
@@ -142,7 +142,8 @@ bool BlockReadAhead::ReadBlock(FileBlock& block) {
             break;
         block.used += got;
     }
-    checksum_.Update(block.bytes.data(), block.used);
+    if (checksum_)
+        checksum_->Update(block.bytes.data(), block.used);
     position_ += block.used;
     return block.used > 0;
 }

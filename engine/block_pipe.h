@@ -64,9 +64,10 @@ private:
 class BlockReadAhead {
 public:
     // Reads the file from its current position up to end bytes in all (the
-    // caller has positioned it at start), summing what it reads.
+    // caller has positioned it at start), summing what it reads when a
+    // checksum is given.
     BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes, int count,
-                   ByteChecksum& checksum);
+                   ByteChecksum* checksum);
     ~BlockReadAhead();
     BlockReadAhead(const BlockReadAhead&) = delete;
     BlockReadAhead& operator=(const BlockReadAhead&) = delete;
@@ -84,7 +85,7 @@ private:
     HANDLE file_;
     uint64_t position_;
     const uint64_t end_;
-    ByteChecksum& checksum_;
+    ByteChecksum* checksum_;
     std::vector<FileBlock> blocks_;
     std::mutex mutex_;
     std::condition_variable changed_;

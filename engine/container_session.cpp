@@ -302,7 +302,7 @@ bool ContainerReader::Refill() {
         // Starts where the file's own position is: right after what was read.
         if (!ahead_)
             ahead_ = std::make_unique<BlockReadAhead>(file_, position_, size_, kBufferBytes, 3,
-                                                      checksum_);
+                                                      &checksum_);
         const FileBlock* block = ahead_->Next();
         if (!block) {
             if (error_ == ERROR_SUCCESS)

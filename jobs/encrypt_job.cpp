@@ -6,6 +6,7 @@
 #include "jobs/encrypt_job.h"
 
 #include "common/unique_handle.h"
+#include "engine/block_pipe.h"
 #include "engine/container_session.h"
 #include "engine/stored_name.h"
 #include "jobs/job_texts.h"
@@ -194,6 +195,22 @@ std::wstring NamesThatCollide(const std::vector<std::wstring>& names,
     return std::wstring();
 }
 
+// Reads until want bytes came or the file ended (ReadFile may give less
+// before the end). False on a read error, with the last error set.
+bool ReadUpTo(HANDLE file, uint8_t* data, size_t want, size_t& got) {
+    got = 0;
+    while (got < want) {
+        DWORD more = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!ReadFile(file, data + got, static_cast<DWORD>(want - got), &more, nullptr))
+            return false;
+        if (more == 0)
+            break;
+        got += more;
+    }
+    return true;
+}
+
 // Writes the records and bodies of the items, and records what was stored.
 class Packer {
 public:
@@ -236,6 +253,7 @@ private:
                      const std::wstring& folderPath, uint32_t parent);
     void PackFile(const std::wstring& folderPath, const std::wstring& name, const CPathInfo& file,
                   uint32_t folder);
+    void PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size);
 
     ContainerWriter& writer_;
     zelprogress::IProgressUpdate& progress_;
@@ -336,30 +354,46 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
 
     // The last read asks for one byte more than is left, so a file that
     // grew shows without a read of its own.
-    uint64_t remaining = size;
-    for (;;) {
-        const size_t want =
-            remaining < buffer_.size() ? static_cast<size_t>(remaining) + 1 : buffer_.size();
-        DWORD got = 0;
-        SetLastError(ERROR_SUCCESS);
-        if (!ReadFile(input.Get(), buffer_.data(), static_cast<DWORD>(want), &got, nullptr))
+    if (size >= buffer_.size()) {
+        PackLargeBody(input.Get(), path, size);
+    } else {
+        const size_t want = static_cast<size_t>(size) + 1;
+        size_t got = 0;
+        if (!ReadUpTo(input.Get(), buffer_.data(), want, got))
             FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
-        if (got > remaining)
+        if (got > size)
             FailItem(kTheFile + path + kFileGrew);
+        if (got < size)
+            FailItem(kTheFile + path + kFileEndedEarly);
         if (got > 0) {
             if (!writer_.WriteBody(buffer_.data(), got))
                 WriterFailed();
-            remaining -= got;
             progress_.SetCurrent(progress_.GetCurrent() + got, 0);
         }
-        if (got < want) {
-            if (remaining != 0)
-                FailItem(kTheFile + path + kFileEndedEarly);
-            break;
-        }
-        CheckCancel();
     }
     stored_.AddFile(folder, path.substr(path.rfind(L'\\') + 1), size, info.ftLastWriteTime);
+}
+
+// A large file is read ahead on a thread of its own while this one
+// enciphers; the read-ahead asks for one byte more than the size.
+void Packer::PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size) {
+    using namespace jobtext;
+    BlockReadAhead ahead(input, 0, size + 1, kBlockBytes, 3, nullptr);
+    uint64_t remaining = size;
+    while (const FileBlock* block = ahead.Next()) {
+        if (block->used > remaining)
+            FailItem(kTheFile + path + kFileGrew);
+        if (!writer_.WriteBody(block->bytes.data(), block->used))
+            WriterFailed();
+        remaining -= block->used;
+        progress_.SetCurrent(progress_.GetCurrent() + block->used, 0);
+        CheckCancel();
+    }
+    SetLastError(ahead.Error());
+    if (ahead.Error() != ERROR_SUCCESS)
+        FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
+    if (remaining != 0)
+        FailItem(kTheFile + path + kFileEndedEarly);
 }
 
 void RefuseContainerInsideItems(const std::vector<CPathInfo>& items,
