@@ -159,9 +159,18 @@ RC4EncStdFile::~RC4EncStdFile() {
     WipeSecret(blockBuffer_.data(), blockBuffer_.size());
 }
 
+namespace {
+
+// The one rule for a password's UTF-8 form: a check block readers accept.
+bool FitsCheckBlock(const std::string& utf8) {
+    return !utf8.empty() && utf8.size() <= static_cast<size_t>(kMaxPasswordCheckLength);
+}
+
+} // namespace
+
 bool PasswordFitsCheckBlock(const std::wstring& password) {
     std::string bytes = WideToUtf8(password);
-    bool fits = !bytes.empty() && bytes.size() <= static_cast<size_t>(kMaxPasswordCheckLength);
+    bool fits = FitsCheckBlock(bytes);
     WipeSecret(bytes);
     return fits;
 }
@@ -172,7 +181,7 @@ bool RC4EncStdFile::PasswordFitsCheckBlock() const {
 
 bool RC4EncStdFile::WritePasswordCheck(IOutputStream& output) {
     std::string plain = WideToUtf8(password_);
-    if (plain.empty() || plain.size() > static_cast<size_t>(kMaxPasswordCheckLength)) {
+    if (!FitsCheckBlock(plain)) {
         WipeSecret(plain);
         return false;
     }

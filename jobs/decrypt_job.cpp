@@ -650,7 +650,7 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     journal_.Note(offset, Journal::Replaced{0, target, backup, original});
 }
 
-void RunDecryption(DecryptJobParams& params, Journal& journal) {
+void Decrypt(DecryptJobParams& params, Journal& journal) {
     using namespace jobtext;
     auto& progress = params.progress;
     DecryptionOutcome& outcome = params.outcome;
@@ -713,7 +713,7 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     DecryptionOutcome& outcome = params->outcome;
     Journal journal;
     try {
-        RunDecryption(*params, journal);
+        Decrypt(*params, journal);
     } catch (const JobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {

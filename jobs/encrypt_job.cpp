@@ -430,7 +430,7 @@ public:
     std::wstring path_;
 };
 
-void RunEncryption(EncryptJobParams& params) {
+void Encrypt(EncryptJobParams& params) {
     using namespace jobtext;
     const std::wstring containerPath = params.containerPath;
     EncryptionOutcome& outcome = params.outcome;
@@ -519,7 +519,7 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
     auto* params = static_cast<EncryptJobParams*>(raw);
     EncryptionOutcome& outcome = params->outcome;
     try {
-        RunEncryption(*params);
+        Encrypt(*params);
     } catch (const JobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {
