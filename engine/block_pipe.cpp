@@ -14,6 +14,8 @@ DWORD LastErrorOr(DWORD fallback) {
 
 } // namespace
 
+ReadFileFunction g_readAheadFile = ::ReadFile;
+
 // ---------------------------------------------------------------------------
 // Write-behind
 
@@ -131,8 +133,8 @@ bool BlockReadAhead::ReadBlock(FileBlock& block) {
     while (block.used < want) {
         DWORD got = 0;
         SetLastError(ERROR_SUCCESS);
-        if (!ReadFile(file_, block.bytes.data() + block.used, static_cast<DWORD>(want - block.used),
-                      &got, nullptr)) {
+        if (!g_readAheadFile(file_, block.bytes.data() + block.used,
+                             static_cast<DWORD>(want - block.used), &got, nullptr)) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (error_ == ERROR_SUCCESS)
                 error_ = LastErrorOr(ERROR_READ_FAULT);

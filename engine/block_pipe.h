@@ -61,6 +61,12 @@ private:
     std::thread thread_;
 };
 
+// How the read-ahead reads: ReadFile, unless a test puts in its place a read
+// that fails partway, which a real disk does only by accident.
+using ReadFileFunction = BOOL(WINAPI*)(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got,
+                                       LPOVERLAPPED overlapped);
+extern ReadFileFunction g_readAheadFile;
+
 class BlockReadAhead {
 public:
     // Reads the file from its current position up to end bytes in all (the

@@ -250,8 +250,9 @@ private:
 };
 
 // Deletes what the run restored and moves back what it moved aside, newest
-// first. New files are found again by reading their record headers, so the
-// journal needs no path per file.
+// first, so a folder it made is empty by the time its turn comes (a folder
+// that is not stays). New files and folders are found again by reading their
+// record headers, so the journal needs no path per item.
 void RollBack(Journal& journal, const std::wstring& containerPath, const std::wstring& password,
               const std::wstring& outputFolder) {
     ContainerReader reader;
@@ -268,8 +269,13 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
         }
         EntryInfo entry;
         if (readable && reader.SeekToRecord(journal.created[i]) &&
-            reader.NextRecord(entry) == RecordRead::Ok && entry.isFile)
-            DeleteFileW(TargetPathOf(outputFolder, entry).c_str());
+            reader.NextRecord(entry) == RecordRead::Ok) {
+            const std::wstring target = TargetPathOf(outputFolder, entry);
+            if (entry.isFile)
+                DeleteFileW(target.c_str());
+            else
+                RemoveDirectoryW(target.c_str());
+        }
     }
     journal.created.clear();
     journal.replaced.clear();
@@ -442,7 +448,7 @@ public:
     void Finish();
 
 private:
-    void RestoreFolder(const EntryInfo& entry, const std::wstring& target);
+    void RestoreFolder(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
     // Restores one file record whose body follows; raises the failure text.
     void DecryptFileEntry(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
     // Deciphers the body into file; false with the last error set.
@@ -482,7 +488,7 @@ void Restorer::Run() {
         if (entry.isFile)
             DecryptFileEntry(entry, target, offset);
         else
-            RestoreFolder(entry, target);
+            RestoreFolder(entry, target, offset);
         if (writers_.Failed())
             FailWithWriters();
     }
@@ -499,14 +505,19 @@ void Restorer::Finish() {
         FailWithWriters();
 }
 
-void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
+// A folder this run makes is noted, so that a failure takes it away again
+// (once what was restored into it is gone).
+void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
     CPathInfo folder(target);
+    const bool existed = folder.IsDirectory();
     SetLastError(ERROR_SUCCESS);
     if (!folder.CreateDirectories() || !folder.IsDirectory()) {
         const DWORD error =
             folder.Exists() && !folder.IsDirectory() ? ERROR_ALREADY_EXISTS : GetLastError();
         Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + SystemErrorText(error));
     }
+    if (!existed)
+        journal_.Note(offset);
 }
 
 bool Restorer::ReadWholeBody(std::vector<uint8_t>& body) {

@@ -33,6 +33,17 @@ bool SameFileTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
+// The size and last-write time of an open file. Two plain queries: the one
+// call that returns both also asks for the volume's serial number, which
+// costs milliseconds per file under Wine.
+bool SizeAndWriteTime(HANDLE file, uint64_t& size, FILETIME& lastWrite) {
+    LARGE_INTEGER bytes;
+    if (!GetFileSizeEx(file, &bytes) || !GetFileTime(file, nullptr, nullptr, &lastWrite))
+        return false;
+    size = static_cast<uint64_t>(bytes.QuadPart);
+    return true;
+}
+
 // Everything the job stored, kept compactly: files by their folder and name,
 // so that the job can later delete exactly these and nothing else.
 class StoredSources {
@@ -114,14 +125,14 @@ DeleteResult DeleteFileIfUnchanged(const std::wstring& path, uint64_t size,
                    ? DeleteResult::Gone
                    : DeleteResult::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.Get(), &info)) {
+    // Opened without backup semantics, the handle cannot be a folder's.
+    uint64_t now = 0;
+    FILETIME written;
+    if (!SizeAndWriteTime(file.Get(), now, written)) {
         error = GetLastError();
         return DeleteResult::Failed;
     }
-    const uint64_t now = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || now != size ||
-        !SameFileTime(info.ftLastWriteTime, lastWrite))
+    if (now != size || !SameFileTime(written, lastWrite))
         return DeleteResult::Changed;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
@@ -344,12 +355,11 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
     const std::wstring& path = file.GetPath();
     UniqueFileHandle input(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!input || !GetFileInformationByHandle(input.Get(), &info))
+    uint64_t size = 0;
+    FILETIME lastWrite;
+    if (!input || !SizeAndWriteTime(input.Get(), size, lastWrite))
         FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if (!writer_.AddFile(folderPath, name, CTimeStamp::FromFileTime(info.ftLastWriteTime).Seconds(),
-                         size))
+    if (!writer_.AddFile(folderPath, name, CTimeStamp::FromFileTime(lastWrite).Seconds(), size))
         WriterFailed();
 
     // The last read asks for one byte more than is left, so a file that
@@ -371,7 +381,7 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
             progress_.SetCurrent(progress_.GetCurrent() + got, 0);
         }
     }
-    stored_.AddFile(folder, path.substr(path.rfind(L'\\') + 1), size, info.ftLastWriteTime);
+    stored_.AddFile(folder, path.substr(path.rfind(L'\\') + 1), size, lastWrite);
 }
 
 // A large file is read ahead on a thread of its own while this one

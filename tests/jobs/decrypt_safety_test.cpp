@@ -246,4 +246,32 @@ TEST_F(DurableRestore, AFileThatCannotBeFlushedFailsTheJob) {
     }
 }
 
+// The container's reads fail partway (on the thread that reads ahead): the
+// job fails with the system's reason, the container stays as it was, and
+// nothing restored, half-written or set aside is left.
+TEST(DecryptReadFailure, PartwayThroughTheContainerUndoesEverything) {
+    ScratchDir dir;
+    const std::wstring container = dir / L"r.lock";
+    ASSERT_TRUE(
+        WriteContainer(container, kPassword,
+                       {FolderRecord(L"/", L"r"), FileRecord(L"/r", L"small", PatternBytes(300, 1)),
+                        FileRecord(L"/r", L"large", PatternBytes(3 << 20, 2)),
+                        FileRecord(L"/r", L"after", PatternBytes(300, 3))}));
+    const Bytes before = ReadFileBytes(container);
+    for (int failFrom : {1, 2}) {
+        SCOPED_TRACE(failFrom);
+        DecryptionOutcome dec;
+        {
+            FailingReadAhead failing(failFrom, ERROR_CRC);
+            CAtomicProgress progress;
+            dec = RunDecryption(container, kPassword, progress);
+        }
+        EXPECT_FALSE(dec.succeeded);
+        EXPECT_NE(dec.errorText.find(SystemErrorText(ERROR_CRC)), std::wstring::npos)
+            << Narrow(dec.errorText);
+        EXPECT_EQ(ReadFileBytes(container), before);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"r.lock"});
+    }
+}
+
 } // namespace

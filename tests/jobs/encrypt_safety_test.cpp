@@ -134,6 +134,23 @@ TEST_F(DuringTheJob, FileBeingWrittenFailsTheJobByItsOwnName) {
     EXPECT_EQ(ListNames(dir_.Path()), (std::vector<std::wstring>{L"big.bin", L"f"}));
 }
 
+// A read that fails partway through a large file fails on the thread that
+// reads ahead: the job stops with that file's name and the system's reason,
+// deletes nothing and leaves no container.
+TEST_F(DuringTheJob, ReadFailingPartwayThroughALargeFileKeepsEverything) {
+    EncryptionOutcome out;
+    {
+        FailingReadAhead failing(1, ERROR_CRC);
+        out = Run([] {});
+    }
+    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.errorText, L"Encrypt error." + (dir_ / L"big.bin") + L"\nThe file " +
+                                 (dir_ / L"big.bin") + L" could not be read. " +
+                                 SystemText(ERROR_CRC));
+    EXPECT_EQ(ListNames(dir_.Path()), (std::vector<std::wstring>{L"big.bin", L"f"}));
+    EXPECT_TRUE(PathExists(dir_ / L"f\\sub\\s.txt"));
+}
+
 TEST(EncryptHonestOutcome, ReadOnlySourceIsReported) {
     ScratchDir dir;
     ASSERT_TRUE(WriteFileText(dir / L"r.txt", "read only"));

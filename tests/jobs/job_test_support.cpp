@@ -2,6 +2,9 @@
 #include "job_test_support.h"
 
 #include "container_reader.h"
+#include "engine/block_pipe.h"
+
+#include <atomic>
 
 namespace testing_support {
 
@@ -50,6 +53,32 @@ std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
             found.push_back(name);
     }
     return found;
+}
+
+namespace {
+
+std::atomic<int> g_readsLeft{0};
+DWORD g_readError = ERROR_SUCCESS;
+
+BOOL WINAPI ReadThenFail(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got,
+                         LPOVERLAPPED overlapped) {
+    if (g_readsLeft.fetch_sub(1) <= 0) {
+        SetLastError(g_readError);
+        return FALSE;
+    }
+    return ::ReadFile(file, buffer, bytes, got, overlapped);
+}
+
+} // namespace
+
+FailingReadAhead::FailingReadAhead(int failFrom, DWORD error) {
+    g_readsLeft = failFrom;
+    g_readError = error;
+    g_readAheadFile = ReadThenFail;
+}
+
+FailingReadAhead::~FailingReadAhead() {
+    g_readAheadFile = ::ReadFile;
 }
 
 } // namespace testing_support

@@ -60,4 +60,14 @@ EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
 // Names in folder that look like a temporary or backup file of a job.
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder);
 
+// While it lives, the read-ahead's reads (on whatever thread) fail from the
+// given read on with error, as a disk that goes bad partway would.
+class FailingReadAhead {
+public:
+    FailingReadAhead(int failFrom, DWORD error);
+    ~FailingReadAhead();
+    FailingReadAhead(const FailingReadAhead&) = delete;
+    FailingReadAhead& operator=(const FailingReadAhead&) = delete;
+};
+
 } // namespace testing_support
