@@ -26,8 +26,10 @@ public:
 
     bool Started() const { return run_.Started(); }
 
-    // The visible main frame, once it shows; null when it did not.
-    HWND WaitForFrame(DWORD timeoutMs = 20000);
+    // The visible main frame, once it shows; null when it did not. A start
+    // takes a few seconds here but much longer on an emulated processor
+    // that is busy, and the wait ends as soon as the frame is there.
+    HWND WaitForFrame(DWORD timeoutMs = 60000);
     HWND View() const;
     // A dialog of the run with the caption; null when none came in time.
     HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs = 20000) const {
