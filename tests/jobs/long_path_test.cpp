@@ -1,6 +1,7 @@
-// Both jobs on real trees whose paths pass 260 characters: everything comes
-// back byte for byte, a restore may replace an existing file there, and the
-// texts the user reads name the paths in their ordinary form.
+// Both jobs on real trees whose paths pass 260 characters, under the rule of
+// a Windows without the long-path opt-in: everything comes back byte for
+// byte, a restore may replace an existing file there, and the texts the user
+// reads name the paths in their ordinary form.
 #include "container_reader.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
