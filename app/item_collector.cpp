@@ -2,6 +2,8 @@
 // their way, and the hand-over.
 #include "app/item_collector.h"
 
+#include "engine/extended_path.h"
+
 #include <algorithm>
 
 namespace {
@@ -41,20 +43,6 @@ private:
 SessionCount& Count() {
     static SessionCount count;
     return count;
-}
-
-// An item handed to another process must not depend on this one's current
-// folder. The system says how long the full path is.
-std::wstring FullPath(const std::wstring& path) {
-    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    DWORD length = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed)
-        return path;
-    full.resize(length);
-    return full;
 }
 
 } // namespace
@@ -196,9 +184,11 @@ bool HandOverItems(const std::vector<std::wstring>& items) {
 
 std::vector<std::wstring> GatherItems(const std::vector<std::wstring>& own) {
     CArrivalCount arrival;
+    // An item handed to another process must not depend on this one's
+    // current folder.
     std::vector<std::wstring> handOver;
     for (const std::wstring& item : own)
-        handOver.push_back(FullPath(item));
+        handOver.push_back(GetFullPath(item));
     const ULONGLONG start = ::GetTickCount64();
     for (;;) {
         CItemCollector collector;

@@ -5,6 +5,7 @@
 // thread's last error.
 #include "engine/container_session.h"
 
+#include "engine/extended_path.h"
 #include "engine/stored_name.h"
 
 #include <algorithm>
@@ -67,7 +68,7 @@ bool ContainerWriter::Fail(DWORD error) {
 bool ContainerWriter::Create(const std::wstring& path) {
     if (file_ != INVALID_HANDLE_VALUE)
         return Fail(ERROR_ALREADY_INITIALIZED);
-    file_ = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    file_ = CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE)
         return Fail(LastErrorOr(ERROR_OPEN_FAILED));
@@ -247,8 +248,8 @@ void ContainerReader::Close() {
 bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     Close();
     error_ = ERROR_SUCCESS;
-    file_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    file_ = CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         error_ = LastErrorOr(ERROR_OPEN_FAILED);
         return false;

@@ -6,6 +6,8 @@
 // last Close tells a writer whether every byte reached the file.
 #include "engine/streams.h"
 
+#include "engine/extended_path.h"
+
 #include <io.h>
 
 #include <cstring>
@@ -272,8 +274,8 @@ CFileInputStream::~CFileInputStream() {
 bool CFileInputStream::Open(const std::wstring& path) {
     if (handle_)
         return false;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     handle_ = h;
@@ -320,7 +322,7 @@ CFileOutputStream::~CFileOutputStream() {
 bool CFileOutputStream::Open(const std::wstring& path, bool append) {
     if (stream_)
         return false;
-    stream_ = _wfopen(path.c_str(), append ? L"ab" : L"wb");
+    stream_ = _wfopen(ExtendedPath(path).c_str(), append ? L"ab" : L"wb");
     return stream_ != nullptr;
 }
 

@@ -65,7 +65,7 @@ std::wstring ShownPlace(const EntryInfo& entry) {
 }
 
 bool IsLink(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -186,8 +186,8 @@ private:
     void Do(Task& task) {
         DWORD error = ERROR_SUCCESS;
         if (!task.target.empty()) {
-            task.file.Reset(CreateFileW(task.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            task.file.Reset(CreateFileW(ExtendedPath(task.target).c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!task.file) {
                 Failure(task.name, GetLastError());
                 return;
@@ -203,7 +203,7 @@ private:
             // A file of its own that did not come whole goes again; one the
             // job's thread wrote is journalled and goes with the roll-back.
             if (!task.target.empty())
-                DeleteFileW(task.target.c_str());
+                DeleteFileW(ExtendedPath(task.target).c_str());
             Failure(task.name, error);
             return;
         }
@@ -261,16 +261,16 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
     auto replaced = journal.replaced.rbegin();
     for (size_t i = journal.created.size(); i-- > 0;) {
         if (replaced != journal.replaced.rend() && replaced->created == i) {
-            DeleteFileW(replaced->target.c_str());
-            MoveFileExW(replaced->backup.c_str(), replaced->original.c_str(),
-                        MOVEFILE_WRITE_THROUGH);
+            DeleteFileW(ExtendedPath(replaced->target).c_str());
+            MoveFileExW(ExtendedPath(replaced->backup).c_str(),
+                        ExtendedPath(replaced->original).c_str(), MOVEFILE_WRITE_THROUGH);
             ++replaced;
             continue;
         }
         EntryInfo entry;
         if (readable && reader.SeekToRecord(journal.created[i]) &&
             reader.NextRecord(entry) == RecordRead::Ok) {
-            const std::wstring target = TargetPathOf(outputFolder, entry);
+            const std::wstring target = ExtendedPath(TargetPathOf(outputFolder, entry));
             if (entry.isFile)
                 DeleteFileW(target.c_str());
             else
@@ -283,7 +283,7 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
 
 void DropBackups(Journal& journal) {
     for (const Journal::Replaced& file : journal.replaced)
-        DeleteFileW(file.backup.c_str());
+        DeleteFileW(ExtendedPath(file.backup).c_str());
     journal.created.clear();
     journal.replaced.clear();
 }
@@ -372,7 +372,7 @@ void Survey::Record(const EntryInfo& entry, DecryptionOutcome& outcome) {
             existingFolders_.end())
             existingFolders_.push_back(folder);
     }
-    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD attributes = GetFileAttributesW(ExtendedPath(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
@@ -402,9 +402,9 @@ void Survey::RecoverLeftovers(DecryptionOutcome& outcome) {
     for (const std::wstring& folder : existingFolders_) {
         for (const wchar_t* mark : {kBackupMark, kPartialMark}) {
             WIN32_FIND_DATAW found;
-            UniqueFindHandle search(FindFirstFileExW((folder + L"\\*" + mark + L"*").c_str(),
-                                                     FindExInfoStandard, &found,
-                                                     FindExSearchNameMatch, nullptr, 0));
+            UniqueFindHandle search(
+                FindFirstFileExW(ExtendedPath(folder + L"\\*" + mark + L"*").c_str(),
+                                 FindExInfoStandard, &found, FindExSearchNameMatch, nullptr, 0));
             if (!search)
                 continue;
             do {
@@ -419,11 +419,11 @@ void Survey::RecoverLeftovers(DecryptionOutcome& outcome) {
                     continue;
                 const std::wstring leftover = folder + L"\\" + name;
                 if (mark == kPartialMark) {
-                    DeleteFileW(leftover.c_str());
+                    DeleteFileW(ExtendedPath(leftover).c_str());
                 } else {
                     const bool wasThere =
-                        GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
-                    if (MoveFileExW(leftover.c_str(), target.c_str(),
+                        GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES;
+                    if (MoveFileExW(ExtendedPath(leftover).c_str(), ExtendedPath(target).c_str(),
                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) &&
                         !wasThere)
                         NoteExisting(target, outcome);
@@ -562,7 +562,7 @@ public:
         if (path_.empty())
             return;
         DWORD error = GetLastError();
-        DeleteFileW(path_.c_str());
+        DeleteFileW(ExtendedPath(path_).c_str());
         SetLastError(error);
     }
     FileGuard(const FileGuard&) = delete;
@@ -581,7 +581,8 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
     // consent; every other file is created exclusively, which proves that
     // nothing had its name and keeps anything that appears meanwhile out of
     // reach, so the bytes go straight to their place.
-    if (mayReplace_ && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (mayReplace_ &&
+        GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES) {
         ReplaceFile(entry, target, offset);
         return;
     }
@@ -595,8 +596,9 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
         writers_.AddFile(target, entry.name, offset, std::move(body));
         return;
     }
-    UniqueFileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFileHandle file(CreateFileW(ExtendedPath(target).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                      nullptr));
     if (!file)
         Fail(failed + GetSystemErrorText());
     FileGuard guard(target);
@@ -622,8 +624,8 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     std::wstring original = target;
     {
         WIN32_FIND_DATAW found;
-        UniqueFindHandle search(FindFirstFileExW(target.c_str(), FindExInfoStandard, &found,
-                                                 FindExSearchNameMatch, nullptr, 0));
+        UniqueFindHandle search(FindFirstFileExW(ExtendedPath(target).c_str(), FindExInfoStandard,
+                                                 &found, FindExSearchNameMatch, nullptr, 0));
         if (!search ||
             (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
             Fail(failed + SystemErrorText(search ? ERROR_ACCESS_DENIED : GetLastError()));
@@ -633,8 +635,8 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     if (!FreeNameBeside(target, kPartialMark, partial))
         Fail(failed + GetSystemErrorText());
     {
-        UniqueFileHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFileHandle file(CreateFileW(ExtendedPath(partial).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             Fail(failed + GetSystemErrorText());
         FileGuard guard(partial);
@@ -647,11 +649,14 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         }
         file.Reset();
         if (!FreeNameBeside(original, kBackupMark, backup) ||
-            !MoveFileExW(original.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
+            !MoveFileExW(ExtendedPath(original).c_str(), ExtendedPath(backup).c_str(),
+                         MOVEFILE_WRITE_THROUGH))
             Fail(failed + GetSystemErrorText());
-        if (!MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        if (!MoveFileExW(ExtendedPath(partial).c_str(), ExtendedPath(target).c_str(),
+                         MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
-            MoveFileExW(backup.c_str(), original.c_str(), MOVEFILE_WRITE_THROUGH);
+            MoveFileExW(ExtendedPath(backup).c_str(), ExtendedPath(original).c_str(),
+                        MOVEFILE_WRITE_THROUGH);
             Fail(failed + SystemErrorText(error));
         }
         guard.Dismiss();

@@ -116,7 +116,7 @@ bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left
 // lets nobody write in between.
 DeleteResult DeleteFileIfUnchanged(const std::wstring& path, uint64_t size,
                                    const FILETIME& lastWrite, DWORD& error) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+    UniqueFileHandle file(CreateFileW(ExtendedPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
@@ -173,7 +173,7 @@ void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
     // Deepest first: the walk added every folder before those below it.
     for (size_t i = folders_.size(); i-- > 0;) {
         Folder& folder = folders_[i];
-        if (!folder.stored || (!cancelled && RemoveDirectoryW(folder.path.c_str())))
+        if (!folder.stored || (!cancelled && RemoveDirectoryW(ExtendedPath(folder.path).c_str())))
             continue;
         const DWORD error = cancelled ? ERROR_CANCELLED : GetLastError();
         std::wstring path = folder.path;
@@ -353,8 +353,8 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
                       const CPathInfo& file, uint32_t folder) {
     using namespace jobtext;
     const std::wstring& path = file.GetPath();
-    UniqueFileHandle input(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFileHandle input(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     uint64_t size = 0;
     FILETIME lastWrite;
     if (!input || !SizeAndWriteTime(input.Get(), size, lastWrite))
@@ -433,7 +433,7 @@ public:
     ~PartialContainer() {
         if (!path_.empty()) {
             DWORD error = GetLastError();
-            DeleteFileW(path_.c_str());
+            DeleteFileW(ExtendedPath(path_).c_str());
             SetLastError(error);
         }
     }
@@ -469,7 +469,7 @@ void Encrypt(EncryptJobParams& params) {
     // Without the user's consent an existing file keeps the name; finding
     // out now spares writing a container that could not take its place.
     if (!params.replaceExisting &&
-        GetFileAttributesW(containerPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        GetFileAttributesW(ExtendedPath(containerPath).c_str()) != INVALID_FILE_ATTRIBUTES)
         Fail(kWrite + containerPath + L"." + SystemErrorText(ERROR_ALREADY_EXISTS));
     std::wstring partialPath;
     SetLastError(ERROR_SUCCESS);
@@ -504,7 +504,8 @@ void Encrypt(EncryptJobParams& params) {
         Fail(kWrite + containerPath + L"." + kContainerIncomplete);
     // Checked again here, where it counts: a file may have taken the name.
     const DWORD replace = params.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
-    if (!MoveFileExW(partialPath.c_str(), containerPath.c_str(), replace | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(ExtendedPath(partialPath).c_str(), ExtendedPath(containerPath).c_str(),
+                     replace | MOVEFILE_WRITE_THROUGH))
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());
     partial.path_ = containerPath; // until it has been read back
 

@@ -42,7 +42,7 @@ CPathInfo::CPathInfo(const std::wstring& path, const WIN32_FIND_DATAW& found)
 
 void CPathInfo::Refresh() {
     WIN32_FILE_ATTRIBUTE_DATA fresh;
-    exists_ = GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &fresh) != 0;
+    exists_ = GetFileAttributesExW(ExtendedPath(path_).c_str(), GetFileExInfoStandard, &fresh) != 0;
     if (exists_)
         data_ = fresh;
 }
@@ -113,8 +113,9 @@ bool CPathInfo::ListChildren(std::vector<CPathInfo>& children, const std::wstrin
         return false;
     const std::wstring folder = PathWithSeparator();
     WIN32_FIND_DATAW found;
-    UniqueFindHandle search(FindFirstFileExW((folder + pattern).c_str(), FindExInfoStandard, &found,
-                                             FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle search(FindFirstFileExW(ExtendedPath(folder + pattern).c_str(),
+                                             FindExInfoStandard, &found, FindExSearchNameMatch,
+                                             nullptr, 0));
     if (!search)
         return false;
     do {
@@ -139,7 +140,7 @@ bool CPathInfo::CreateDirectories() {
         return true;
     if (!parent.CreateDirectories())
         return false;
-    if (!CreateDirectoryW(PathWithSeparator().c_str(), nullptr))
+    if (!CreateDirectoryW(ExtendedPath(PathWithSeparator()).c_str(), nullptr))
         return false;
     Refresh();
     return true;
@@ -150,10 +151,10 @@ bool CPathInfo::DeleteTree() const {
         // Removing the link must never touch its target. Windows removes a
         // directory link with RemoveDirectoryW; Wine shows a Unix symbolic
         // link as such a folder but may only let it go as a file.
-        if (RemoveDirectoryW(path_.c_str()))
+        if (RemoveDirectoryW(ExtendedPath(path_).c_str()))
             return true;
         DWORD err = GetLastError();
-        if (DeleteFileW(path_.c_str()))
+        if (DeleteFileW(ExtendedPath(path_).c_str()))
             return true;
         SetLastError(err);
         return false;
@@ -165,9 +166,9 @@ bool CPathInfo::DeleteTree() const {
             if (!child.DeleteTree())
                 return false;
         }
-        return RemoveDirectoryW(path_.c_str()) != 0;
+        return RemoveDirectoryW(ExtendedPath(path_).c_str()) != 0;
     }
-    return DeleteFileW(path_.c_str()) != 0;
+    return DeleteFileW(ExtendedPath(path_).c_str()) != 0;
 }
 
 std::wstring ParentOf(const std::wstring& text, wchar_t separator) {
@@ -209,26 +210,6 @@ bool IsRelativePath(const std::wstring& path) {
     if (!path.empty() && path[0] == L'\\')
         return false;
     return !(path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
-}
-
-std::wstring GetFullPath(const std::wstring& path) {
-    if (path.empty())
-        return path;
-    DWORD err = GetLastError();
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
-                                   nullptr);
-        if (n == 0) {
-            SetLastError(err);
-            return path;
-        }
-        if (n < buffer.size()) {
-            SetLastError(err);
-            return std::wstring(buffer.data(), n);
-        }
-        buffer.resize(n + 1);
-    }
 }
 
 bool SamePathText(const std::wstring& a, const std::wstring& b) {
@@ -275,7 +256,7 @@ bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring&
         name = path + mark;
         if (k > 1)
             name += FormatString(L"-%d", k);
-        if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesW(ExtendedPath(name).c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND)
@@ -292,8 +273,9 @@ void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
     const std::wstring folder = ParentOf(path, L'\\');
     const std::wstring stem = path.substr(folder.size()) + mark;
     WIN32_FIND_DATAW found;
-    UniqueFindHandle search(FindFirstFileExW((path + mark + L"*").c_str(), FindExInfoStandard,
-                                             &found, FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle search(FindFirstFileExW(ExtendedPath(path + mark + L"*").c_str(),
+                                             FindExInfoStandard, &found, FindExSearchNameMatch,
+                                             nullptr, 0));
     if (search) {
         do {
             // Only the exact names FreeNameBeside makes: stem, stem-2, ...
@@ -305,7 +287,7 @@ void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
             if (!rest.empty() && (rest[0] != L'-' || rest.size() < 2 ||
                                   rest.find_first_not_of(L"0123456789", 1) != std::wstring::npos))
                 continue;
-            DeleteFileW((folder + name).c_str());
+            DeleteFileW(ExtendedPath(folder + name).c_str());
         } while (FindNextFileW(search.Get(), &found));
     }
     SetLastError(error);

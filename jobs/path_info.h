@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "engine/extended_path.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -80,8 +82,6 @@ std::wstring GetStem(const std::wstring& path);
 // Every occurrence of what (never empty) replaced by with, left to right.
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
                         const std::wstring& with);
-// The full path of a path; the path unchanged if the system cannot say.
-std::wstring GetFullPath(const std::wstring& path);
 // "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
 // "..\x", "D:x") depends on a current folder.
 bool IsRelativePath(const std::wstring& path);

@@ -97,6 +97,43 @@ TEST_F(EncryptTest, SuccessfulEncryptionEmptiesTheList) {
     EXPECT_FALSE(PathExists(file));
 }
 
+// A file deep enough that its path passes 260 characters goes from the drop
+// through the dialog, which shows its path whole, into its container beside it.
+TEST_F(EncryptTest, ItemBeyond260CharactersIsShownWholeAndEncrypted) {
+    std::wstring deep = scratch_.Path();
+    while (deep.size() <= 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(MakeDir(deep));
+    }
+    const std::wstring file = deep + L"\\far down.txt";
+    ASSERT_TRUE(WriteFileText(file, "far down"));
+    Drop({file});
+    ASSERT_EQ(RowPaths(), (Paths{file}));
+    std::wstring label, done;
+    Robot robot([&](Robot& r) {
+        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
+        if (!dialog)
+            return;
+        label = WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL));
+        TypeText(::GetDlgItem(dialog, kPasswordField), L"deep");
+        TypeText(::GetDlgItem(dialog, kReenterField), L"deep");
+        PostClick(dialog, IDC_ENCRYPT);
+        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 30000);
+        if (!box)
+            return;
+        done = MessageBoxText(box);
+        AnswerMessageBox(box, IDOK);
+    });
+    ClickButton(View(), IDC_ENCRYPT);
+    robot.Join();
+
+    EXPECT_EQ(label, file);
+    EXPECT_EQ(done, L"Encrypted successfully.");
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_TRUE(PathExists(file + L".lock"));
+    EXPECT_FALSE(PathExists(file));
+}
+
 TEST_F(EncryptTest, ItemGoneFromTheDiskKeepsTheList) {
     std::wstring file = MakeFile(L"moved.txt", "x");
     Drop({file});

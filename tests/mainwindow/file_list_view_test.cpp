@@ -98,6 +98,12 @@ TEST_F(FileListViewTest, DropTakesNamesBeyond260CharactersWhole) {
     Drop({file, deep});
     EXPECT_TRUE(boxes.Stop().empty());
     EXPECT_EQ(RowPaths(), (Paths{file, deep + L"\\"}));
+    // The rows come from snapshots of the long paths.
+    const std::vector<Row> rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].size, L"1 KB");
+    EXPECT_EQ(rows[0].date.size(), 24u);
+    EXPECT_EQ(rows[1].date.size(), 24u);
 }
 
 TEST_F(FileListViewTest, RowsCarryTheShellIconIndex) {
