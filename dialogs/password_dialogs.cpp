@@ -59,7 +59,7 @@ CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count) {
         items.emplace_back(paths[i]);
 }
 
-LRESULT CDialogEncrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+BOOL CDialogEncrypt::OnInitDialog(HWND, LPARAM) {
     SetDialogIcon(m_hWnd);
     pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
     passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
@@ -106,48 +106,38 @@ bool CDialogEncrypt::PlanContainerPath() {
     }
 }
 
-LRESULT CDialogEncrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogEncrypt::OnExit(WORD, WORD, HWND, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
+void CDialogEncrypt::OnEncrypt(UINT) {
     std::wstring password = passwordField.GetText();
     SecretCopy wipePassword(password);
     std::wstring reenter = reenterField.GetText();
     SecretCopy wipeReenter(reenter);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
-        return 0;
+        return;
     }
     if (reenter.empty()) {
         ShowInfoBox(LoadResString(IDS_CONFIRM_PASSWORD));
-        return 0;
+        return;
     }
     if (password != reenter) {
         ShowInfoBox(LoadResString(IDS_PASSWORDS_DIFFER));
-        return 0;
+        return;
     }
     if (!PasswordFitsCheckBlock(password)) {
         ShowInfoBox(jobtext::kPasswordTooLong);
-        return 0;
+        return;
     }
 
     if (NothingToStore(items)) {
         ShowInfoBox(LoadResString(IDS_NOTHING_TO_ENCRYPT));
-        return 0;
+        return;
     }
     // An earlier container at this place is replaced only with the user's
     // consent; the job refuses to touch it otherwise.
     if (!replaceConfirmed && CPathInfo(containerPath).Exists()) {
         if (!AskQuestion(
                 FormatString(LoadResString(IDS_REPLACE_CONTAINER).c_str(), containerPath.c_str())))
-            return 0;
+            return;
         replaceConfirmed = true;
     }
 
@@ -157,7 +147,7 @@ LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
                             totalSize, replaceConfirmed, outcome};
     if (!RunJobWithProgress(EncryptWorker, &params, progress)) {
         ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
-        return 0;
+        return;
     }
     if (outcome.succeeded) {
         std::wstring text = LoadResString(IDS_ENCRYPTED_OK);
@@ -169,14 +159,13 @@ LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
     } else if (!progress.IsCancelled()) {
         ShowErrorBox(outcome.errorText);
     }
-    return 0;
 }
 
 // ---- Decryption ----------------------------------------------------------
 
 CDialogDecrypt::CDialogDecrypt(const std::wstring& path) : container(path) {}
 
-LRESULT CDialogDecrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+BOOL CDialogDecrypt::OnInitDialog(HWND, LPARAM) {
     SetDialogIcon(m_hWnd);
     pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
     passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
@@ -196,22 +185,12 @@ bool CDialogDecrypt::CheckContainerPath() {
     return true;
 }
 
-LRESULT CDialogDecrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogDecrypt::OnExit(WORD, WORD, HWND, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
+void CDialogDecrypt::OnDecrypt(UINT) {
     std::wstring password = passwordField.GetText();
     SecretCopy wipePassword(password);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
-        return 0;
+        return;
     }
 
     // Items that already exist are replaced only after the user has seen
@@ -225,7 +204,7 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
         DecryptJobParams params{progress, password, container, consent, outcome};
         if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
             ShowErrorBox(failed + GetSystemErrorText());
-            return 0;
+            return;
         }
         resultPath = outcome.resultPath;
         if (!outcome.succeeded && !progress.IsCancelled() && outcome.errorText.empty() &&
@@ -235,7 +214,7 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
                                                        static_cast<unsigned>(outcome.existingCount),
                                                        DescribeExistingItems(outcome).c_str());
             if (!AskQuestion(question))
-                return 0;
+                return;
             consent = outcome.existingCount;
             continue;
         }
@@ -252,6 +231,6 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
         } else if (!progress.IsCancelled()) {
             ShowErrorBox(failed + outcome.errorText);
         }
-        return 0;
+        return;
     }
 }

@@ -17,10 +17,6 @@
 template <class T> class CZelComCtrl {
 public:
     CZelComCtrl() = default;
-    ~CZelComCtrl() {
-        if (ownedObject_)
-            ::DeleteObject(ownedObject_);
-    }
     CZelComCtrl(const CZelComCtrl&) = delete;
     CZelComCtrl& operator=(const CZelComCtrl&) = delete;
 
@@ -33,7 +29,7 @@ protected:
     // Skin state shared by the family: a GDI object the control would own
     // (deleted with it), a value, a colour and a flag. The current skins
     // draw nothing of their own, so these keep their initial values.
-    HGDIOBJ ownedObject_ = nullptr;
+    UniqueGdiObject ownedObject_;
     uint32_t skinValue_ = 0;
     COLORREF skinColour_ = 0xF0F0F0;
     bool skinFlag_ = false;
@@ -77,17 +73,17 @@ class CTitleBar : public CZelComCtrl<CTitleBar>,
                   public CWindowImpl<CTitleBar, CStatic, CControlWinTraits> {
 public:
     BEGIN_MSG_MAP(CTitleBar)
-        MESSAGE_HANDLER(WM_PAINT, OnPaint)
-        MESSAGE_HANDLER(WM_PRINTCLIENT, OnPrintClient)
+        MSG_WM_PAINT(OnPaint)
+        MSG_WM_PRINTCLIENT(OnPrintClient)
     END_MSG_MAP()
 
     // The banner is drawn for this DPI from now on (96 until told).
     void SetDpi(UINT dpi);
 
-    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnPrintClient(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-
 private:
+    void OnPaint();
+    void OnPrintClient(HDC dc, UINT);
+
     // Composes the banner off-screen and copies it to target in one go.
     void Draw(HDC target);
     HBITMAP CurrentBanner() const;
