@@ -43,8 +43,8 @@ public:
         CHAIN_MSG_MAP(CClosableDialog)
     END_MSG_MAP()
 
-    const std::wstring& ContainerPath() const { return containerPath; }
-    uint64_t TotalSize() const { return totalSize; }
+    const std::wstring& ContainerPath() const { return containerPath_; }
+    uint64_t TotalSize() const { return totalSize_; }
 
 private:
     BOOL OnInitDialog(HWND, LPARAM);
@@ -54,14 +54,14 @@ private:
     // container goes; false when it has ended the dialog instead.
     bool PlanContainerPath();
 
-    CZelStatic pathLabel;
-    CZelEdit passwordField;
-    CZelEdit reenterField;
-    std::vector<CPathInfo> items;
-    std::wstring containerPath;
-    uint64_t totalSize = 0;
-    // The user has agreed to replace a file at containerPath.
-    bool replaceConfirmed = false;
+    CZelStatic pathLabel_;
+    CZelEdit passwordField_;
+    CZelEdit reenterField_;
+    std::vector<CPathInfo> items_;
+    std::wstring containerPath_;
+    uint64_t totalSize_ = 0;
+    // The user has agreed to replace a file at containerPath_.
+    bool replaceConfirmed_ = false;
 };
 
 class CDialogDecrypt : public CClosableDialog<CDialogDecrypt, IDC_EXIT> {
@@ -78,7 +78,7 @@ public:
     END_MSG_MAP()
 
     // The first item restored; kept across attempts in the same dialog.
-    const std::wstring& ResultPath() const { return resultPath; }
+    const std::wstring& ResultPath() const { return resultPath_; }
 
 private:
     BOOL OnInitDialog(HWND, LPARAM);
@@ -88,8 +88,8 @@ private:
     // false in that case.
     bool CheckContainerPath();
 
-    CPathInfo container;
-    std::wstring resultPath;
-    CZelStatic pathLabel;
-    CZelEdit passwordField;
+    CPathInfo container_;
+    std::wstring resultPath_;
+    CZelStatic pathLabel_;
+    CZelEdit passwordField_;
 };
