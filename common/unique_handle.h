@@ -68,63 +68,39 @@ private:
 };
 
 namespace handle_closers {
-struct CloseHandleCall {
-    void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-struct FindCloseCall {
-    void operator()(HANDLE h) const { ::FindClose(h); }
-};
-struct DeleteObjectCall {
-    void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
-};
-struct DeleteDCCall {
-    void operator()(HDC h) const { ::DeleteDC(h); }
-};
-struct DestroyIconCall {
-    void operator()(HICON h) const { ::DestroyIcon(h); }
-};
-struct DestroyMenuCall {
-    void operator()(HMENU h) const { ::DestroyMenu(h); }
-};
-struct LocalFreeCall {
-    void operator()(void* h) const { ::LocalFree(h); }
-};
-struct RegCloseKeyCall {
-    void operator()(HKEY h) const { ::RegCloseKey(h); }
-};
-struct UnmapViewOfFileCall {
-    void operator()(void* view) const { ::UnmapViewOfFile(view); }
-};
-struct DragFinishCall {
-    void operator()(HDROP h) const { ::DragFinish(h); }
+// Calls the system function that releases a kind of handle; its answer is
+// of no use to a destructor.
+template <auto Release> struct Call {
+    template <typename T> void operator()(T handle) const { Release(handle); }
 };
 } // namespace handle_closers
 
-using UniqueFileHandle =
-    UniqueHandle<HANDLE, handle_closers::CloseHandleCall, handle_none::InvalidHandleValue>;
-using UniqueFindHandle =
-    UniqueHandle<HANDLE, handle_closers::FindCloseCall, handle_none::InvalidHandleValue>;
+template <typename T, auto Release, typename None = handle_none::Null<T>>
+using UniqueHandleOf = UniqueHandle<T, handle_closers::Call<Release>, None>;
+
+using UniqueFileHandle = UniqueHandleOf<HANDLE, ::CloseHandle, handle_none::InvalidHandleValue>;
+using UniqueFindHandle = UniqueHandleOf<HANDLE, ::FindClose, handle_none::InvalidHandleValue>;
 
 // Threads, events, processes, mutexes, file mappings: null for "none".
-using UniqueKernelHandle = UniqueHandle<HANDLE, handle_closers::CloseHandleCall>;
+using UniqueKernelHandle = UniqueHandleOf<HANDLE, ::CloseHandle>;
 using UniqueThread = UniqueKernelHandle;
 using UniqueEvent = UniqueKernelHandle;
 using UniqueProcess = UniqueKernelHandle;
 
-using UniqueGdiObject = UniqueHandle<HGDIOBJ, handle_closers::DeleteObjectCall>;
-using UniqueBitmap = UniqueHandle<HBITMAP, handle_closers::DeleteObjectCall>;
-using UniqueBrush = UniqueHandle<HBRUSH, handle_closers::DeleteObjectCall>;
-using UniqueFont = UniqueHandle<HFONT, handle_closers::DeleteObjectCall>;
-using UniqueMemoryDC = UniqueHandle<HDC, handle_closers::DeleteDCCall>;
-using UniqueIcon = UniqueHandle<HICON, handle_closers::DestroyIconCall>;
-using UniqueMenu = UniqueHandle<HMENU, handle_closers::DestroyMenuCall>;
-using UniqueLocal = UniqueHandle<HLOCAL, handle_closers::LocalFreeCall>;
+using UniqueGdiObject = UniqueHandleOf<HGDIOBJ, ::DeleteObject>;
+using UniqueBitmap = UniqueHandleOf<HBITMAP, ::DeleteObject>;
+using UniqueBrush = UniqueHandleOf<HBRUSH, ::DeleteObject>;
+using UniqueFont = UniqueHandleOf<HFONT, ::DeleteObject>;
+using UniqueMemoryDC = UniqueHandleOf<HDC, ::DeleteDC>;
+using UniqueIcon = UniqueHandleOf<HICON, ::DestroyIcon>;
+using UniqueMenu = UniqueHandleOf<HMENU, ::DestroyMenu>;
+using UniqueLocal = UniqueHandleOf<HLOCAL, ::LocalFree>;
 // CommandLineToArgvW's array, which is one LocalAlloc block.
-using UniqueArgv = UniqueHandle<LPWSTR*, handle_closers::LocalFreeCall>;
-using UniqueRegKey = UniqueHandle<HKEY, handle_closers::RegCloseKeyCall>;
-using UniqueMappedView = UniqueHandle<void*, handle_closers::UnmapViewOfFileCall>;
+using UniqueArgv = UniqueHandleOf<LPWSTR*, ::LocalFree>;
+using UniqueRegKey = UniqueHandleOf<HKEY, ::RegCloseKey>;
+using UniqueMappedView = UniqueHandleOf<void*, ::UnmapViewOfFile>;
 // A drop's names; the drop is finished (its memory freed) when released.
-using UniqueDrop = UniqueHandle<HDROP, handle_closers::DragFinishCall>;
+using UniqueDrop = UniqueHandleOf<HDROP, ::DragFinish>;
 
 // Puts an object into a DC for one scope and selects the previous one back.
 class ScopedSelectObject {

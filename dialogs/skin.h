@@ -38,33 +38,20 @@ private:
     HWND Window() const { return static_cast<const T*>(this)->m_hWnd; }
 };
 
-class CZelStatic : public CZelComCtrl<CZelStatic>,
-                   public CWindowImpl<CZelStatic, CStatic, CControlWinTraits> {
+// The members that only pass messages on: one class per standard control,
+// each its own CZelComCtrl.
+template <class TControl>
+class CZelPlainCtrl : public CZelComCtrl<CZelPlainCtrl<TControl>>,
+                      public CWindowImpl<CZelPlainCtrl<TControl>, TControl, CControlWinTraits> {
 public:
-    BEGIN_MSG_MAP(CZelStatic)
+    BEGIN_MSG_MAP(CZelPlainCtrl)
     END_MSG_MAP()
 };
 
-class CZelEdit : public CZelComCtrl<CZelEdit>,
-                 public CWindowImpl<CZelEdit, CEdit, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelEdit)
-    END_MSG_MAP()
-};
-
-class CZelButton : public CZelComCtrl<CZelButton>,
-                   public CWindowImpl<CZelButton, CButton, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelButton)
-    END_MSG_MAP()
-};
-
-class CZelListViewCtrl : public CZelComCtrl<CZelListViewCtrl>,
-                         public CWindowImpl<CZelListViewCtrl, CListViewCtrl, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelListViewCtrl)
-    END_MSG_MAP()
-};
+using CZelStatic = CZelPlainCtrl<CStatic>;
+using CZelEdit = CZelPlainCtrl<CEdit>;
+using CZelButton = CZelPlainCtrl<CButton>;
+using CZelListViewCtrl = CZelPlainCtrl<CListViewCtrl>;
 
 // The banner at the top of the main window. It paints itself (WM_PAINT, and
 // WM_PRINTCLIENT for a snapshot of the window); clicks and everything else

@@ -73,54 +73,36 @@ public:                                                                         
 
 // ---- Raw entries --------------------------------------------------------------
 
-#define MESSAGE_HANDLER(msg, func)                                                                 \
-    if (uMsg == (msg)) {                                                                           \
+// One raw entry: when cond holds, the handler runs with `handled` set and
+// the message is handled unless the handler cleared it.
+#define TL_RAW_ENTRY(cond, call)                                                                   \
+    if (cond) {                                                                                    \
         bHandled = TRUE;                                                                           \
-        lResult = func(uMsg, wParam, lParam, bHandled);                                            \
+        lResult = (call);                                                                          \
         if (bHandled)                                                                              \
             return TRUE;                                                                           \
     }
+#define TL_IS_COMMAND(id) (uMsg == WM_COMMAND && LOWORD(wParam) == (id))
+#define TL_IS_NOTIFY(notifyId, notifyCode)                                                         \
+    (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->idFrom == (UINT_PTR)(notifyId) &&     \
+     reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode))
+#define TL_RAW_COMMAND_CALL(func)                                                                  \
+    func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled)
+#define TL_RAW_NOTIFY_CALL(func)                                                                   \
+    func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled)
 
+#define MESSAGE_HANDLER(msg, func) TL_RAW_ENTRY(uMsg == (msg), func(uMsg, wParam, lParam, bHandled))
 #define COMMAND_HANDLER(id, code, func)                                                            \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) {                \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
-
-#define COMMAND_ID_HANDLER(id, func)                                                               \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {                                            \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
-
+    TL_RAW_ENTRY(TL_IS_COMMAND(id) && HIWORD(wParam) == (code), TL_RAW_COMMAND_CALL(func))
+#define COMMAND_ID_HANDLER(id, func) TL_RAW_ENTRY(TL_IS_COMMAND(id), TL_RAW_COMMAND_CALL(func))
 #define COMMAND_CODE_HANDLER(code, func)                                                           \
-    if (uMsg == WM_COMMAND && HIWORD(wParam) == (code)) {                                          \
-        bHandled = TRUE;                                                                           \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);  \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
-
+    TL_RAW_ENTRY(uMsg == WM_COMMAND && HIWORD(wParam) == (code), TL_RAW_COMMAND_CALL(func))
 #define NOTIFY_HANDLER(notifyId, notifyCode, func)                                                 \
-    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->idFrom == (UINT_PTR)(notifyId) &&  \
-        reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode)) {                           \
-        bHandled = TRUE;                                                                           \
-        lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);     \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
-
+    TL_RAW_ENTRY(TL_IS_NOTIFY(notifyId, notifyCode), TL_RAW_NOTIFY_CALL(func))
 #define NOTIFY_CODE_HANDLER(notifyCode, func)                                                      \
-    if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode)) {      \
-        bHandled = TRUE;                                                                           \
-        lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);     \
-        if (bHandled)                                                                              \
-            return TRUE;                                                                           \
-    }
+    TL_RAW_ENTRY(uMsg == WM_NOTIFY &&                                                              \
+                     reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode),                \
+                 TL_RAW_NOTIFY_CALL(func))
 
 // ---- Typed entries ----------------------------------------------------------
 
@@ -172,16 +154,11 @@ public:                                                                         
     TL_TYPED_VOID_ENTRY(uMsg == WM_DPICHANGED,                                                     \
                         func(DpiFromDpiChanged(wParam), reinterpret_cast<const RECT*>(lParam)))
 
-#define ON_COMMAND(id, func)                                                                       \
-    TL_TYPED_VOID_ENTRY(uMsg == WM_COMMAND && LOWORD(wParam) == (id), func(LOWORD(wParam)))
+#define ON_COMMAND(id, func) TL_TYPED_VOID_ENTRY(TL_IS_COMMAND(id), func(LOWORD(wParam)))
 #define ON_COMMAND_CODE(id, code, func)                                                            \
-    TL_TYPED_VOID_ENTRY(uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code),  \
-                        func(LOWORD(wParam)))
+    TL_TYPED_VOID_ENTRY(TL_IS_COMMAND(id) && HIWORD(wParam) == (code), func(LOWORD(wParam)))
 #define ON_NOTIFY(notifyId, notifyCode, func)                                                      \
-    TL_TYPED_VOID_ENTRY(uMsg == WM_NOTIFY &&                                                       \
-                            reinterpret_cast<LPNMHDR>(lParam)->idFrom == (UINT_PTR)(notifyId) &&   \
-                            reinterpret_cast<LPNMHDR>(lParam)->code == (UINT)(notifyCode),         \
-                        func(reinterpret_cast<LPNMHDR>(lParam)))
+    TL_TYPED_VOID_ENTRY(TL_IS_NOTIFY(notifyId, notifyCode), func(reinterpret_cast<LPNMHDR>(lParam)))
 
 // Offers the message to a base class's map at this point of the table.
 #define CHAIN_MSG_MAP(theChainClass)                                                               \
