@@ -740,7 +740,7 @@ std::wstring DescribeExistingItems(const DecryptionOutcome& outcome) {
         text += L"\n" + path;
     if (outcome.existingCount > outcome.existing.size())
         text += L"\n" + FormatString(
-                            jobtext::kLeftMore,
+                            jobtext::kLeftMore.Load().c_str(),
                             static_cast<unsigned>(outcome.existingCount - outcome.existing.size()));
     return text;
 }

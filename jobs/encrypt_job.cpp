@@ -589,7 +589,8 @@ std::wstring DescribeLeftItems(const std::vector<LeftItem>& items) {
         text += L")";
     }
     if (items.size() > kShown)
-        text += L"\n" + FormatString(kLeftMore, static_cast<unsigned>(items.size() - kShown));
+        text += L"\n" + FormatString(kLeftMore.Load().c_str(),
+                                     static_cast<unsigned>(items.size() - kShown));
     return text;
 }
 

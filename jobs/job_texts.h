@@ -1,71 +1,64 @@
-// The texts the job workers report, as the user reads them. Failure texts are
-// built by joining these pieces without separators, usually followed by the
-// system's error text. The resource string table holds the same wording for
-// the texts the dialogs show themselves.
+// The texts the job workers report, named by their string-table entries: the
+// wording lives in the resource script only. Failure texts are built by
+// joining these pieces without separators, usually followed by the system's
+// error text. LoadStringW only reads the mapped executable, so the workers
+// load them on their own threads.
 #pragma once
 
 #include <string>
 #include <utility>
 
+#include "common/res_string.h"
+#include "resources/resource.h"
+
 namespace jobtext {
 
 // Encryption.
-constexpr wchar_t kWrite[] = L"Write ";
-constexpr wchar_t kWriteHeaderError[] = L"Write encryption header error.";
-constexpr wchar_t kPasswordTooLong[] =
-    L"The password is too long: at most 1024 bytes (in UTF-8) are allowed.";
-constexpr wchar_t kEncryptError[] = L"Encrypt error.";
-constexpr wchar_t kContainerInsideItem[] =
-    L"The container cannot be written inside the selected item ";
-constexpr wchar_t kContainerInsideItemEnd[] =
-    L", which is deleted once it is encrypted. Choose a place outside it.";
-constexpr wchar_t kContainerIncomplete[] =
-    L"The container on the disk does not hold every byte that was written.";
-constexpr wchar_t kTheFile[] = L"The file ";
-constexpr wchar_t kCouldNotBeRead[] = L" could not be read. ";
-constexpr wchar_t kFileEndedEarly[] =
-    L" ended before all of its bytes were read (it shrank while it was being encrypted).";
-constexpr wchar_t kFileGrew[] = L" grew while it was being encrypted.";
-constexpr wchar_t kTheFolder[] = L"The folder ";
-constexpr wchar_t kCouldNotBeListed[] = L" could not be listed. ";
-constexpr wchar_t kTheName[] = L"The name of ";
-constexpr wchar_t kNameCannotBeStored[] =
-    L" cannot be restored on Windows (it ends in a dot or a blank, is reserved for a device or "
-    L"is too long). Rename it and try again.";
-constexpr wchar_t kAnd[] = L" and ";
-constexpr wchar_t kSameName[] =
-    L" have the same name apart from letter case, and a folder on Windows holds only one of "
-    L"them. Rename one and try again.";
-constexpr wchar_t kNothingToEncrypt[] = L"Found no file/folder for encryption.";
-constexpr wchar_t kReadBackDiffers[] =
-    L"Reading the container back did not give what was written. Nothing was deleted.";
+inline constexpr ResText kWrite{IDS_JOB_WRITE};
+inline constexpr ResText kWriteHeaderError{IDS_JOB_WRITE_HEADER_ERROR};
+inline constexpr ResText kPasswordTooLong{IDS_JOB_PASSWORD_TOO_LONG};
+inline constexpr ResText kEncryptError{IDS_JOB_ENCRYPT_ERROR};
+inline constexpr ResText kContainerInsideItem{IDS_JOB_CONTAINER_INSIDE_ITEM};
+inline constexpr ResText kContainerInsideItemEnd{IDS_JOB_CONTAINER_INSIDE_ITEM_END};
+inline constexpr ResText kContainerIncomplete{IDS_JOB_CONTAINER_INCOMPLETE};
+inline constexpr ResText kTheFile{IDS_JOB_THE_FILE};
+inline constexpr ResText kCouldNotBeRead{IDS_JOB_COULD_NOT_BE_READ};
+inline constexpr ResText kFileEndedEarly{IDS_JOB_FILE_ENDED_EARLY};
+inline constexpr ResText kFileGrew{IDS_JOB_FILE_GREW};
+inline constexpr ResText kTheFolder{IDS_JOB_THE_FOLDER};
+inline constexpr ResText kCouldNotBeListed{IDS_JOB_COULD_NOT_BE_LISTED};
+inline constexpr ResText kTheName{IDS_JOB_THE_NAME};
+inline constexpr ResText kNameCannotBeStored{IDS_JOB_NAME_CANNOT_BE_STORED};
+inline constexpr ResText kAnd{IDS_JOB_AND};
+inline constexpr ResText kSameName{IDS_JOB_SAME_NAME};
+inline constexpr ResText kNothingToEncrypt{IDS_NOTHING_TO_ENCRYPT};
+inline constexpr ResText kReadBackDiffers{IDS_JOB_READ_BACK_DIFFERS};
 // Why a source stayed beside a complete container.
-constexpr wchar_t kLeftChanged[] = L"changed after it was encrypted";
-constexpr wchar_t kLeftNotStored[] = L"a link, not encrypted";
-constexpr wchar_t kLeftAdded[] = L"holds items added while it was encrypted";
-constexpr wchar_t kLeftCouldNotDelete[] = L"could not be deleted";
-constexpr wchar_t kLeftMore[] = L"and %u more";
+inline constexpr ResText kLeftChanged{IDS_JOB_LEFT_CHANGED};
+inline constexpr ResText kLeftNotStored{IDS_JOB_LEFT_NOT_STORED};
+inline constexpr ResText kLeftAdded{IDS_JOB_LEFT_ADDED};
+inline constexpr ResText kLeftCouldNotDelete{IDS_JOB_LEFT_COULD_NOT_DELETE};
+inline constexpr ResText kLeftMore{IDS_JOB_LEFT_MORE};
 
 // Decryption.
-constexpr wchar_t kReadFile[] = L"Read file ";
-constexpr wchar_t kErrorSuffix[] = L" error.";
-constexpr wchar_t kNotAContainer[] =
-    L"The file couldn't be decrypted.(Maybe because the file wasn't encrypted or other reasons.)";
-constexpr wchar_t kCheckPasswordError[] = L"Check pwd error.";
-constexpr wchar_t kInvalidPassword[] = L"Invalid password.";
-constexpr wchar_t kReadHeaderError[] = L"Read file header error.";
-constexpr wchar_t kDecryptErrorTarget[] = L"Decrypt error, target:";
-constexpr wchar_t kDeleteSourceError[] = L"Delete source file error.";
-constexpr wchar_t kTheEntry[] = L"The entry ";
-constexpr wchar_t kEntryOutside[] = L" would be restored outside the folder ";
-constexpr wchar_t kNegativeSize[] = L"The entry records a negative size.";
-constexpr wchar_t kSizeBeyondEnd[] = L"The container ends before the data of this file does.";
-constexpr wchar_t kStoredTwice[] = L" is stored more than once.";
-constexpr wchar_t kFileInTheWay[] = L"A file has the name this folder needs.";
-constexpr wchar_t kFolderInTheWay[] = L"A folder has the name this file needs.";
+inline constexpr ResText kReadFile{IDS_JOB_READ_FILE};
+inline constexpr ResText kErrorSuffix{IDS_JOB_ERROR_SUFFIX};
+inline constexpr ResText kNotAContainer{IDS_NOT_DECRYPTABLE};
+inline constexpr ResText kCheckPasswordError{IDS_JOB_CHECK_PASSWORD_ERROR};
+inline constexpr ResText kInvalidPassword{IDS_WRONG_PASSWORD};
+inline constexpr ResText kReadHeaderError{IDS_JOB_READ_HEADER_ERROR};
+inline constexpr ResText kDecryptErrorTarget{IDS_JOB_DECRYPT_ERROR_TARGET};
+inline constexpr ResText kDeleteSourceError{IDS_JOB_DELETE_SOURCE_ERROR};
+inline constexpr ResText kTheEntry{IDS_JOB_THE_ENTRY};
+inline constexpr ResText kEntryOutside{IDS_JOB_ENTRY_OUTSIDE};
+inline constexpr ResText kNegativeSize{IDS_JOB_NEGATIVE_SIZE};
+inline constexpr ResText kSizeBeyondEnd{IDS_JOB_SIZE_BEYOND_END};
+inline constexpr ResText kStoredTwice{IDS_JOB_STORED_TWICE};
+inline constexpr ResText kFileInTheWay{IDS_JOB_FILE_IN_THE_WAY};
+inline constexpr ResText kFolderInTheWay{IDS_JOB_FOLDER_IN_THE_WAY};
 
 // Both.
-constexpr wchar_t kOutOfMemory[] = L"Not enough memory.";
+inline constexpr ResText kOutOfMemory{IDS_JOB_OUT_OF_MEMORY};
 
 } // namespace jobtext
 
