@@ -43,14 +43,14 @@ rm -f /tmp/check-style.$$
 # Which of our folders a folder's files may include, lowest layer first.
 # engine/ and jobs/ know no window: of common/ they may use only the headers
 # that have nothing to do with windows (the handle owners, the progress
-# interface). common/ and framework/ sit below the window layers; app/ is
-# the top, choosing which dialog or window a start shows. tests/ may use
-# everything.
+# interface, and for the jobs' texts the string loader and the resource
+# ids). common/ and framework/ sit below the window layers; app/ is the top,
+# choosing which dialog or window a start shows. tests/ may use everything.
 declare -A ALLOWED=(
     [resources]="resources/"
     [common]="common/ resources/"
     [engine]="engine/ common/unique_handle.h"
-    [jobs]="jobs/ engine/ common/unique_handle.h common/progress_update.h"
+    [jobs]="jobs/ engine/ common/unique_handle.h common/progress_update.h common/res_string.h resources/resource.h"
     [framework]="framework/ common/"
     [dialogs]="dialogs/ framework/ jobs/ engine/ common/ resources/"
     [mainwindow]="mainwindow/ dialogs/ framework/ jobs/ engine/ common/ resources/"
