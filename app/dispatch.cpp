@@ -5,23 +5,15 @@
 #include <vector>
 
 #include "app/item_collector.h"
-#include "common/owner_window.h"
+#include "common/message_box.h"
 #include "common/res_string.h"
-#include "dialogs/password_dialogs.h"
+#include "dialogs/dialog_launch.h"
 #include "resources/resource.h"
 
 namespace {
 
 bool IsWord(const wchar_t* arg, const wchar_t* word) {
     return std::wcscmp(arg, word) == 0;
-}
-
-// A start from the shell has no window of its own yet, so the dialog is
-// usually unowned: owning it by the shell's window in the foreground would
-// disable that window while the dialog runs.
-void RunEncryptDialog(const wchar_t* const* paths, int count) {
-    CDialogEncrypt dialog(paths, count);
-    dialog.DoModal(OwnerForNewWindow());
 }
 
 // "-enc" is what Explorer's verb starts, once per selected item: the items
@@ -36,15 +28,8 @@ void RunGatheredEncryption(const wchar_t* const* paths, int count) {
     RunEncryptDialog(gathered.data(), static_cast<int>(gathered.size()));
 }
 
-void RunDecryptDialog(const wchar_t* path) {
-    CDialogDecrypt dialog(path);
-    dialog.DoModal(OwnerForNewWindow());
-}
-
-// Captionless, unlike the program's other boxes.
 void ShowAlreadyEncrypted() {
-    ::MessageBoxW(OwnerForNewWindow(), LoadResString(IDS_ALREADY_ENCRYPTED).c_str(), L"",
-                  MB_OK | MB_ICONINFORMATION);
+    ShowUncaptionedInfoBox(LoadResString(IDS_ALREADY_ENCRYPTED));
 }
 
 } // namespace

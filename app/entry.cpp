@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "app/dispatch.h"
+#include "common/unique_handle.h"
 #include "mainwindow/graphical_run.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
@@ -13,10 +14,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     try {
         if (commandLine && commandLine[0] != L'\0') {
             int count = 0;
-            LPWSTR* args = ::CommandLineToArgvW(commandLine, &count);
+            // The array is one LocalAlloc block; the owner frees it also
+            // when the dialog's run throws.
+            UniqueArgv args(::CommandLineToArgvW(commandLine, &count));
             if (args) {
-                DispatchCommandLine(args, count);
-                ::GlobalFree(args);
+                DispatchCommandLine(args.Get(), count);
                 return 1;
             }
         }

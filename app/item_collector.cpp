@@ -21,23 +21,20 @@ public:
         : mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         sizeof(LONG), kCountName)) {
         if (mapping_)
-            value_ = static_cast<LONG*>(::MapViewOfFile(
-                mapping_.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+            view_.Reset(::MapViewOfFile(mapping_.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
+                                        sizeof(LONG)));
     }
-    ~SessionCount() {
-        if (value_)
-            ::UnmapViewOfFile(value_);
-    }
-    SessionCount(const SessionCount&) = delete;
-    SessionCount& operator=(const SessionCount&) = delete;
 
     // Without the shared page nobody can be waited for: the count is 0.
-    LONG Add(LONG delta) { return value_ ? ::InterlockedExchangeAdd(value_, delta) + delta : 0; }
+    LONG Add(LONG delta) {
+        LONG* value = static_cast<LONG*>(view_.Get());
+        return value ? ::InterlockedExchangeAdd(value, delta) + delta : 0;
+    }
     LONG Value() { return Add(0); }
 
 private:
-    UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall> mapping_;
-    LONG* value_ = nullptr;
+    UniqueKernelHandle mapping_;
+    UniqueMappedView view_;
 };
 
 SessionCount& Count() {
@@ -157,8 +154,7 @@ void CItemCollector::Close() {
     role_.Reset();
 }
 
-LRESULT CItemCollector::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    const COPYDATASTRUCT* block = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+BOOL CItemCollector::OnCopyData(HWND, const COPYDATASTRUCT* block) {
     std::vector<std::wstring> items;
     if (!block || !item_collection::UnpackItems(*block, items))
         return FALSE;

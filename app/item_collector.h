@@ -88,15 +88,15 @@ public:
     const std::vector<std::wstring>& Items() const { return items_; }
 
     BEGIN_MSG_MAP(CItemCollector)
-        MESSAGE_HANDLER(WM_COPYDATA, OnCopyData)
+        MSG_WM_COPYDATA(OnCopyData)
     END_MSG_MAP()
 
-    LRESULT OnCopyData(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-
 private:
+    BOOL OnCopyData(HWND, const COPYDATASTRUCT* block);
+
     void Close();
 
-    UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall> role_;
+    UniqueKernelHandle role_;
     bool ownsRole_ = false;
     std::vector<std::wstring> items_;
     ULONGLONG lastArrival_ = 0;

@@ -23,8 +23,6 @@ const wchar_t kPassword[] = L"job benchmark password";
 const char kResultTag[] = "JOB_RESULT ";
 const char kErrorTag[] = "JOB_ERROR ";
 
-using UniqueProcess = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;
-
 std::wstring Quoted(const std::wstring& argument) {
     return L"\"" + argument + L"\"";
 }

@@ -1,13 +1,34 @@
 // One move-only owner for every kind of Win32 handle. Each alias states the
 // value that means "no handle" and the call that releases it, so a handle is
-// closed exactly once, by whoever holds it last.
+// closed exactly once, by whoever holds it last. Beside it, scoped helpers
+// for state that is put back rather than closed (selected GDI objects, paint
+// and window DCs, COM on a thread).
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <utility>
 
-template <typename T, T Invalid, typename Closer> class UniqueHandle {
+// What "no handle" is for a kind of handle. Most kinds use null; file and
+// search handles use INVALID_HANDLE_VALUE, which is not a constant
+// expression, so the value comes from a function rather than a template
+// argument.
+namespace handle_none {
+template <typename T> struct Null {
+    static T Value() { return nullptr; }
+    static bool Is(T value) { return value == nullptr; }
+};
+// The file functions answer INVALID_HANDLE_VALUE on failure; null is never a
+// valid file handle either, so an owner given one holds nothing.
+struct InvalidHandleValue {
+    static HANDLE Value() { return INVALID_HANDLE_VALUE; }
+    static bool Is(HANDLE value) { return value == INVALID_HANDLE_VALUE || value == nullptr; }
+};
+} // namespace handle_none
+
+template <typename T, typename Closer, typename None = handle_none::Null<T>> class UniqueHandle {
 public:
     UniqueHandle() = default;
     explicit UniqueHandle(T value) : value_(value) {}
@@ -23,107 +44,63 @@ public:
     }
 
     T Get() const { return value_; }
-    bool IsValid() const { return value_ != Invalid; }
+    bool IsValid() const { return !None::Is(value_); }
     explicit operator bool() const { return IsValid(); }
 
     T Release() {
         T v = value_;
-        value_ = Invalid;
+        value_ = None::Value();
         return v;
     }
     // Closes the held handle (if any) and takes the new one. The last error is
     // kept, so a caller can still report why the call that preceded failed.
-    void Reset(T value = Invalid) {
-        if (value_ != Invalid) {
-            DWORD err = GetLastError();
+    void Reset(T value = None::Value()) {
+        if (IsValid()) {
+            DWORD err = ::GetLastError();
             Closer()(value_);
-            SetLastError(err);
+            ::SetLastError(err);
         }
         value_ = value;
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = None::Value();
 };
 
 namespace handle_closers {
-struct CloseHandleCall {
-    void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-struct FindCloseCall {
-    void operator()(HANDLE h) const { ::FindClose(h); }
-};
-struct DeleteObjectCall {
-    void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
-};
-struct DeleteDCCall {
-    void operator()(HDC h) const { ::DeleteDC(h); }
-};
-struct DestroyIconCall {
-    void operator()(HICON h) const { ::DestroyIcon(h); }
-};
-struct DestroyMenuCall {
-    void operator()(HMENU h) const { ::DestroyMenu(h); }
-};
-struct LocalFreeCall {
-    void operator()(HLOCAL h) const { ::LocalFree(h); }
-};
-struct RegCloseKeyCall {
-    void operator()(HKEY h) const { ::RegCloseKey(h); }
+// Calls the system function that releases a kind of handle; its answer is
+// of no use to a destructor.
+template <auto Release> struct Call {
+    template <typename T> void operator()(T handle) const { Release(handle); }
 };
 } // namespace handle_closers
 
-// File and search handles use INVALID_HANDLE_VALUE for "none"; it is not a
-// constant expression, so they get a template of their own with the same
-// interface.
-template <typename Closer> class UniqueInvalidableHandle {
-public:
-    UniqueInvalidableHandle() = default;
-    explicit UniqueInvalidableHandle(HANDLE h) : value_(h) {}
-    ~UniqueInvalidableHandle() { Reset(); }
-    UniqueInvalidableHandle(const UniqueInvalidableHandle&) = delete;
-    UniqueInvalidableHandle& operator=(const UniqueInvalidableHandle&) = delete;
-    UniqueInvalidableHandle(UniqueInvalidableHandle&& o) noexcept : value_(o.Release()) {}
-    UniqueInvalidableHandle& operator=(UniqueInvalidableHandle&& o) noexcept {
-        if (this != &o)
-            Reset(o.Release());
-        return *this;
-    }
-    HANDLE Get() const { return value_; }
-    bool IsValid() const { return value_ != INVALID_HANDLE_VALUE && value_ != nullptr; }
-    explicit operator bool() const { return IsValid(); }
-    HANDLE Release() {
-        HANDLE v = value_;
-        value_ = INVALID_HANDLE_VALUE;
-        return v;
-    }
-    void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (IsValid()) {
-            DWORD err = GetLastError();
-            Closer()(value_);
-            SetLastError(err);
-        }
-        value_ = h;
-    }
+template <typename T, auto Release, typename None = handle_none::Null<T>>
+using UniqueHandleOf = UniqueHandle<T, handle_closers::Call<Release>, None>;
 
-private:
-    HANDLE value_ = INVALID_HANDLE_VALUE;
-};
+using UniqueFileHandle = UniqueHandleOf<HANDLE, ::CloseHandle, handle_none::InvalidHandleValue>;
+using UniqueFindHandle = UniqueHandleOf<HANDLE, ::FindClose, handle_none::InvalidHandleValue>;
 
-using UniqueFileHandle = UniqueInvalidableHandle<handle_closers::CloseHandleCall>;
-using UniqueFindHandle = UniqueInvalidableHandle<handle_closers::FindCloseCall>;
+// Threads, events, processes, mutexes, file mappings: null for "none".
+using UniqueKernelHandle = UniqueHandleOf<HANDLE, ::CloseHandle>;
+using UniqueThread = UniqueKernelHandle;
+using UniqueEvent = UniqueKernelHandle;
+using UniqueProcess = UniqueKernelHandle;
 
-using UniqueThread = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;
-using UniqueEvent = UniqueHandle<HANDLE, nullptr, handle_closers::CloseHandleCall>;
-using UniqueGdiObject = UniqueHandle<HGDIOBJ, nullptr, handle_closers::DeleteObjectCall>;
-using UniqueBitmap = UniqueHandle<HBITMAP, nullptr, handle_closers::DeleteObjectCall>;
-using UniqueBrush = UniqueHandle<HBRUSH, nullptr, handle_closers::DeleteObjectCall>;
-using UniqueFont = UniqueHandle<HFONT, nullptr, handle_closers::DeleteObjectCall>;
-using UniqueMemoryDC = UniqueHandle<HDC, nullptr, handle_closers::DeleteDCCall>;
-using UniqueIcon = UniqueHandle<HICON, nullptr, handle_closers::DestroyIconCall>;
-using UniqueMenu = UniqueHandle<HMENU, nullptr, handle_closers::DestroyMenuCall>;
-using UniqueLocal = UniqueHandle<HLOCAL, nullptr, handle_closers::LocalFreeCall>;
-using UniqueRegKey = UniqueHandle<HKEY, nullptr, handle_closers::RegCloseKeyCall>;
+using UniqueGdiObject = UniqueHandleOf<HGDIOBJ, ::DeleteObject>;
+using UniqueBitmap = UniqueHandleOf<HBITMAP, ::DeleteObject>;
+using UniqueBrush = UniqueHandleOf<HBRUSH, ::DeleteObject>;
+using UniqueFont = UniqueHandleOf<HFONT, ::DeleteObject>;
+using UniqueMemoryDC = UniqueHandleOf<HDC, ::DeleteDC>;
+using UniqueIcon = UniqueHandleOf<HICON, ::DestroyIcon>;
+using UniqueMenu = UniqueHandleOf<HMENU, ::DestroyMenu>;
+using UniqueLocal = UniqueHandleOf<HLOCAL, ::LocalFree>;
+// CommandLineToArgvW's array, which is one LocalAlloc block.
+using UniqueArgv = UniqueHandleOf<LPWSTR*, ::LocalFree>;
+using UniqueRegKey = UniqueHandleOf<HKEY, ::RegCloseKey>;
+using UniqueMappedView = UniqueHandleOf<void*, ::UnmapViewOfFile>;
+// A drop's names; the drop is finished (its memory freed) when released.
+using UniqueDrop = UniqueHandleOf<HDROP, ::DragFinish>;
 
 // Puts an object into a DC for one scope and selects the previous one back.
 class ScopedSelectObject {
@@ -155,4 +132,43 @@ private:
     HWND hwnd_;
     PAINTSTRUCT paint_;
     HDC dc_;
+};
+
+// GetDC/ReleaseDC for one scope: a window's DC, or the screen's for null.
+// Dc() is null when the system had none to give.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    ~ScopedWindowDC() {
+        if (dc_)
+            ::ReleaseDC(hwnd_, dc_);
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// COM on the calling thread for one scope (single-threaded apartment, as
+// the shell's dialogs expect). It is uninitialised only when this scope's
+// call succeeded: a thread already in another apartment kept it, and must
+// not lose it here.
+class ScopedComInit {
+public:
+    ScopedComInit() : result_(::CoInitialize(nullptr)) {}
+    ~ScopedComInit() {
+        if (SUCCEEDED(result_))
+            ::CoUninitialize();
+    }
+    ScopedComInit(const ScopedComInit&) = delete;
+    ScopedComInit& operator=(const ScopedComInit&) = delete;
+
+    HRESULT Result() const { return result_; }
+
+private:
+    HRESULT result_;
 };

@@ -56,14 +56,14 @@ void SetDialogIcon(HWND dialog) {
 
 CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count) {
     for (int i = 0; i < count; ++i)
-        items.emplace_back(paths[i]);
+        items_.emplace_back(paths[i]);
 }
 
-LRESULT CDialogEncrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+BOOL CDialogEncrypt::OnInitDialog(HWND, LPARAM) {
     SetDialogIcon(m_hWnd);
-    pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
-    passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
-    reenterField.SubclassWindow(GetDlgItem(IDC_REENTER));
+    pathLabel_.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
+    passwordField_.SubclassWindow(GetDlgItem(IDC_PASSWORD));
+    reenterField_.SubclassWindow(GetDlgItem(IDC_REENTER));
     PlanContainerPath();
     // TRUE lets the dialog manager focus the first tab stop, the password.
     return TRUE;
@@ -71,17 +71,17 @@ LRESULT CDialogEncrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 
 bool CDialogEncrypt::PlanContainerPath() {
     std::wstring listText;
-    int missing = SummarizeItems(items, listText, totalSize);
+    int missing = SummarizeItems(items_, listText, totalSize_);
     if (missing >= 0) {
-        ShowInvalidPath(items[static_cast<size_t>(missing)].PathWithSeparator());
+        ShowInvalidPath(items_[static_cast<size_t>(missing)].PathWithSeparator());
         EndDialog(kDialogClosed);
         return false;
     }
-    pathLabel.SetText(listText);
-    AddLabelTip(pathLabel.m_hWnd, ItemLines(items));
+    pathLabel_.SetText(listText);
+    AddLabelTip(pathLabel_.m_hWnd, ItemLines(items_));
 
-    if (items.size() == 1) {
-        containerPath = ContainerPathBesideItem(items[0]);
+    if (items_.size() == 1) {
+        containerPath_ = ContainerPathBesideItem(items_[0]);
         return true;
     }
     const std::wstring defaultName = DefaultContainerName(CTimeStamp::Now());
@@ -94,11 +94,11 @@ bool CDialogEncrypt::PlanContainerPath() {
         }
         // A container inside a selected folder would be packed into itself
         // and deleted with that folder; ask for another place.
-        const CPathInfo* holder = FindItemHoldingPath(items, save.m_szFileName);
+        const CPathInfo* holder = FindItemHoldingPath(items_, save.m_szFileName);
         if (!holder) {
-            containerPath = save.m_szFileName;
+            containerPath_ = save.m_szFileName;
             // The Save dialog has asked before an existing file is chosen.
-            replaceConfirmed = true;
+            replaceConfirmed_ = true;
             return true;
         }
         ShowErrorBox(jobtext::kContainerInsideItem + holder->PathWithSeparator() +
@@ -106,58 +106,48 @@ bool CDialogEncrypt::PlanContainerPath() {
     }
 }
 
-LRESULT CDialogEncrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogEncrypt::OnExit(WORD, WORD, HWND, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
-    std::wstring password = passwordField.GetText();
+void CDialogEncrypt::OnEncrypt(UINT) {
+    std::wstring password = passwordField_.GetText();
     SecretCopy wipePassword(password);
-    std::wstring reenter = reenterField.GetText();
+    std::wstring reenter = reenterField_.GetText();
     SecretCopy wipeReenter(reenter);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
-        return 0;
+        return;
     }
     if (reenter.empty()) {
         ShowInfoBox(LoadResString(IDS_CONFIRM_PASSWORD));
-        return 0;
+        return;
     }
     if (password != reenter) {
         ShowInfoBox(LoadResString(IDS_PASSWORDS_DIFFER));
-        return 0;
+        return;
     }
     if (!PasswordFitsCheckBlock(password)) {
         ShowInfoBox(jobtext::kPasswordTooLong);
-        return 0;
+        return;
     }
 
-    if (NothingToStore(items)) {
+    if (NothingToStore(items_)) {
         ShowInfoBox(LoadResString(IDS_NOTHING_TO_ENCRYPT));
-        return 0;
+        return;
     }
     // An earlier container at this place is replaced only with the user's
     // consent; the job refuses to touch it otherwise.
-    if (!replaceConfirmed && CPathInfo(containerPath).Exists()) {
+    if (!replaceConfirmed_ && CPathInfo(containerPath_).Exists()) {
         if (!AskQuestion(
-                FormatString(LoadResString(IDS_REPLACE_CONTAINER).c_str(), containerPath.c_str())))
-            return 0;
-        replaceConfirmed = true;
+                FormatString(LoadResString(IDS_REPLACE_CONTAINER).c_str(), containerPath_.c_str())))
+            return;
+        replaceConfirmed_ = true;
     }
 
     CDialogProgress progress;
     EncryptionOutcome outcome;
-    EncryptJobParams params{password,  progress,         items,  containerPath,
-                            totalSize, replaceConfirmed, outcome};
+    EncryptJobParams params{password,   progress,          items_, containerPath_,
+                            totalSize_, replaceConfirmed_, outcome};
     if (!RunJobWithProgress(EncryptWorker, &params, progress)) {
         ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
-        return 0;
+        return;
     }
     if (outcome.succeeded) {
         std::wstring text = LoadResString(IDS_ENCRYPTED_OK);
@@ -169,49 +159,38 @@ LRESULT CDialogEncrypt::OnEncrypt(WORD, WORD, HWND, BOOL&) {
     } else if (!progress.IsCancelled()) {
         ShowErrorBox(outcome.errorText);
     }
-    return 0;
 }
 
 // ---- Decryption ----------------------------------------------------------
 
-CDialogDecrypt::CDialogDecrypt(const std::wstring& path) : container(path) {}
+CDialogDecrypt::CDialogDecrypt(const std::wstring& path) : container_(path) {}
 
-LRESULT CDialogDecrypt::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+BOOL CDialogDecrypt::OnInitDialog(HWND, LPARAM) {
     SetDialogIcon(m_hWnd);
-    pathLabel.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
-    passwordField.SubclassWindow(GetDlgItem(IDC_PASSWORD));
+    pathLabel_.SubclassWindow(GetDlgItem(IDC_PATH_LABEL));
+    passwordField_.SubclassWindow(GetDlgItem(IDC_PASSWORD));
     CheckContainerPath();
     return TRUE;
 }
 
 bool CDialogDecrypt::CheckContainerPath() {
-    const std::wstring path = container.PathWithSeparator();
-    if (!container.Exists()) {
+    const std::wstring path = container_.PathWithSeparator();
+    if (!container_.Exists()) {
         ShowInvalidPath(path);
         EndDialog(kDialogClosed);
         return false;
     }
-    pathLabel.SetText(path);
-    AddLabelTip(pathLabel.m_hWnd, path);
+    pathLabel_.SetText(path);
+    AddLabelTip(pathLabel_.m_hWnd, path);
     return true;
 }
 
-LRESULT CDialogDecrypt::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogDecrypt::OnExit(WORD, WORD, HWND, BOOL&) {
-    EndDialog(kDialogClosed);
-    return 0;
-}
-
-LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
-    std::wstring password = passwordField.GetText();
+void CDialogDecrypt::OnDecrypt(UINT) {
+    std::wstring password = passwordField_.GetText();
     SecretCopy wipePassword(password);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
-        return 0;
+        return;
     }
 
     // Items that already exist are replaced only after the user has seen
@@ -221,21 +200,21 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
     for (;;) {
         CDialogProgress progress;
         DecryptionOutcome outcome;
-        outcome.resultPath = resultPath;
-        DecryptJobParams params{progress, password, container, consent, outcome};
+        outcome.resultPath = resultPath_;
+        DecryptJobParams params{progress, password, container_, consent, outcome};
         if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
             ShowErrorBox(failed + GetSystemErrorText());
-            return 0;
+            return;
         }
-        resultPath = outcome.resultPath;
+        resultPath_ = outcome.resultPath;
         if (!outcome.succeeded && !progress.IsCancelled() && outcome.errorText.empty() &&
             outcome.existingCount > 0) {
             const std::wstring question = FormatString(LoadResString(IDS_REPLACE_RESTORED).c_str(),
-                                                       OutputFolderOf(container).c_str(),
+                                                       OutputFolderOf(container_).c_str(),
                                                        static_cast<unsigned>(outcome.existingCount),
                                                        DescribeExistingItems(outcome).c_str());
             if (!AskQuestion(question))
-                return 0;
+                return;
             consent = outcome.existingCount;
             continue;
         }
@@ -246,12 +225,12 @@ LRESULT CDialogDecrypt::OnDecrypt(WORD, WORD, HWND, BOOL&) {
         if (outcome.succeeded) {
             EndDialog(kDialogJobDone);
             const std::wstring question =
-                FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath.c_str());
+                FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath_.c_str());
             if (AskQuestion(question))
-                g_shellOpen(nullptr, L"open", resultPath.c_str(), nullptr, nullptr, SW_SHOW);
+                g_shellOpen(nullptr, L"open", resultPath_.c_str(), nullptr, nullptr, SW_SHOW);
         } else if (!progress.IsCancelled()) {
             ShowErrorBox(failed + outcome.errorText);
         }
-        return 0;
+        return;
     }
 }

@@ -16,14 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/closable_dialog.h"
 #include "dialogs/skin.h"
-#include "framework/dialog_impl.h"
 #include "jobs/path_info.h"
 #include "resources/resource.h"
-
-// End codes of the password dialogs.
-constexpr INT_PTR kDialogJobDone = 1;
-constexpr INT_PTR kDialogClosed = 8;
 
 // How a restored item is opened after a successful decryption. The shell
 // opens it in a program or window of its own, which a test cannot watch
@@ -33,7 +29,7 @@ using ShellOpenFunction = HINSTANCE(WINAPI*)(HWND owner, LPCWSTR verb, LPCWSTR f
                                              LPCWSTR parameters, LPCWSTR directory, INT show);
 extern ShellOpenFunction g_shellOpen;
 
-class CDialogEncrypt : public CDialogImpl<CDialogEncrypt> {
+class CDialogEncrypt : public CClosableDialog<CDialogEncrypt, IDC_EXIT> {
 public:
     enum { IDD = IDD_ENCRYPT };
 
@@ -42,36 +38,33 @@ public:
     CDialogEncrypt(const wchar_t* const* paths, int count);
 
     BEGIN_MSG_MAP(CDialogEncrypt)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        COMMAND_HANDLER(IDC_EXIT, BN_CLICKED, OnExit)
-        COMMAND_HANDLER(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        ON_COMMAND_CODE(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
+        CHAIN_MSG_MAP(CClosableDialog)
     END_MSG_MAP()
 
-    const std::wstring& ContainerPath() const { return containerPath; }
-    uint64_t TotalSize() const { return totalSize; }
+    const std::wstring& ContainerPath() const { return containerPath_; }
+    uint64_t TotalSize() const { return totalSize_; }
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnExit(WORD, WORD, HWND, BOOL&);
-    LRESULT OnEncrypt(WORD, WORD, HWND, BOOL&);
+    BOOL OnInitDialog(HWND, LPARAM);
+    void OnEncrypt(UINT);
 
     // Checks the items, shows them, totals their size and fixes where the
     // container goes; false when it has ended the dialog instead.
     bool PlanContainerPath();
 
-    CZelStatic pathLabel;
-    CZelEdit passwordField;
-    CZelEdit reenterField;
-    std::vector<CPathInfo> items;
-    std::wstring containerPath;
-    uint64_t totalSize = 0;
-    // The user has agreed to replace a file at containerPath.
-    bool replaceConfirmed = false;
+    CZelStatic pathLabel_;
+    CZelEdit passwordField_;
+    CZelEdit reenterField_;
+    std::vector<CPathInfo> items_;
+    std::wstring containerPath_;
+    uint64_t totalSize_ = 0;
+    // The user has agreed to replace a file at containerPath_.
+    bool replaceConfirmed_ = false;
 };
 
-class CDialogDecrypt : public CDialogImpl<CDialogDecrypt> {
+class CDialogDecrypt : public CClosableDialog<CDialogDecrypt, IDC_EXIT> {
 public:
     enum { IDD = IDD_DECRYPT };
 
@@ -79,27 +72,24 @@ public:
     explicit CDialogDecrypt(const std::wstring& path);
 
     BEGIN_MSG_MAP(CDialogDecrypt)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        COMMAND_HANDLER(IDC_DECRYPT, BN_CLICKED, OnDecrypt)
-        COMMAND_HANDLER(IDC_EXIT, BN_CLICKED, OnExit)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        ON_COMMAND_CODE(IDC_DECRYPT, BN_CLICKED, OnDecrypt)
+        CHAIN_MSG_MAP(CClosableDialog)
     END_MSG_MAP()
 
     // The first item restored; kept across attempts in the same dialog.
-    const std::wstring& ResultPath() const { return resultPath; }
+    const std::wstring& ResultPath() const { return resultPath_; }
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnExit(WORD, WORD, HWND, BOOL&);
-    LRESULT OnDecrypt(WORD, WORD, HWND, BOOL&);
+    BOOL OnInitDialog(HWND, LPARAM);
+    void OnDecrypt(UINT);
 
     // Shows the container path, or ends the dialog when it does not exist;
     // false in that case.
     bool CheckContainerPath();
 
-    CPathInfo container;
-    std::wstring resultPath;
-    CZelStatic pathLabel;
-    CZelEdit passwordField;
+    CPathInfo container_;
+    std::wstring resultPath_;
+    CZelStatic pathLabel_;
+    CZelEdit passwordField_;
 };

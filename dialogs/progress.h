@@ -15,6 +15,7 @@
 
 #include "common/progress_update.h"
 #include "common/unique_handle.h"
+#include "dialogs/closable_dialog.h"
 #include "framework/dialog_impl.h"
 #include "framework/dpi.h"
 #include "framework/message_map.h"
@@ -50,15 +51,15 @@ public:
     uint64_t GetCurrent() override { return current_.load(std::memory_order_relaxed); }
 
     BEGIN_MSG_MAP(CProgressUpdaterDlg)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
-        MESSAGE_HANDLER(WM_CTLCOLORSTATIC, OnCtlColorStatic)
-        MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        MESSAGE_HANDLER(WM_TIMER, OnTimer)
-        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MSG_WM_ERASEBKGND(OnEraseBackground)
+        MSG_WM_CTLCOLORSTATIC(OnCtlColorStatic)
+        MSG_WM_CLOSE(OnClose)
+        MSG_WM_TIMER(OnTimer)
+        MSG_WM_DPICHANGED(OnDpiChanged)
     END_MSG_MAP()
 
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    BOOL OnInitDialog(HWND, LPARAM) {
         CWindow dialog(Dialog().m_hWnd);
         dialog.SetWindowText(caption_);
         progressBar_ = ::CreateWindowExW(0, L"msctls_progress32", nullptr, WS_CHILD | WS_VISIBLE, 0,
@@ -80,36 +81,36 @@ public:
 
     // Moved to a monitor with another DPI: the same layout at the new DPI,
     // where the system suggests.
-    LRESULT OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
-        dpi_ = DpiFromDpiChanged(wParam);
-        Place(reinterpret_cast<const RECT*>(lParam));
-        return 0;
+    void OnDpiChanged(UINT dpi, const RECT* suggested) {
+        dpi_ = dpi;
+        Place(suggested);
     }
 
     // The whole client area: above 96 DPI it is larger than width x height.
-    LRESULT OnEraseBackground(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    BOOL OnEraseBackground(HDC dc) {
         RECT area = {};
         ::GetClientRect(Dialog().m_hWnd, &area);
-        ::FillRect(reinterpret_cast<HDC>(wParam), &area, brush_.Get());
-        return 0;
+        ::FillRect(dc, &area, brush_.Get());
+        return FALSE;
     }
 
-    LRESULT OnCtlColorStatic(UINT, WPARAM wParam, LPARAM, BOOL&) {
-        ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<LRESULT>(brush_.Get());
+    HBRUSH OnCtlColorStatic(HDC dc, HWND) {
+        ::SetBkMode(dc, TRANSPARENT);
+        return brush_.Get();
     }
 
-    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+    // The window's end code is the same either way: whether the job finished
+    // or was cancelled is read from this object, not from the code.
+    void OnClose() {
         if (!finished_.load(std::memory_order_relaxed))
             cancelled_.store(true, std::memory_order_relaxed);
         T& dialog = Dialog();
-        dialog.EndDialog(1);
+        dialog.EndDialog(kDialogJobDone);
         dialog.DestroyWindow();
-        return 0;
     }
 
     // Any timer id ticks: the dialog starts only the one.
-    LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL&) {
+    void OnTimer(UINT_PTR) {
         if (finished_.load(std::memory_order_relaxed)) {
             current_.store(total_.load(std::memory_order_relaxed), std::memory_order_relaxed);
             Refresh();
@@ -118,7 +119,6 @@ public:
         } else {
             Refresh();
         }
-        return 0;
     }
 
 protected:

@@ -38,11 +38,11 @@ UniqueBitmap MakeBannerForDpi(UINT dpi) {
     const int sourceWidth = fromLarge ? 2 * kBannerWidth : kBannerWidth;
     const int sourceHeight = fromLarge ? 2 * kBannerHeight : kBannerHeight;
 
-    HDC screen = ::GetDC(nullptr);
-    UniqueBitmap scaled(::CreateCompatibleBitmap(screen, size.cx, size.cy));
+    ScopedWindowDC screen(nullptr);
+    UniqueBitmap scaled(::CreateCompatibleBitmap(screen.Dc(), size.cx, size.cy));
     {
-        UniqueMemoryDC target(::CreateCompatibleDC(screen));
-        UniqueMemoryDC from(::CreateCompatibleDC(screen));
+        UniqueMemoryDC target(::CreateCompatibleDC(screen.Dc()));
+        UniqueMemoryDC from(::CreateCompatibleDC(screen.Dc()));
         ScopedSelectObject onTarget(target.Get(), scaled.Get());
         ScopedSelectObject onSource(from.Get(), source);
         ::SetStretchBltMode(target.Get(), HALFTONE);
@@ -50,7 +50,6 @@ UniqueBitmap MakeBannerForDpi(UINT dpi) {
         ::StretchBlt(target.Get(), 0, 0, size.cx, size.cy, from.Get(), 0, 0, sourceWidth,
                      sourceHeight, SRCCOPY);
     }
-    ::ReleaseDC(nullptr, screen);
     return scaled;
 }
 
@@ -70,15 +69,13 @@ HBITMAP CTitleBar::CurrentBanner() const {
                                                     : SharedUiResources().Banner();
 }
 
-LRESULT CTitleBar::OnPaint(UINT, WPARAM, LPARAM, BOOL&) {
+void CTitleBar::OnPaint() {
     ScopedPaint paint(m_hWnd);
     Draw(paint.Dc());
-    return 0;
 }
 
-LRESULT CTitleBar::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    Draw(reinterpret_cast<HDC>(wParam));
-    return 0;
+void CTitleBar::OnPrintClient(HDC dc, UINT) {
+    Draw(dc);
 }
 
 void CTitleBar::Draw(HDC target) {

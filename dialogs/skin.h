@@ -17,10 +17,6 @@
 template <class T> class CZelComCtrl {
 public:
     CZelComCtrl() = default;
-    ~CZelComCtrl() {
-        if (ownedObject_)
-            ::DeleteObject(ownedObject_);
-    }
     CZelComCtrl(const CZelComCtrl&) = delete;
     CZelComCtrl& operator=(const CZelComCtrl&) = delete;
 
@@ -33,7 +29,7 @@ protected:
     // Skin state shared by the family: a GDI object the control would own
     // (deleted with it), a value, a colour and a flag. The current skins
     // draw nothing of their own, so these keep their initial values.
-    HGDIOBJ ownedObject_ = nullptr;
+    UniqueGdiObject ownedObject_;
     uint32_t skinValue_ = 0;
     COLORREF skinColour_ = 0xF0F0F0;
     bool skinFlag_ = false;
@@ -42,33 +38,20 @@ private:
     HWND Window() const { return static_cast<const T*>(this)->m_hWnd; }
 };
 
-class CZelStatic : public CZelComCtrl<CZelStatic>,
-                   public CWindowImpl<CZelStatic, CStatic, CControlWinTraits> {
+// The members that only pass messages on: one class per standard control,
+// each its own CZelComCtrl.
+template <class TControl>
+class CZelPlainCtrl : public CZelComCtrl<CZelPlainCtrl<TControl>>,
+                      public CWindowImpl<CZelPlainCtrl<TControl>, TControl, CControlWinTraits> {
 public:
-    BEGIN_MSG_MAP(CZelStatic)
+    BEGIN_MSG_MAP(CZelPlainCtrl)
     END_MSG_MAP()
 };
 
-class CZelEdit : public CZelComCtrl<CZelEdit>,
-                 public CWindowImpl<CZelEdit, CEdit, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelEdit)
-    END_MSG_MAP()
-};
-
-class CZelButton : public CZelComCtrl<CZelButton>,
-                   public CWindowImpl<CZelButton, CButton, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelButton)
-    END_MSG_MAP()
-};
-
-class CZelListViewCtrl : public CZelComCtrl<CZelListViewCtrl>,
-                         public CWindowImpl<CZelListViewCtrl, CListViewCtrl, CControlWinTraits> {
-public:
-    BEGIN_MSG_MAP(CZelListViewCtrl)
-    END_MSG_MAP()
-};
+using CZelStatic = CZelPlainCtrl<CStatic>;
+using CZelEdit = CZelPlainCtrl<CEdit>;
+using CZelButton = CZelPlainCtrl<CButton>;
+using CZelListViewCtrl = CZelPlainCtrl<CListViewCtrl>;
 
 // The banner at the top of the main window. It paints itself (WM_PAINT, and
 // WM_PRINTCLIENT for a snapshot of the window); clicks and everything else
@@ -77,17 +60,17 @@ class CTitleBar : public CZelComCtrl<CTitleBar>,
                   public CWindowImpl<CTitleBar, CStatic, CControlWinTraits> {
 public:
     BEGIN_MSG_MAP(CTitleBar)
-        MESSAGE_HANDLER(WM_PAINT, OnPaint)
-        MESSAGE_HANDLER(WM_PRINTCLIENT, OnPrintClient)
+        MSG_WM_PAINT(OnPaint)
+        MSG_WM_PRINTCLIENT(OnPrintClient)
     END_MSG_MAP()
 
     // The banner is drawn for this DPI from now on (96 until told).
     void SetDpi(UINT dpi);
 
-    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnPrintClient(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-
 private:
+    void OnPaint();
+    void OnPrintClient(HDC dc, UINT);
+
     // Composes the banner off-screen and copies it to target in one go.
     void Draw(HDC target);
     HBITMAP CurrentBanner() const;

@@ -274,13 +274,12 @@ CFileInputStream::~CFileInputStream() {
 bool CFileInputStream::Open(const std::wstring& path) {
     if (handle_)
         return false;
-    HANDLE h = CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    handle_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle_)
         return false;
-    handle_ = h;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(h, &size))
+    if (!GetFileSizeEx(handle_.Get(), &size))
         return false;
     size_ = size.QuadPart;
     return true;
@@ -290,7 +289,7 @@ int CFileInputStream::Read(uint8_t* buffer, int offset, int count) {
     if (!handle_ || count <= 0)
         return 0;
     DWORD got = 0;
-    if (!ReadFile(handle_, buffer + offset, static_cast<DWORD>(count), &got, nullptr))
+    if (!ReadFile(handle_.Get(), buffer + offset, static_cast<DWORD>(count), &got, nullptr))
         return 0;
     return static_cast<int>(got);
 }
@@ -298,8 +297,7 @@ int CFileInputStream::Read(uint8_t* buffer, int offset, int count) {
 void CFileInputStream::Close() {
     if (!handle_)
         return;
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    handle_.Reset();
     size_ = 0;
 }
 
@@ -307,7 +305,7 @@ bool CFileInputStream::IsAtEnd() const {
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
     LARGE_INTEGER position;
-    if (!handle_ || !SetFilePointerEx(handle_, zero, &position, FILE_CURRENT))
+    if (!handle_ || !SetFilePointerEx(handle_.Get(), zero, &position, FILE_CURRENT))
         return true;
     return position.QuadPart == size_;
 }

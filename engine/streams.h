@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/unique_handle.h"
+
 class IInputStream {
 public:
     // Stores up to count bytes at buffer[offset..]; returns how many, 0 at
@@ -128,13 +130,13 @@ public:
     // cannot be read (the handle is then kept until Close). GetLastError
     // tells why.
     bool Open(const std::wstring& path);
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return handle_.IsValid(); }
     // True at the end of the file, or when the position cannot be read.
     bool IsAtEnd() const;
     int64_t Size() const { return size_; }
 
 private:
-    HANDLE handle_ = nullptr;
+    UniqueFileHandle handle_;
     int64_t size_ = 0;
 };
 

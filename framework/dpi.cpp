@@ -1,6 +1,8 @@
 // DPI queries with run-time fallbacks for older Windows.
 #include "framework/dpi.h"
 
+#include "common/unique_handle.h"
+
 namespace {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -40,10 +42,8 @@ UINT SystemDpi() {
     static const auto getDpiForSystem = Lookup<GetDpiForSystemFn>(L"user32.dll", "GetDpiForSystem");
     if (getDpiForSystem)
         return getDpiForSystem();
-    HDC screen = ::GetDC(nullptr);
-    int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen)
-        ::ReleaseDC(nullptr, screen);
+    ScopedWindowDC screen(nullptr);
+    int dpi = screen.Dc() ? ::GetDeviceCaps(screen.Dc(), LOGPIXELSY) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
 }
 

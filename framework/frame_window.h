@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "common/resource_instance.h"
+#include "common/unique_handle.h"
 #include "framework/window_impl.h"
 
 #define DECLARE_FRAME_WND_CLASS(className, commonResourceId)                                       \
@@ -36,12 +37,13 @@ public:
         HINSTANCE instance = GetResourceInstance();
         wchar_t caption[256] = {};
         ::LoadStringW(instance, id, caption, 256);
-        HMENU menu = ::LoadMenuW(instance, MAKEINTRESOURCEW(id));
-        HWND hwnd = this->Create(parent, rect, caption, style, exStyle, menu);
-        if (hwnd)
+        // A window that was created owns the menu from then on.
+        UniqueMenu menu(::LoadMenuW(instance, MAKEINTRESOURCEW(id)));
+        HWND hwnd = this->Create(parent, rect, caption, style, exStyle, menu.Get());
+        if (hwnd) {
+            menu.Release();
             m_hAccel = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(id));
-        else if (menu)
-            ::DestroyMenu(menu);
+        }
         return hwnd;
     }
 

@@ -6,24 +6,23 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "framework/dialog_impl.h"
+#include "dialogs/closable_dialog.h"
 #include "framework/message_map.h"
 #include "resources/resource.h"
 
-class CAboutDlg2 : public CDialogImpl<CAboutDlg2> {
+// Esc arrives as IDCANCEL; a box without buttons is expected to close on it.
+class CAboutDlg2 : public CClosableDialog<CAboutDlg2, IDCANCEL> {
 public:
     enum { IDD = IDD_ABOUTBOX };
 
     BEGIN_MSG_MAP(CAboutDlg2)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
-        NOTIFY_HANDLER(IDC_ABOUT_LINK, NM_CLICK, OnLinkActivated)
-        NOTIFY_HANDLER(IDC_ABOUT_LINK, NM_RETURN, OnLinkActivated)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        ON_NOTIFY(IDC_ABOUT_LINK, NM_CLICK, OnLinkActivated)
+        ON_NOTIFY(IDC_ABOUT_LINK, NM_RETURN, OnLinkActivated)
+        CHAIN_MSG_MAP(CClosableDialog)
     END_MSG_MAP()
 
-    LRESULT OnInitDialog(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnClose(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnCancel(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnLinkActivated(int id, LPNMHDR header, BOOL& handled);
+private:
+    BOOL OnInitDialog(HWND, LPARAM);
+    void OnLinkActivated(NMHDR*);
 };

@@ -11,12 +11,12 @@
 #include "common/res_string.h"
 #include "common/resource_instance.h"
 #include "common/unique_handle.h"
+#include "dialogs/dialog_launch.h"
 #include "framework/dpi.h"
 #include "framework/file_dialog.h"
 #include "jobs/path_info.h"
 #include "jobs/timestamp.h"
 #include "mainwindow/about.h"
-#include "mainwindow/encrypt_launch.h"
 #include "mainwindow/row_text.h"
 #include "mainwindow/web_links.h"
 
@@ -75,9 +75,8 @@ std::vector<std::wstring> CTessalockView::StoredPaths() const {
     return std::vector<std::wstring>(pathStore_.begin(), pathStore_.end());
 }
 
-LRESULT CTessalockView::OnSize(UINT, WPARAM, LPARAM, BOOL&) {
+void CTessalockView::OnSize(UINT, SIZE) {
     Layout();
-    return 0;
 }
 
 void CTessalockView::SetDpi(UINT dpi) {
@@ -142,7 +141,7 @@ void CTessalockView::Layout() {
     encryptButton_.SetWindowPos(nullptr, encryptLeft, top, encrypt.cx, encrypt.cy, kPlace);
 }
 
-LRESULT CTessalockView::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+BOOL CTessalockView::OnInitDialog(HWND, LPARAM) {
     // Failed attaches leave a control working as the standard one.
     banner_.SubclassWindow(GetDlgItem(IDC_BANNER));
     hint_.SubclassWindow(GetDlgItem(IDC_HINT));
@@ -157,7 +156,7 @@ LRESULT CTessalockView::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     AddColumns(dpi);
     AttachSystemImageList();
     // The dialog manager then focuses the first tab stop, the list.
-    return 1;
+    return TRUE;
 }
 
 void CTessalockView::AddColumns(UINT dpi) {
@@ -196,8 +195,9 @@ void CTessalockView::AttachSystemImageList() {
         fileList_.SetImageList(iconList_, LVSIL_SMALL);
 }
 
-LRESULT CTessalockView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    HDROP drop = reinterpret_cast<HDROP>(wParam);
+void CTessalockView::OnDropFiles(HDROP drop) {
+    // The drop is finished on every way out, so its memory is freed.
+    UniqueDrop owner(drop);
     UINT count = ::DragQueryFileW(drop, kCountDroppedNames, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // Asked without a buffer, the drop says how long the name is: a name
@@ -207,15 +207,12 @@ LRESULT CTessalockView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
         name.resize(::DragQueryFileW(drop, i, &name[0], length + 1));
         AddPath(name);
     }
-    ::DragFinish(drop);
-    return 0;
 }
 
-LRESULT CTessalockView::OnListRightClick(int, LPNMHDR, BOOL&) {
+void CTessalockView::OnListRightClick(NMHDR*) {
     POINT at = {};
     ::GetCursorPos(&at);
     TrackListMenu(at);
-    return 0;
 }
 
 void CTessalockView::TrackListMenu(POINT at) {
@@ -229,7 +226,7 @@ void CTessalockView::TrackListMenu(POINT at) {
 
 // The keys a list of files answers to: Delete removes the selected rows
 // (with the same question as the menu), Ctrl+A selects every row.
-LRESULT CTessalockView::OnListKeyDown(int, LPNMHDR header, BOOL&) {
+void CTessalockView::OnListKeyDown(NMHDR* header) {
     const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
     const bool control = ::GetKeyState(VK_CONTROL) < 0;
     const bool alt = ::GetKeyState(VK_MENU) < 0;
@@ -237,7 +234,6 @@ LRESULT CTessalockView::OnListKeyDown(int, LPNMHDR header, BOOL&) {
         DeleteSelectedRows();
     else if (key == 'A' && control && !alt)
         fileList_.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
-    return 0;
 }
 
 // Shift+F10 reaches the view as a WM_CONTEXTMENU from the list without a
@@ -267,16 +263,14 @@ void CTessalockView::TrackListMenuAtFocusedRow() {
     TrackListMenu(at);
 }
 
-LRESULT CTessalockView::OnAdd(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnAdd(UINT) {
     CFileDialog dialog(true, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
     if (dialog.DoModal(OwnerForNewWindow()) == IDOK)
         AddPath(dialog.m_szFileName);
-    return 0;
 }
 
-LRESULT CTessalockView::OnDelete(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnDelete(UINT) {
     DeleteSelectedRows();
-    return 0;
 }
 
 void CTessalockView::DeleteSelectedRows() {
@@ -296,21 +290,19 @@ void CTessalockView::DeleteSelectedRows() {
     }
 }
 
-LRESULT CTessalockView::OnAbout(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnAbout(UINT) {
     CAboutDlg2 about;
     about.DoModal(OwnerForNewWindow());
-    return 0;
 }
 
-LRESULT CTessalockView::OnHelp(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnHelp(UINT) {
     OpenWebPage(WebPage::Help);
-    return 0;
 }
 
-LRESULT CTessalockView::OnEncrypt(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnEncrypt(UINT) {
     if (pathStore_.empty()) {
         ShowInfoBox(LoadResString(IDS_NOTHING_TO_ENCRYPT));
-        return 0;
+        return;
     }
     std::vector<const wchar_t*> paths;
     paths.reserve(pathStore_.size());
@@ -318,14 +310,12 @@ LRESULT CTessalockView::OnEncrypt(WORD, WORD, HWND, BOOL&) {
         paths.push_back(path.c_str());
     // Only a successful encryption has used up the collection; after Exit,
     // a failed start-up or a cancelled Save dialog the user keeps it.
-    if (RunEncryptDialog(paths.data(), static_cast<int>(paths.size())) == 1) {
+    if (RunEncryptDialog(paths.data(), static_cast<int>(paths.size())) == kDialogJobDone) {
         fileList_.DeleteAllItems();
         pathStore_.clear();
     }
-    return 0;
 }
 
-LRESULT CTessalockView::OnBannerClicked(WORD, WORD, HWND, BOOL&) {
+void CTessalockView::OnBannerClicked(UINT) {
     OpenWebPage(WebPage::Protect);
-    return 0;
 }

@@ -42,35 +42,37 @@ public:
     void SetDpi(UINT dpi);
 
     BEGIN_MSG_MAP(CTessalockView)
-        MESSAGE_HANDLER(WM_SIZE, OnSize)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
-        NOTIFY_HANDLER(IDC_FILE_LIST, NM_RCLICK, OnListRightClick)
-        COMMAND_ID_HANDLER(ID_LIST_ADD, OnAdd)
-        COMMAND_ID_HANDLER(ID_LIST_DELETE, OnDelete)
-        COMMAND_HANDLER(IDC_ABOUT, BN_CLICKED, OnAbout)
-        COMMAND_HANDLER(IDC_HELP_BUTTON, BN_CLICKED, OnHelp)
-        COMMAND_HANDLER(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
-        COMMAND_HANDLER(IDC_ADD, BN_CLICKED, OnAdd)
-        COMMAND_HANDLER(IDC_BANNER, STN_CLICKED, OnBannerClicked)
-        NOTIFY_HANDLER(IDC_FILE_LIST, LVN_KEYDOWN, OnListKeyDown)
+        MSG_WM_SIZE(OnSize)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MSG_WM_DROPFILES(OnDropFiles)
+        ON_NOTIFY(IDC_FILE_LIST, NM_RCLICK, OnListRightClick)
+        ON_COMMAND(ID_LIST_ADD, OnAdd)
+        ON_COMMAND(ID_LIST_DELETE, OnDelete)
+        ON_COMMAND_CODE(IDC_ABOUT, BN_CLICKED, OnAbout)
+        ON_COMMAND_CODE(IDC_HELP_BUTTON, BN_CLICKED, OnHelp)
+        ON_COMMAND_CODE(IDC_ENCRYPT, BN_CLICKED, OnEncrypt)
+        ON_COMMAND_CODE(IDC_ADD, BN_CLICKED, OnAdd)
+        ON_COMMAND_CODE(IDC_BANNER, STN_CLICKED, OnBannerClicked)
+        ON_NOTIFY(IDC_FILE_LIST, LVN_KEYDOWN, OnListKeyDown)
         MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     END_MSG_MAP()
 
-    LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnInitDialog(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnListRightClick(int id, LPNMHDR header, BOOL& handled);
-    LRESULT OnAdd(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnDelete(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnAbout(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnHelp(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnEncrypt(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnBannerClicked(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnListKeyDown(int id, LPNMHDR header, BOOL& handled);
+private:
+    void OnSize(UINT, SIZE);
+    BOOL OnInitDialog(HWND, LPARAM);
+    void OnDropFiles(HDROP drop);
+    void OnListRightClick(NMHDR*);
+    void OnAdd(UINT);
+    void OnDelete(UINT);
+    void OnAbout(UINT);
+    void OnHelp(UINT);
+    void OnEncrypt(UINT);
+    void OnBannerClicked(UINT);
+    void OnListKeyDown(NMHDR* header);
+    // Declines what the list's menu does not answer (a right-click, which
+    // NM_RCLICK has handled, and other windows' menus).
     LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
-private:
     void AddColumns(UINT dpi);
     void SetColumnWidths(UINT dpi);
     void FitSizeColumn(int listWidth, UINT dpi);

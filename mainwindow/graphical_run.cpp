@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "common/unique_handle.h"
 #include "framework/app_module.h"
 #include "framework/message_loop.h"
 #include "mainwindow/main_frame.h"
@@ -26,7 +27,7 @@ int RunMainWindow(PWSTR, int showCommand) {
 }
 
 int StartGraphicalRun(HINSTANCE instance, PWSTR commandLine, int showCommand) {
-    ::CoInitialize(nullptr);
+    ScopedComInit com;
     // Bar classes as the frame expects; the list view and the About box's
     // link need their classes registered as well.
     INITCOMMONCONTROLSEX controls = {sizeof(controls),
@@ -40,6 +41,5 @@ int StartGraphicalRun(HINSTANCE instance, PWSTR commandLine, int showCommand) {
         result = 0;
     }
     g_appModule.Term();
-    ::CoUninitialize();
     return result;
 }

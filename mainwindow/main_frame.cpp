@@ -1,6 +1,7 @@
 // The main frame's creation, keyboard filter and commands.
 #include "mainwindow/main_frame.h"
 
+#include "common/unique_handle.h"
 #include "framework/app_module.h"
 
 BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
@@ -13,7 +14,7 @@ BOOL CMainFrame::OnIdle() {
     return FALSE;
 }
 
-LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+int CMainFrame::OnCreate(CREATESTRUCTW*) {
     m_hWndClient = m_view.Create(m_hWnd);
 
     if (CMessageLoop* loop = g_appModule.GetMessageLoop()) {
@@ -24,7 +25,7 @@ LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     // The menu resource exists only for its id; the frame never shows one.
     if (HMENU menu = GetMenu()) {
         SetMenu(nullptr);
-        ::DestroyMenu(menu);
+        UniqueMenu detached(menu);
     }
 
     // A fixed layout: no sizing border, no maximise box. No frame refresh is
@@ -41,16 +42,13 @@ LRESULT CMainFrame::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
 
 // The frame went to a monitor with another DPI. The system suggests where it
 // goes; its size is the fixed size at the new DPI.
-LRESULT CMainFrame::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
-    const UINT dpi = DpiFromDpiChanged(wParam);
-    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+void CMainFrame::OnDpiChanged(UINT dpi, const RECT* suggested) {
     m_view.SetDpi(dpi);
     RECT now = {};
     GetWindowRect(&now);
     POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{now.left, now.top};
     SetWindowPos(nullptr, at.x, at.y, ScaleForDpi(kWidth, dpi), ScaleForDpi(kHeight, dpi),
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    return 0;
 }
 
 LRESULT CMainFrame::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
@@ -63,11 +61,6 @@ LRESULT CMainFrame::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     return 1;
 }
 
-LRESULT CMainFrame::OnFileExit(WORD, WORD, HWND, BOOL&) {
+void CMainFrame::OnFileExit(UINT) {
     PostMessage(WM_CLOSE);
-    return 0;
-}
-
-LRESULT CMainFrame::OnFileNew(WORD, WORD, HWND, BOOL&) {
-    return 0;
 }

@@ -37,17 +37,20 @@ public:
     END_UPDATE_UI_MAP()
 
     BEGIN_MSG_MAP(CMainFrame)
-        MESSAGE_HANDLER(WM_CREATE, OnCreate)
+        MSG_WM_CREATE(OnCreate)
         MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-        MESSAGE_HANDLER(WM_DPICHANGED, OnDpiChanged)
-        COMMAND_ID_HANDLER(ID_APP_EXIT, OnFileExit)
-        COMMAND_ID_HANDLER(ID_FILE_NEW, OnFileNew)
+        MSG_WM_DPICHANGED(OnDpiChanged)
+        ON_COMMAND(ID_APP_EXIT, OnFileExit)
+        ON_COMMAND(ID_FILE_NEW, OnFileNew)
         CHAIN_MSG_MAP(CFrameWindowImpl<CMainFrame>)
     END_MSG_MAP()
 
-    LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+private:
+    int OnCreate(CREATESTRUCTW*);
+    // Declines the message, so that the frame base ends the loop.
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnFileExit(WORD notifyCode, WORD id, HWND control, BOOL& handled);
-    LRESULT OnFileNew(WORD notifyCode, WORD id, HWND control, BOOL& handled);
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnFileExit(UINT);
+    // Ctrl+N, an accelerator of the table, does nothing.
+    void OnFileNew(UINT) {}
 };

@@ -4,8 +4,9 @@ set -euo pipefail
 # nsis builds the installer; x11vnc, novnc and websockify serve run.sh's
 # screen to a browser, and chromium is the browser its test uses;
 # debootstrap and qemu-system-x86 make and run the machine for the 32-bit
-# tests (scripts/i686-vm.sh).
-PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+# tests (scripts/i686-vm.sh); clang-format checks the layout of the code
+# (scripts/check-style.sh).
+PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix clang-format
           binutils-mingw-w64 googletest wine wine64 xvfb x11-utils imagemagick openssl
           nsis x11vnc novnc websockify chromium debootstrap qemu-system-x86)
 missing=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both architectures and runs every test:
-# the 64-bit build under this machine's Wine, then the shipped 32-bit build
-# under a Wine that runs 32-bit Windows code, in a test machine
-# (scripts/i686-vm.sh). Exit status is non-zero when a build or a test fails.
+# Installs what is missing, checks the house rules a tool can check
+# (scripts/check-style.sh: the code's layout and the layers' includes),
+# builds both architectures and runs every test: the 64-bit build under this
+# machine's Wine, then the shipped 32-bit build under a Wine that runs 32-bit
+# Windows code, in a test machine (scripts/i686-vm.sh). Exit status is
+# non-zero when a check, a build or a test fails.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
@@ -16,6 +18,12 @@ if [[ "${1:-}" == "--long" ]]; then
     export TL_FUZZ_CASES="${TL_FUZZ_CASES:-200000}" TL_CRASH_TRIALS="${TL_CRASH_TRIALS:-25}"
 fi
 BUILD_ROOT="${TL_BUILD_ROOT:-$ROOT/build}"
+
+# The checks take seconds; their result is reported with the tests' at the
+# end, so that a layout slip does not hide what the tests say.
+echo "== Style checks"
+style_status=0
+"$ROOT/scripts/check-style.sh" || style_status=$?
 
 if [[ -z "${TL_SKIP_I686:-}" ]]; then
     "$ROOT/scripts/build.sh" i686 "$BUILD_ROOT/i686"
@@ -38,5 +46,6 @@ if [[ -z "${TL_SKIP_I686:-}" ]]; then
 fi
 
 x86_64_result="$( ((x86_64_status == 0)) && echo passed || echo "FAILED (status $x86_64_status)")"
-echo "== Summary: x86_64 tests $x86_64_result; i686 tests $i686_result"
-((x86_64_status == 0 && i686_status == 0))
+style_result="$( ((style_status == 0)) && echo passed || echo FAILED)"
+echo "== Summary: style checks $style_result; x86_64 tests $x86_64_result; i686 tests $i686_result"
+((style_status == 0 && x86_64_status == 0 && i686_status == 0))

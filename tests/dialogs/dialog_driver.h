@@ -28,7 +28,8 @@ void PostClick(HWND dialog, int id);
 
 // Waits for a message box with the caption, answers it (IDOK, IDYES, IDNO)
 // and waits until it has gone; returns its text, or kNoBox.
-std::wstring AnswerBox(int answer, const wchar_t* caption = kAppCaption, DWORD timeoutMs = kRobotTimeoutMs);
+std::wstring AnswerBox(int answer, const wchar_t* caption = kAppCaption,
+                       DWORD timeoutMs = kRobotTimeoutMs);
 
 // True when a message box with the caption shows up within timeoutMs.
 bool BoxAppears(const wchar_t* caption = kAppCaption, DWORD timeoutMs = 300);

@@ -59,7 +59,9 @@ TEST(FrameWindow, TakesItsResourcesFromTheCommonId) {
     frame.DestroyWindow();
 }
 
-void CALLBACK QuitAfterTimeout(HWND, UINT, UINT_PTR, DWORD) { ::PostQuitMessage(-99); }
+void CALLBACK QuitAfterTimeout(HWND, UINT, UINT_PTR, DWORD) {
+    ::PostQuitMessage(-99);
+}
 
 TEST(FrameWindow, ClientFillsTheClientAreaAndDestroyQuitsWithOne) {
     TestFrame frame;

@@ -1,11 +1,15 @@
-// The view's one use of the encryption dialog. The dialog copies the paths
-// while it is constructed, so the caller's array only has to live this long.
-#include "mainwindow/encrypt_launch.h"
+// The one place the password dialogs are opened from.
+#include "dialogs/dialog_launch.h"
 
 #include "common/owner_window.h"
 #include "dialogs/password_dialogs.h"
 
 INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count) {
     CDialogEncrypt dialog(paths, count);
+    return dialog.DoModal(OwnerForNewWindow());
+}
+
+INT_PTR RunDecryptDialog(const std::wstring& path) {
+    CDialogDecrypt dialog(path);
     return dialog.DoModal(OwnerForNewWindow());
 }
