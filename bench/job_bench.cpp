@@ -81,7 +81,8 @@ struct Measures {
     Figure win32Copy;
     Figure deletion; // Win32 deletion of a copy of the tree
     Figure nativeCopy;
-    Figure pack; // encryption until the container is complete (wall only)
+    Figure pack;     // encryption until the container is complete (wall only)
+    Figure readBack; // the encryption's read-back check, run again (wall only)
     Figure encryptJob;
     Figure decryptJob;
     Figure encryptWindows; // wall only
@@ -227,14 +228,16 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     if (!RunJob(false, item, container, decrypt) || !VerifyRestored(item, layout))
         return false;
     m.pack.Keep(encrypt.packSeconds, 0);
+    m.readBack.Keep(encrypt.readBackSeconds, 0);
     m.encryptJob.Keep(encrypt.seconds, encrypt.cpuSeconds);
     m.decryptJob.Keep(decrypt.seconds, decrypt.cpuSeconds);
     KeepHighestPeak(m.encryptPeak, encrypt);
     KeepHighestPeak(m.decryptPeak, decrypt);
     std::printf("  round %d: RC4 %.0f MB/s, Win32 copy %.2f s, deletion %.2f s, cp -r %.2f s, "
-                "encrypt %.2f s (container complete at %.2f s), decrypt %.2f s",
+                "encrypt %.2f s (container complete at %.2f s, read-back check %.2f s), "
+                "decrypt %.2f s",
                 round + 1, rc4Rate / 1e6, win32, deletion, native, encrypt.seconds,
-                encrypt.packSeconds, decrypt.seconds);
+                encrypt.packSeconds, encrypt.readBackSeconds, decrypt.seconds);
     std::fflush(stdout);
 
     if (options.windows) {
@@ -336,7 +339,10 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
     PrintLine("Win32 copy (ReadFile/WriteFile)", layout, m.win32Copy);
     PrintLine("Win32 deletion of a copy", layout, m.deletion);
     PrintLine("pack (container complete)", layout, m.pack);
+    PrintLine("read-back check (run again)", layout, m.readBack);
     PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
+    std::printf("  %-36s %8.2f s (job - pack - read-back check)\n", "so the job's deletion took",
+                m.encryptJob.seconds - m.pack.seconds - m.readBack.seconds);
     PrintLine("decryption job (unpack)", layout, m.decryptJob);
     if (windows) {
         PrintLine("encryption through the windows", layout, m.encryptWindows);
@@ -357,21 +363,22 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
 
 // The figures of every scenario as one Markdown table.
 void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows) {
-    std::printf("\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | "
-                "pack s | encrypt job s (CPU) | decrypt job s (CPU) |%s peak beyond idle "
-                "enc / dec MiB |\n",
-                windows ? " windows enc / dec s |" : "");
-    std::printf("|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
+    std::printf(
+        "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | "
+        "pack s | read-back s | encrypt job s (CPU) | decrypt job s (CPU) |%s peak beyond idle "
+        "enc / dec MiB |\n",
+        windows ? " windows enc / dec s |" : "");
+    std::printf("|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
     for (const ScenarioResult& r : results) {
         const Measures& m = r.m;
         std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f "
-                    "(%.0f MB/s) | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
+                    "(%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
                     r.layout.id - 'a' + 'A', r.layout.description.c_str(),
                     static_cast<double>(r.layout.totalBytes) / 1e6, m.rc4BytesPerSecond / 1e6,
                     m.rc4CpuBytesPerSecond / 1e6, m.nativeCopy.seconds, m.nativeCopy.cpuSeconds,
                     m.win32Copy.seconds, m.deletion.seconds, m.pack.seconds,
-                    Rate(r.layout, m.pack.seconds), m.encryptJob.seconds, m.encryptJob.cpuSeconds,
-                    m.decryptJob.seconds, m.decryptJob.cpuSeconds,
+                    Rate(r.layout, m.pack.seconds), m.readBack.seconds, m.encryptJob.seconds,
+                    m.encryptJob.cpuSeconds, m.decryptJob.seconds, m.decryptJob.cpuSeconds,
                     Rate(r.layout, m.decryptJob.seconds));
         if (windows)
             std::printf(" %.2f / %.2f |", m.encryptWindows.seconds, m.decryptWindows.seconds);

@@ -17,6 +17,10 @@ struct JobRun {
     // (written and on the device), before it is read back and the sources
     // are deleted.
     double packSeconds = 0;
+    // Encryption: the job's read-back check of the container, run once more
+    // by itself right after the job (the container's bytes are as fresh in
+    // the cache as they were for the job's own check).
+    double readBackSeconds = 0;
     uint64_t idleWorkingSet = 0; // the child's working set just before the job
     uint64_t peakWorkingSet = 0; // the child's peak working set after the job
 };
