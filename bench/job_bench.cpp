@@ -1,15 +1,18 @@
 // One scenario at a time: write the tree, then per round
 //   1. the RC4 keystream speed once more, next to the jobs, in case the
 //      machine's load changed;
-//   2. a Win32 copy of the tree beside itself (ReadFile/WriteFile, 1 MiB
+//   2. the cost of forcing as many fresh bytes to the disk with one
+//      FlushFileBuffers, which the encryption job pays once for its
+//      container before it counts as complete;
+//   3. a Win32 copy of the tree beside itself (ReadFile/WriteFile, 1 MiB
 //      buffer), then the Win32 deletion of that copy, each timed;
-//   3. Linux's own `cp -r` of the tree beside itself, timed by a shell
+//   4. Linux's own `cp -r` of the tree beside itself, timed by a shell
 //      script the benchmark starts at this point (see native_copy.h); the
 //      copy is then deleted untimed;
-//   4. the encryption job (child process): tree -> container, tree deleted;
-//   5. the decryption job (child process): container -> tree, container
+//   5. the encryption job (child process): tree -> container, tree deleted;
+//   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte;
-//   6. and 7. the same two jobs through the real program's windows, from
+//   7. and 8. the same two jobs through the real program's windows, from
 //      the button press to the message box; the tree is checked again.
 // Each measured step starts after a settling pause (6 s by default) and
 // reads what the step before wrote. On a virtual machine, memory released by
@@ -30,6 +33,7 @@
 #include "bench/native_copy.h"
 #include "bench/targets.h"
 #include "bench/window_job.h"
+#include "common/unique_handle.h"
 
 #include <windows.h>
 
@@ -78,6 +82,7 @@ struct Figure {
 struct Measures {
     double rc4BytesPerSecond = 0;    // the fastest keystream seen in this run
     double rc4CpuBytesPerSecond = 0; // the same by CPU time
+    Figure flush;                    // one FlushFileBuffers of as many fresh bytes (wall only)
     Figure win32Copy;
     Figure deletion; // Win32 deletion of a copy of the tree
     Figure nativeCopy;
@@ -135,7 +140,30 @@ template <typename Step> bool Timed(Figure& figure, double& wall, Step step) {
     return ok;
 }
 
-// Steps 2 and 3: the copies and the deletion the jobs are measured against.
+// Times FlushFileBuffers on a file freshly written with bytes (the writing
+// is not timed).
+bool MeasureFlush(const std::wstring& path, uint64_t bytes, double& seconds) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!Report(file.IsValid(), "creating the flush measuring file"))
+        return false;
+    std::vector<uint8_t> chunk(1 << 20);
+    FillPattern(chunk.data(), chunk.size(), 5);
+    bool ok = true;
+    for (uint64_t done = 0; ok && done < bytes;) {
+        DWORD n = static_cast<DWORD>(std::min<uint64_t>(chunk.size(), bytes - done));
+        DWORD written = 0;
+        ok = WriteFile(file.Get(), chunk.data(), n, &written, nullptr) && written == n;
+        done += n;
+    }
+    Stopwatch time;
+    ok = Report(ok && FlushFileBuffers(file.Get()), "writing the flush measuring file");
+    seconds = time.Seconds();
+    file.Reset();
+    return Report(DeleteFileW(path.c_str()) != FALSE, "deleting the flush measuring file") && ok;
+}
+
+// Steps 3 and 4: the copies and the deletion the jobs are measured against.
 bool CopyBaselines(const std::wstring& item, const std::wstring& copy, const std::wstring& work,
                    unsigned settleSeconds, Measures& m, double& win32, double& deletion,
                    double& native) {
@@ -216,7 +244,10 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
         m.rc4BytesPerSecond = rc4Rate;
         m.rc4CpuBytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4CpuSeconds;
     }
-    double win32 = 0, deletion = 0, native = 0;
+    double flush = 0, win32 = 0, deletion = 0, native = 0;
+    if (!MeasureFlush(copy, layout.totalBytes, flush))
+        return false;
+    m.flush.Keep(flush, 0);
     if (!CopyBaselines(item, copy, work, options.settleSeconds, m, win32, deletion, native))
         return false;
 
@@ -233,10 +264,11 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     m.decryptJob.Keep(decrypt.seconds, decrypt.cpuSeconds);
     KeepHighestPeak(m.encryptPeak, encrypt);
     KeepHighestPeak(m.decryptPeak, decrypt);
-    std::printf("  round %d: RC4 %.0f MB/s, Win32 copy %.2f s, deletion %.2f s, cp -r %.2f s, "
+    std::printf("  round %d: RC4 %.0f MB/s, flush %.2f s, Win32 copy %.2f s, deletion %.2f s, cp "
+                "-r %.2f s, "
                 "encrypt %.2f s (container complete at %.2f s, read-back check %.2f s), "
                 "decrypt %.2f s",
-                round + 1, rc4Rate / 1e6, win32, deletion, native, encrypt.seconds,
+                round + 1, rc4Rate / 1e6, flush, win32, deletion, native, encrypt.seconds,
                 encrypt.packSeconds, encrypt.readBackSeconds, decrypt.seconds);
     std::fflush(stdout);
 
@@ -338,6 +370,7 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
     PrintLine("cp -r (Linux, native)", layout, m.nativeCopy);
     PrintLine("Win32 copy (ReadFile/WriteFile)", layout, m.win32Copy);
     PrintLine("Win32 deletion of a copy", layout, m.deletion);
+    PrintLine("one flush of as many fresh bytes", layout, m.flush);
     PrintLine("pack (container complete)", layout, m.pack);
     PrintLine("read-back check (run again)", layout, m.readBack);
     PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
@@ -364,19 +397,19 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
 // The figures of every scenario as one Markdown table.
 void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows) {
     std::printf(
-        "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | "
+        "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | flush s | "
         "pack s | read-back s | encrypt job s (CPU) | decrypt job s (CPU) |%s peak beyond idle "
         "enc / dec MiB |\n",
         windows ? " windows enc / dec s |" : "");
-    std::printf("|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
     for (const ScenarioResult& r : results) {
         const Measures& m = r.m;
-        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f "
+        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f | %.2f "
                     "(%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
                     r.layout.id - 'a' + 'A', r.layout.description.c_str(),
                     static_cast<double>(r.layout.totalBytes) / 1e6, m.rc4BytesPerSecond / 1e6,
                     m.rc4CpuBytesPerSecond / 1e6, m.nativeCopy.seconds, m.nativeCopy.cpuSeconds,
-                    m.win32Copy.seconds, m.deletion.seconds, m.pack.seconds,
+                    m.win32Copy.seconds, m.deletion.seconds, m.flush.seconds, m.pack.seconds,
                     Rate(r.layout, m.pack.seconds), m.readBack.seconds, m.encryptJob.seconds,
                     m.encryptJob.cpuSeconds, m.decryptJob.seconds, m.decryptJob.cpuSeconds,
                     Rate(r.layout, m.decryptJob.seconds));
