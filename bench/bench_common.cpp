@@ -18,6 +18,18 @@ double Stopwatch::Seconds() const {
            static_cast<double>(frequency.QuadPart);
 }
 
+double ProcessCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
 void FillPattern(uint8_t* data, size_t size, uint64_t seed) {
     uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
     size_t k = 0;

@@ -1,5 +1,5 @@
-// Shared pieces of the benchmark program: a wall-clock timer, deterministic
-// test bytes, and one line of the report.
+// Shared pieces of the benchmark program: a wall-clock timer, the process's
+// CPU time, deterministic test bytes, and one line of the report.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,10 @@ private:
     LARGE_INTEGER start_;
 };
 
+// User plus kernel time of every thread of this process so far. On a
+// machine shared with others this stays steady where wall time does not.
+double ProcessCpuSeconds();
+
 // Fills with pseudo-random bytes (xorshift), fast enough for gigabytes.
 void FillPattern(uint8_t* data, size_t size, uint64_t seed);
 
@@ -34,6 +38,7 @@ void PrintComparison(const char* name, uint64_t bytes, double seconds, const cha
 struct Rc4Result {
     double rc4Seconds;
     double xorSeconds;
+    double rc4CpuSeconds; // of the fastest round
     uint64_t bytes;
 };
 

@@ -1,8 +1,8 @@
-// Writing and reading one large container through the buffered file
-// streams, the way the jobs do, next to a plain ReadFile/WriteFile copy of
+// Writing and reading one large container through the engine's container
+// session, the way the jobs do, next to a plain ReadFile/WriteFile copy of
 // the same bytes between the same kinds of files.
 #include "bench/bench_common.h"
-#include "engine/container.h"
+#include "engine/container_session.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,13 +13,9 @@ namespace bench {
 
 namespace {
 
-// The buffer and block sizes of the jobs.
-constexpr int kPlainReadBuffer = 256 << 10;
-constexpr int kEncryptBlock = 256 << 10;
-constexpr int kContainerWriteBuffer = 1 << 20;
-constexpr int kContainerReadBuffer = 8192;
-constexpr int kDecryptBlock = 1 << 20;
-constexpr int kPlainWriteBuffer = 1 << 20;
+// The jobs' block: what they read from a file, encipher and hand to the
+// session, or ask the session for and write to a file, at a time.
+constexpr DWORD kBlock = 1 << 20;
 constexpr DWORD kCopyChunk = 1 << 20;
 const wchar_t kPassword[] = L"benchmark password";
 
@@ -69,53 +65,46 @@ bool PlainCopy(const std::wstring& from, const std::wstring& to) {
 }
 
 bool WriteContainer(const std::wstring& source, const std::wstring& container, uint64_t bytes) {
-    RC4EncStdFile codec(kPassword);
-    CBufferedFileInputStream plain(kPlainReadBuffer);
-    CBufferedFileOutputStream file(kContainerWriteBuffer);
-    if (!plain.Open(source) || !file.Open(container, false))
+    FileCloser in{CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    if (in.h == INVALID_HANDLE_VALUE)
         return false;
-    IOutputStream& out = static_cast<CBufferedOutputStream&>(file);
-    IInputStream& in = static_cast<CBufferedInputStream&>(plain);
-    EntryInfo info;
-    info.isFile = true;
-    info.name = L"source.bin";
-    info.size = static_cast<int64_t>(bytes);
-    if (!codec.WriteHeader(out) || !codec.WriteEntryHeader(L"/", info, out))
+    ContainerWriter writer(kPassword);
+    if (!writer.Create(container) || !writer.WriteHeader() ||
+        !writer.AddFile(L"/", L"source.bin", 0, bytes))
         return false;
-    std::vector<uint8_t> block(kEncryptBlock);
+    std::vector<uint8_t> block(kBlock);
     for (uint64_t left = bytes; left > 0;) {
-        int want = static_cast<int>(std::min<uint64_t>(left, kEncryptBlock));
-        if (in.Read(block.data(), 0, want) != want ||
-            !codec.EncryptBlock(block.data(), 0, want, out))
+        DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, kBlock)), got = 0;
+        if (!ReadFile(in.h, block.data(), want, &got, nullptr) || got != want ||
+            !writer.WriteBody(block.data(), got))
             return false;
-        left -= static_cast<uint64_t>(want);
+        left -= got;
     }
-    return out.Close();
+    // No flush: the copy it is compared with has none either.
+    return writer.Close();
 }
 
 bool ReadContainer(const std::wstring& container, const std::wstring& restored) {
-    CBufferedFileInputStream file(kContainerReadBuffer);
-    if (!file.Open(container))
-        return false;
-    IInputStream& in = static_cast<CBufferedInputStream&>(file);
-    std::unique_ptr<EncFile> codec = OpenEncFile(kPassword, in);
-    bool readError = false;
+    ContainerReader reader;
     EntryInfo info;
-    if (!codec || !codec->CheckPassword(readError, in) || !codec->ReadEntryHeader(info, in))
+    if (!reader.Open(container, true) || reader.CheckHeader(kPassword) != HeaderCheck::Matches ||
+        reader.NextRecord(info) != RecordRead::Ok)
         return false;
-    CBufferedFileOutputStream plain(kPlainWriteBuffer);
-    if (!plain.Open(restored, false))
+    FileCloser out{CreateFileW(restored.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (out.h == INVALID_HANDLE_VALUE)
         return false;
-    IOutputStream& out = static_cast<CBufferedOutputStream&>(plain);
-    std::vector<uint8_t> block(kDecryptBlock);
-    for (int64_t left = info.size; left > 0;) {
-        int want = static_cast<int>(std::min<int64_t>(left, kDecryptBlock));
-        if (in.Read(block.data(), 0, want) != want ||
-            !codec->DecryptBlock(block.data(), 0, want, out))
+    std::vector<uint8_t> block(kBlock);
+    while (reader.BodyLeft() > 0) {
+        const size_t got = reader.ReadBody(block.data(), block.size());
+        DWORD written = 0;
+        if (got == 0 ||
+            !WriteFile(out.h, block.data(), static_cast<DWORD>(got), &written, nullptr) ||
+            written != got)
             return false;
-        left -= want;
     }
-    return out.Close() && file.IsAtEnd();
+    return reader.AtEnd();
 }
 
 bool SameContents(const std::wstring& a, const std::wstring& b) {

@@ -1,6 +1,8 @@
-// The whole-job benchmark: the encryption and decryption jobs run headless
-// on fixed-seed trees, each next to a plain copy of the same tree measured in
-// the same run, with the jobs' peak working set.
+// The whole-job benchmark: the encryption and decryption jobs on fixed-seed
+// trees, headless and through the real windows, each next to what the same
+// run measures for the RC4 keystream, Linux's own `cp -r`, a Win32 copy and
+// a Win32 deletion of the same tree, with CPU time and peak memory, and the
+// targets as ratios of those figures.
 #pragma once
 
 #include <string>
@@ -9,11 +11,13 @@ namespace bench {
 
 struct JobBenchOptions {
     std::wstring folder;    // where the trees, copies and containers go
-    std::string scenarios;  // any of 'a', 'b', 'c'
+    std::string scenarios;  // any of 'a', 'b', 'c', 'm'
     unsigned percent = 100; // shrinks every scenario for a quick run
     int rounds = 1;
-    unsigned settleSeconds = 6;   // pause before each measured step
-    double rc4BytesPerSecond = 0; // keystream speed measured in this run
+    unsigned settleSeconds = 6;      // pause before each measured step
+    bool windows = true;             // also run the jobs through the real program
+    double rc4BytesPerSecond = 0;    // keystream speed measured in this run
+    double rc4CpuBytesPerSecond = 0; // the same by CPU time
 };
 
 // Runs the scenarios in order and prints their report. Returns 0 when every

@@ -170,12 +170,14 @@ bool CountTree(const std::wstring& folder, uint64_t& files, uint64_t& folders) {
     });
 }
 
-void MakeSmallFiles(unsigned percent, TreeLayout& layout) {
-    // 10 folders of 20 subfolders, 100 files in each subfolder.
-    const uint64_t fileCount = Scaled(20000, percent);
-    const uint64_t subfolders = Scaled(200, percent);
+// Folders of 20 subfolders, 100 files of 0 to largest bytes in each
+// subfolder.
+void MakeSmallFiles(uint64_t files, uint64_t largest, uint64_t seed, unsigned percent,
+                    TreeLayout& layout) {
+    const uint64_t fileCount = Scaled(files, percent);
+    const uint64_t subfolders = Scaled(files / 100, percent);
     const uint64_t perSubfolder = (fileCount + subfolders - 1) / subfolders;
-    Random random(2);
+    Random random(seed);
     for (uint64_t s = 0; s < subfolders; ++s) {
         std::wstring top = Numbered(L"d", s / 20, L"");
         if (s % 20 == 0)
@@ -183,8 +185,9 @@ void MakeSmallFiles(unsigned percent, TreeLayout& layout) {
         std::wstring sub = top + L"\\" + Numbered(L"s", s % 20, L"");
         layout.folders.push_back(sub);
         for (uint64_t k = s * perSubfolder; k < std::min(fileCount, (s + 1) * perSubfolder); ++k) {
-            uint64_t size = random.Next() % (16384 + 1);
-            layout.files.push_back({sub + L"\\" + Numbered(L"f", k, L".dat"), size, 200000 + k});
+            uint64_t size = random.Next() % (largest + 1);
+            layout.files.push_back(
+                {sub + L"\\" + Numbered(L"f", k, L".dat"), size, seed * 100000 + k});
         }
     }
 }
@@ -231,12 +234,19 @@ bool MakeScenario(char id, unsigned percent, TreeLayout& layout) {
     case 'b':
         layout.description = "many small files";
         layout.itemName = L"small_files";
-        MakeSmallFiles(percent, layout);
+        MakeSmallFiles(20000, 16384, 2, percent, layout);
         break;
     case 'c':
         layout.description = "mixed file sizes";
         layout.itemName = L"mixed_files";
         MakeMixedFiles(percent, layout);
+        break;
+    case 'm':
+        // For memory more than speed: what a restore keeps per file shows
+        // at this count.
+        layout.description = "100,000 small files";
+        layout.itemName = L"many_files";
+        MakeSmallFiles(100000, 4096, 4, percent, layout);
         break;
     default:
         return false;

@@ -27,8 +27,9 @@ struct TreeLayout {
 };
 
 // 'a' one 1 GiB file, 'b' 20,000 files of 0-16 KiB in 210 folders, 'c' 2,000
-// files totalling 500 MiB in 20 folders. percent shrinks sizes and counts
-// for a quick run; the layout is the same for every run with the same values.
+// files totalling 500 MiB in 20 folders, 'm' 100,000 files of 0-4 KiB in
+// 1,050 folders. percent shrinks sizes and counts for a quick run; the
+// layout is the same for every run with the same values.
 bool MakeScenario(char id, unsigned percent, TreeLayout& layout);
 
 // Writes the item at itemPath (which must not exist).

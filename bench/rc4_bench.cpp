@@ -26,7 +26,7 @@ Rc4Result RunRc4Benchmark(size_t bytes, int rounds) {
     volatile uint8_t key = 0x5A;
     const uint8_t cipherKey[] = {'b', 'e', 'n', 'c', 'h', ' ', 'k', 'e', 'y'};
 
-    Rc4Result result{1e30, 1e30, bytes};
+    Rc4Result result{1e30, 1e30, 0, bytes};
     for (int round = 0; round < rounds; ++round) {
         Stopwatch xorTime;
         XorWithConstant(input.data(), bytes, output.data(), key);
@@ -34,9 +34,14 @@ Rc4Result RunRc4Benchmark(size_t bytes, int rounds) {
 
         RC4Cipher cipher;
         cipher.Init(cipherKey, sizeof cipherKey);
+        const double cpuBefore = ProcessCpuSeconds();
         Stopwatch rc4Time;
         cipher.Crypt(input.data(), bytes, output.data());
-        result.rc4Seconds = std::min(result.rc4Seconds, rc4Time.Seconds());
+        const double seconds = rc4Time.Seconds();
+        if (seconds < result.rc4Seconds) {
+            result.rc4Seconds = seconds;
+            result.rc4CpuSeconds = ProcessCpuSeconds() - cpuBefore;
+        }
     }
     return result;
 }

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Runs the benchmark program under Wine with the given options, e.g.
 #
-#   bench/run.sh --jobs                     every job scenario (about 3 GiB of free space)
-#   bench/run.sh --jobs --scenario b        one scenario
+#   bench/run.sh --jobs                     scenarios a, b, c (about 3 GiB of free space)
+#   bench/run.sh --jobs --scenario b        one scenario (m: 100,000 files, for memory)
 #   bench/run.sh --jobs --percent 5         a quick smoke run of all three
+#
+# The job scenarios also run the real program under the private Xvfb display
+# that wine-env.sh starts, and call Linux's cp through Wine.
 #
 # TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64), which
 # is brought up to date first. TL_BENCH_FRESH_FS_GB=N

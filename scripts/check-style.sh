@@ -55,7 +55,7 @@ declare -A ALLOWED=(
     [dialogs]="dialogs/ framework/ jobs/ engine/ common/ resources/"
     [mainwindow]="mainwindow/ dialogs/ framework/ jobs/ engine/ common/ resources/"
     [app]="app/ mainwindow/ dialogs/ framework/ jobs/ engine/ common/ resources/"
-    [bench]="bench/ jobs/ engine/ common/unique_handle.h common/progress_update.h"
+    [bench]="bench/ jobs/ engine/ common/unique_handle.h common/progress_update.h common/res_string.h resources/resource.h"
 )
 # Our own folders: an include of "x/..." with x among them is one of ours.
 OURS="resources common engine jobs framework dialogs mainwindow app bench tests"

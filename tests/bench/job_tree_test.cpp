@@ -130,6 +130,7 @@ TEST(JobTreeLayout, ScenariosKeepTheirSizes) {
         {'a', 1, 0, 1ull << 30, 1ull << 30},
         {'b', 20000, 210, 0, 16384},
         {'c', 2000, 20, 500ull << 20, 500ull << 20},
+        {'m', 100000, 1050, 0, 4096},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
