@@ -142,10 +142,14 @@ void CDialogEncrypt::OnEncrypt(UINT) {
     }
 
     CDialogProgress progress;
-    EncryptionOutcome outcome;
-    EncryptJobParams params{password,   progress,          items_, containerPath_,
-                            totalSize_, replaceConfirmed_, outcome};
-    if (!RunJobWithProgress(EncryptWorker, &params, progress)) {
+    EncryptRequest request;
+    request.items = items_;
+    request.containerPath = containerPath_;
+    request.totalSize = totalSize_;
+    request.replaceExisting = replaceConfirmed_;
+    const EncryptionOutcome outcome =
+        RunEncryptJob(request, password, progress, WithProgressWindow(progress));
+    if (!outcome.started) {
         ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
         return;
     }
@@ -199,10 +203,13 @@ void CDialogDecrypt::OnDecrypt(UINT) {
     size_t consent = 0;
     for (;;) {
         CDialogProgress progress;
-        DecryptionOutcome outcome;
-        outcome.resultPath = resultPath_;
-        DecryptJobParams params{progress, password, container_, consent, outcome};
-        if (!RunJobWithProgress(DecryptWorker, &params, progress)) {
+        DecryptRequest request;
+        request.container = container_;
+        request.replaceConsent = consent;
+        request.resultPath = resultPath_;
+        const DecryptionOutcome outcome =
+            RunDecryptJob(request, password, progress, WithProgressWindow(progress));
+        if (!outcome.started) {
             ShowErrorBox(failed + GetSystemErrorText());
             return;
         }

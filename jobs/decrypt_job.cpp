@@ -666,6 +666,15 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     journal_.Note(offset, Journal::Replaced{0, target, backup, original});
 }
 
+// Handed to the worker; lives with RunDecryptJob until the worker has ended.
+struct DecryptJobParams {
+    zelprogress::IProgressUpdate& progress;
+    const std::wstring& password;
+    const CPathInfo& container;
+    size_t replaceConsent;
+    DecryptionOutcome& outcome;
+};
+
 void Decrypt(DecryptJobParams& params, Journal& journal) {
     using namespace jobtext;
     auto& progress = params.progress;
@@ -722,8 +731,7 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
     outcome.succeeded = true;
 }
 
-} // namespace
-
+// Thread entry; raw is a DecryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI DecryptWorker(LPVOID raw) {
     auto* params = static_cast<DecryptJobParams*>(raw);
     DecryptionOutcome& outcome = params->outcome;
@@ -748,6 +756,17 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     }
     params->progress.SetFinished(0);
     return 0;
+}
+
+} // namespace
+
+DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstring& password,
+                                zelprogress::IProgressUpdate& progress, const JobStarter& start) {
+    DecryptionOutcome outcome;
+    outcome.resultPath = request.resultPath;
+    DecryptJobParams params{progress, password, request.container, request.replaceConsent, outcome};
+    outcome.started = start(DecryptWorker, &params);
+    return outcome;
 }
 
 std::wstring DescribeExistingItems(const DecryptionOutcome& outcome) {

@@ -11,6 +11,7 @@
 
 #include "common/progress_update.h"
 #include "engine/container.h"
+#include "jobs/job_start.h"
 #include "jobs/path_info.h"
 
 #include <windows.h>
@@ -37,19 +38,23 @@ struct DecryptionOutcome {
     std::vector<std::wstring> existing;
 };
 
-// Handed to DecryptWorker; lives with its owner until the worker has ended.
-struct DecryptJobParams {
-    zelprogress::IProgressUpdate& progress;
-    const std::wstring& password;
-    const CPathInfo& container;
+// What a decryption is asked to do, filled in by name; the password and the
+// progress come beside it.
+struct DecryptRequest {
+    CPathInfo container;
     // How many existing items the user agreed to replace: the count an
     // earlier run reported in existingCount. Any other count asks again.
-    size_t replaceConsent;
-    DecryptionOutcome& outcome;
+    size_t replaceConsent = 0;
+    // The first item an earlier run of the same container restored, kept as
+    // the result when set.
+    std::wstring resultPath;
 };
 
-// Thread entry; params is a DecryptJobParams. Calls SetFinished exactly once.
-DWORD WINAPI DecryptWorker(LPVOID params);
+// Builds the worker's parameter block from the request and runs the worker
+// through start; the worker calls progress.SetFinished exactly once. The
+// outcome's started tells whether it ran.
+DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstring& password,
+                                zelprogress::IProgressUpdate& progress, const JobStarter& start);
 
 // How a restored file is forced to the device before the container may go.
 // Whether a disk really got the bytes cannot be watched from a test, so

@@ -440,6 +440,17 @@ public:
     std::wstring path_;
 };
 
+// Handed to the worker; lives with RunEncryptJob until the worker has ended.
+struct EncryptJobParams {
+    const std::wstring& password;
+    zelprogress::IProgressUpdate& progress;
+    const std::vector<CPathInfo>& items;
+    const std::wstring& containerPath;
+    uint64_t totalSize;
+    bool replaceExisting;
+    EncryptionOutcome& outcome;
+};
+
 void Encrypt(EncryptJobParams& params) {
     using namespace jobtext;
     const std::wstring containerPath = params.containerPath;
@@ -524,8 +535,7 @@ void Encrypt(EncryptJobParams& params) {
     outcome.succeeded = true;
 }
 
-} // namespace
-
+// Thread entry; raw is an EncryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI EncryptWorker(LPVOID raw) {
     auto* params = static_cast<EncryptJobParams*>(raw);
     EncryptionOutcome& outcome = params->outcome;
@@ -542,6 +552,22 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
         outcome.errorText.clear();
     params->progress.SetFinished(outcome.succeeded ? 0 : 1);
     return 0;
+}
+
+} // namespace
+
+EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstring& password,
+                                zelprogress::IProgressUpdate& progress, const JobStarter& start) {
+    EncryptionOutcome outcome;
+    EncryptJobParams params{password,
+                            progress,
+                            request.items,
+                            request.containerPath,
+                            request.totalSize,
+                            request.replaceExisting,
+                            outcome};
+    outcome.started = start(EncryptWorker, &params);
+    return outcome;
 }
 
 ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& password, uint64_t records,

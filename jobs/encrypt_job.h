@@ -7,6 +7,7 @@
 
 #include "common/progress_update.h"
 #include "engine/container.h"
+#include "jobs/job_start.h"
 #include "jobs/path_info.h"
 #include "jobs/timestamp.h"
 
@@ -39,21 +40,23 @@ struct EncryptionOutcome {
     std::vector<LeftItem> leftBehind;
 };
 
-// Handed to EncryptWorker; lives with its owner until the worker has ended.
-struct EncryptJobParams {
-    const std::wstring& password;
-    zelprogress::IProgressUpdate& progress;
-    const std::vector<CPathInfo>& items;
-    const std::wstring& containerPath;
-    uint64_t totalSize;
+// What an encryption is asked to do, filled in by name. The password and the
+// progress come beside it: the one stays where its owner wipes it, the other
+// is a window or a test's.
+struct EncryptRequest {
+    std::vector<CPathInfo> items; // snapshots taken by the caller
+    std::wstring containerPath;
+    uint64_t totalSize = 0;
     // The user agreed to replace a file that already has the container's
     // name; without it such a file is never touched.
-    bool replaceExisting;
-    EncryptionOutcome& outcome;
+    bool replaceExisting = false;
 };
 
-// Thread entry; params is an EncryptJobParams. Calls SetFinished exactly once.
-DWORD WINAPI EncryptWorker(LPVOID params);
+// Builds the worker's parameter block from the request and runs the worker
+// through start; the worker calls progress.SetFinished exactly once. The
+// outcome's started tells whether it ran.
+EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstring& password,
+                                zelprogress::IProgressUpdate& progress, const JobStarter& start);
 
 // Reads a container back from the disk with the decryption's reading code
 // and compares it with what its writer reported: every record passes the

@@ -16,28 +16,22 @@ bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params) {
 EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 const std::wstring& containerPath, const std::wstring& password,
                                 zelprogress::IProgressUpdate& progress, bool replaceExisting) {
-    std::vector<CPathInfo> items;
+    EncryptRequest request;
     for (const std::wstring& path : paths)
-        items.emplace_back(path);
-    std::wstring container = containerPath;
-    if (container.empty() && items.size() == 1)
-        container = ContainerPathBesideItem(items[0]);
-    uint64_t totalSize = 0;
-    for (const CPathInfo& item : items)
-        totalSize += item.GetTotalSize();
-
-    EncryptionOutcome outcome;
-    EncryptJobParams params{password,  progress,        items,  container,
-                            totalSize, replaceExisting, outcome};
-    outcome.started = RunWorkerAndWait(EncryptWorker, &params);
-    return outcome;
+        request.items.emplace_back(path);
+    request.containerPath = containerPath;
+    if (request.containerPath.empty() && request.items.size() == 1)
+        request.containerPath = ContainerPathBesideItem(request.items[0]);
+    for (const CPathInfo& item : request.items)
+        request.totalSize += item.GetTotalSize();
+    request.replaceExisting = replaceExisting;
+    return RunEncryptJob(request, password, progress, RunWorkerAndWait);
 }
 
 DecryptionOutcome RunDecryption(const std::wstring& containerPath, const std::wstring& password,
                                 zelprogress::IProgressUpdate& progress, size_t replaceConsent) {
-    const CPathInfo container(containerPath);
-    DecryptionOutcome outcome;
-    DecryptJobParams params{progress, password, container, replaceConsent, outcome};
-    outcome.started = RunWorkerAndWait(DecryptWorker, &params);
-    return outcome;
+    DecryptRequest request;
+    request.container = CPathInfo(containerPath);
+    request.replaceConsent = replaceConsent;
+    return RunDecryptJob(request, password, progress, RunWorkerAndWait);
 }

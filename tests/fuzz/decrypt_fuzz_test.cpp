@@ -359,8 +359,9 @@ private:
         if (c.cancelAfter == 0)
             cancelling.Cancel();
         CAtomicProgress& progress = c.cancelAfter >= 0 ? cancelling : plain;
-        DecryptionOutcome outcome;
-        DecryptJobParams params{progress, c.triedPassword, info, consent, outcome};
+        DecryptRequest request;
+        request.container = info;
+        request.replaceConsent = consent;
         // The worker runs right here: starting a thread for each case would
         // cost more than most cases. The watchdog ends a case that hangs.
         {
@@ -368,7 +369,11 @@ private:
             current_ = &c;
             started_ = GetTickCount64();
         }
-        DecryptWorker(&params);
+        const DecryptionOutcome outcome = RunDecryptJob(
+            request, c.triedPassword, progress, [](LPTHREAD_START_ROUTINE worker, void* params) {
+                worker(params);
+                return true;
+            });
         {
             std::lock_guard<std::mutex> lock(mutex_);
             current_ = nullptr;

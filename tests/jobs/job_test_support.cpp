@@ -36,13 +36,13 @@ bool TreeMatches(const std::wstring& root, const std::vector<TreeEntry>& entries
 EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
                                    const std::wstring& container, const std::wstring& password,
                                    zelprogress::IProgressUpdate& progress, bool replaceExisting) {
-    uint64_t total = 0;
+    EncryptRequest request;
+    request.items = items;
+    request.containerPath = container;
     for (const CPathInfo& item : items)
-        total += item.GetTotalSize();
-    EncryptionOutcome outcome;
-    EncryptJobParams params{password, progress, items, container, total, replaceExisting, outcome};
-    outcome.started = RunWorkerAndWait(EncryptWorker, &params);
-    return outcome;
+        request.totalSize += item.GetTotalSize();
+    request.replaceExisting = replaceExisting;
+    return RunEncryptJob(request, password, progress, RunWorkerAndWait);
 }
 
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
