@@ -203,7 +203,10 @@ TEST(DispatchEnc, GathersTheItemsOfOtherStartsIntoOneDialog) {
             return ::FindWindowExW(HWND_MESSAGE, nullptr, item_collection::kWindowClass, nullptr) !=
                    nullptr;
         });
-        handedOver = HandOverItems({b});
+        // Tried again while the collector cannot take it yet, as a start
+        // does: a thread that has not read its messages for a while counts
+        // as hung until it does, and a hung window is not sent to.
+        handedOver = WaitUntil([&] { return HandOverItems({b}); }, 10000);
         other.Withdraw();
         seen = ObserveAndClose();
     });
