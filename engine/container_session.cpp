@@ -39,7 +39,7 @@ class ContainerWriter::HeaderSink : public IOutputStream {
 public:
     explicit HeaderSink(ContainerWriter& writer) : writer_(writer) {}
     int Write(const uint8_t* data, int offset, int count) override {
-        if (count <= 0 || !writer_.Append(data + offset, static_cast<size_t>(count)))
+        if (count <= 0 || !writer_.Append(data + offset, static_cast<size_t>(count), false))
             return 0;
         return count;
     }
@@ -96,15 +96,21 @@ bool ContainerWriter::Drain() {
     return behind_->Drain() || Fail(behind_->Error());
 }
 
-bool ContainerWriter::Append(const uint8_t* data, size_t count) {
+bool ContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
     if (Failed())
         return false;
     if (!block_)
         return Fail(ERROR_INVALID_HANDLE);
     written_ += count;
+    // A body is enciphered straight into the block that goes to the file:
+    // no copy.
     while (count > 0) {
         const size_t take = std::min(count, block_->bytes.size() - block_->used);
-        std::memcpy(block_->bytes.data() + block_->used, data, take);
+        uint8_t* to = block_->bytes.data() + block_->used;
+        if (encipher)
+            codec_.CryptBody(data, to, take);
+        else
+            std::memcpy(to, data, take);
         block_->used += take;
         data += take;
         count -= take;
@@ -171,18 +177,7 @@ bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
     if (count > bodyLeft_)
         return Fail(ERROR_INVALID_DATA);
     bodyLeft_ -= count;
-    written_ += count;
-    // Enciphered straight into the block that goes to the file: no copy.
-    while (count > 0) {
-        const size_t take = std::min(count, block_->bytes.size() - block_->used);
-        codec_.CryptBody(data, block_->bytes.data() + block_->used, take);
-        block_->used += take;
-        data += take;
-        count -= take;
-        if (block_->used == block_->bytes.size() && !Submit())
-            return false;
-    }
-    return true;
+    return Append(data, count, true);
 }
 
 bool ContainerWriter::Commit() {

@@ -59,7 +59,8 @@ public:
 private:
     class HeaderSink;
     bool Fail(DWORD error);
-    bool Append(const uint8_t* data, size_t count);
+    // Into the current block, enciphered as body bytes or as they are.
+    bool Append(const uint8_t* data, size_t count, bool encipher);
     // Hands the current block to the write-behind and takes a new one.
     bool Submit();
     // Every block written; false with the first failure recorded.
