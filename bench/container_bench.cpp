@@ -2,6 +2,7 @@
 // session, the way the jobs do, next to a plain ReadFile/WriteFile copy of
 // the same bytes between the same kinds of files.
 #include "bench/bench_common.h"
+#include "common/unique_handle.h"
 #include "engine/container_session.h"
 
 #include <algorithm>
@@ -19,25 +20,17 @@ constexpr DWORD kBlock = 1 << 20;
 constexpr DWORD kCopyChunk = 1 << 20;
 const wchar_t kPassword[] = L"benchmark password";
 
-struct FileCloser {
-    HANDLE h;
-    ~FileCloser() {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
-
 bool MakeSourceFile(const std::wstring& path, uint64_t bytes) {
-    FileCloser out{CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (out.h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
         return false;
     std::vector<uint8_t> chunk(kCopyChunk);
     for (uint64_t done = 0; done < bytes;) {
         DWORD n = static_cast<DWORD>(std::min<uint64_t>(kCopyChunk, bytes - done));
         FillPattern(chunk.data(), n, done + 7);
         DWORD written = 0;
-        if (!WriteFile(out.h, chunk.data(), n, &written, nullptr) || written != n)
+        if (!WriteFile(out.Get(), chunk.data(), n, &written, nullptr) || written != n)
             return false;
         done += n;
     }
@@ -46,28 +39,28 @@ bool MakeSourceFile(const std::wstring& path, uint64_t bytes) {
 
 // The baseline: every byte read once and written once, nothing else.
 bool PlainCopy(const std::wstring& from, const std::wstring& to) {
-    FileCloser in{CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)};
-    FileCloser out{CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (in.h == INVALID_HANDLE_VALUE || out.h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in || !out)
         return false;
     std::vector<uint8_t> chunk(kCopyChunk);
     for (;;) {
         DWORD got = 0, written = 0;
-        if (!ReadFile(in.h, chunk.data(), kCopyChunk, &got, nullptr))
+        if (!ReadFile(in.Get(), chunk.data(), kCopyChunk, &got, nullptr))
             return false;
         if (got == 0)
             return true;
-        if (!WriteFile(out.h, chunk.data(), got, &written, nullptr) || written != got)
+        if (!WriteFile(out.Get(), chunk.data(), got, &written, nullptr) || written != got)
             return false;
     }
 }
 
 bool WriteContainer(const std::wstring& source, const std::wstring& container, uint64_t bytes) {
-    FileCloser in{CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
-    if (in.h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in)
         return false;
     ContainerWriter writer(kPassword);
     if (!writer.Create(container) || !writer.WriteHeader() ||
@@ -76,7 +69,7 @@ bool WriteContainer(const std::wstring& source, const std::wstring& container, u
     std::vector<uint8_t> block(kBlock);
     for (uint64_t left = bytes; left > 0;) {
         DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, kBlock)), got = 0;
-        if (!ReadFile(in.h, block.data(), want, &got, nullptr) || got != want ||
+        if (!ReadFile(in.Get(), block.data(), want, &got, nullptr) || got != want ||
             !writer.WriteBody(block.data(), got))
             return false;
         left -= got;
@@ -91,16 +84,16 @@ bool ReadContainer(const std::wstring& container, const std::wstring& restored) 
     if (!reader.Open(container, true) || reader.CheckHeader(kPassword) != HeaderCheck::Matches ||
         reader.NextRecord(info) != RecordRead::Ok)
         return false;
-    FileCloser out{CreateFileW(restored.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (out.h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle out(CreateFileW(restored.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
         return false;
     std::vector<uint8_t> block(kBlock);
     while (reader.BodyLeft() > 0) {
         const size_t got = reader.ReadBody(block.data(), block.size());
         DWORD written = 0;
         if (got == 0 ||
-            !WriteFile(out.h, block.data(), static_cast<DWORD>(got), &written, nullptr) ||
+            !WriteFile(out.Get(), block.data(), static_cast<DWORD>(got), &written, nullptr) ||
             written != got)
             return false;
     }
@@ -108,17 +101,17 @@ bool ReadContainer(const std::wstring& container, const std::wstring& restored) 
 }
 
 bool SameContents(const std::wstring& a, const std::wstring& b) {
-    FileCloser fa{CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)};
-    FileCloser fb{CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (fa.h == INVALID_HANDLE_VALUE || fb.h == INVALID_HANDLE_VALUE)
+    UniqueFileHandle fa(CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle fb(CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!fa || !fb)
         return false;
     std::vector<uint8_t> ca(kCopyChunk), cb(kCopyChunk);
     for (;;) {
         DWORD ga = 0, gb = 0;
-        if (!ReadFile(fa.h, ca.data(), kCopyChunk, &ga, nullptr) ||
-            !ReadFile(fb.h, cb.data(), kCopyChunk, &gb, nullptr) || ga != gb)
+        if (!ReadFile(fa.Get(), ca.data(), kCopyChunk, &ga, nullptr) ||
+            !ReadFile(fb.Get(), cb.data(), kCopyChunk, &gb, nullptr) || ga != gb)
             return false;
         if (ga == 0)
             return true;

@@ -55,8 +55,6 @@ ContainerWriter::ContainerWriter(const std::wstring& password) : codec_(password
 ContainerWriter::~ContainerWriter() {
     // The write-behind goes first: it may still be writing to the file.
     behind_.reset();
-    if (file_ != INVALID_HANDLE_VALUE)
-        CloseHandle(file_);
 }
 
 bool ContainerWriter::Fail(DWORD error) {
@@ -66,15 +64,15 @@ bool ContainerWriter::Fail(DWORD error) {
 }
 
 bool ContainerWriter::Create(const std::wstring& path) {
-    if (file_ != INVALID_HANDLE_VALUE)
+    if (file_)
         return Fail(ERROR_ALREADY_INITIALIZED);
-    file_ = CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE)
+    file_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_)
         return Fail(LastErrorOr(ERROR_OPEN_FAILED));
     // Three blocks: one being filled, one being written, one spare, so the
     // enciphering seldom waits for the disk.
-    behind_ = std::make_unique<BlockWriteBehind>(file_, kBufferBytes, 3, checksum_);
+    behind_ = std::make_unique<BlockWriteBehind>(file_.Get(), kBufferBytes, 3, checksum_);
     block_ = behind_->Take();
     return true;
 }
@@ -184,21 +182,21 @@ bool ContainerWriter::Commit() {
     if (Failed() || !BodyComplete() || !Drain())
         return false;
     SetLastError(ERROR_SUCCESS);
-    if (!FlushFileBuffers(file_))
+    if (!FlushFileBuffers(file_.Get()))
         return Fail(LastErrorOr(ERROR_WRITE_FAULT));
     return true;
 }
 
 bool ContainerWriter::Close() {
-    if (file_ == INVALID_HANDLE_VALUE)
+    if (!file_)
         return !Failed();
     Drain();
     behind_.reset();
     block_ = nullptr;
     SetLastError(ERROR_SUCCESS);
-    if (!CloseHandle(file_))
+    // Closed by hand: a failing close can mean lost bytes.
+    if (!CloseHandle(file_.Release()))
         Fail(LastErrorOr(ERROR_WRITE_FAULT));
-    file_ = INVALID_HANDLE_VALUE;
     return !Failed();
 }
 
@@ -232,25 +230,21 @@ void ContainerReader::Close() {
     ahead_.reset();
     data_ = nullptr;
     bufferPos_ = bufferEnd_ = 0;
-    if (file_ != INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        CloseHandle(file_);
-        SetLastError(error);
-    }
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
 }
 
 bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     Close();
     error_ = ERROR_SUCCESS;
-    file_ = CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                            nullptr));
+    if (!file_) {
         error_ = LastErrorOr(ERROR_OPEN_FAILED);
         return false;
     }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_, &size)) {
+    if (!GetFileSizeEx(file_.Get(), &size)) {
         error_ = LastErrorOr(ERROR_READ_FAULT);
         Close();
         return false;
@@ -273,7 +267,7 @@ size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count) {
         DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
         DWORD got = 0;
         SetLastError(ERROR_SUCCESS);
-        if (!ReadFile(file_, data, chunk, &got, nullptr)) {
+        if (!ReadFile(file_.Get(), data, chunk, &got, nullptr)) {
             if (error_ == ERROR_SUCCESS)
                 error_ = LastErrorOr(ERROR_READ_FAULT);
             break;
@@ -292,13 +286,13 @@ bool ContainerReader::Refill() {
     bufferPos_ = 0;
     bufferEnd_ = 0;
     const uint64_t fileLeft = size_ - position_;
-    if (fileLeft == 0 || file_ == INVALID_HANDLE_VALUE)
+    if (fileLeft == 0 || !file_)
         return false;
     if (readAhead_) {
         // Starts where the file's own position is: right after what was read.
         if (!ahead_)
-            ahead_ = std::make_unique<BlockReadAhead>(file_, position_, size_, kBufferBytes, 3,
-                                                      &checksum_);
+            ahead_ = std::make_unique<BlockReadAhead>(file_.Get(), position_, size_, kBufferBytes,
+                                                      3, &checksum_);
         const FileBlock* block = ahead_->Next();
         if (!block) {
             if (error_ == ERROR_SUCCESS)
@@ -417,7 +411,7 @@ bool ContainerReader::SkipBody() {
 }
 
 bool ContainerReader::SeekToRecord(uint64_t offset) {
-    if (file_ == INVALID_HANDLE_VALUE || offset > size_)
+    if (!file_ || offset > size_)
         return false;
     // Within what the buffer already holds, no system call is needed. A
     // read-ahead has moved the file on, so it starts again from the offset.
@@ -428,7 +422,7 @@ bool ContainerReader::SeekToRecord(uint64_t offset) {
         ahead_.reset();
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
+        if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
             if (error_ == ERROR_SUCCESS)
                 error_ = LastErrorOr(ERROR_SEEK);
             return false;

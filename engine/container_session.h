@@ -8,6 +8,7 @@
 // bytes and the system's reason for the first failure.
 #pragma once
 
+#include "common/unique_handle.h"
 #include "engine/block_pipe.h"
 #include "engine/checksum.h"
 #include "engine/container.h"
@@ -68,7 +69,7 @@ private:
     bool BodyComplete();
 
     RC4EncStdFile codec_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFileHandle file_;
     std::unique_ptr<BlockWriteBehind> behind_;
     FileBlock* block_ = nullptr; // being filled
     uint64_t written_ = 0;
@@ -144,7 +145,7 @@ private:
     bool Refill();
     size_t ReadFromFile(uint8_t* data, size_t count);
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFileHandle file_;
     std::unique_ptr<EncFile> codec_;
     bool readAhead_ = false;
     std::unique_ptr<BlockReadAhead> ahead_;

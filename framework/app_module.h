@@ -42,3 +42,21 @@ private:
 
 // The program's module object.
 extern CAppModule g_appModule;
+
+// Registers a loop for the calling thread for as long as it lives, so that
+// the registration ends also when what runs in between throws.
+class CMessageLoopRegistration {
+public:
+    CMessageLoopRegistration(CAppModule& module, CMessageLoop& loop)
+        : module_(module), registered_(module.AddMessageLoop(&loop)) {}
+    ~CMessageLoopRegistration() {
+        if (registered_)
+            module_.RemoveMessageLoop();
+    }
+    CMessageLoopRegistration(const CMessageLoopRegistration&) = delete;
+    CMessageLoopRegistration& operator=(const CMessageLoopRegistration&) = delete;
+
+private:
+    CAppModule& module_;
+    bool registered_;
+};

@@ -13,17 +13,12 @@
 
 int RunMainWindow(PWSTR, int showCommand) {
     CMessageLoop loop;
-    g_appModule.AddMessageLoop(&loop);
-    int result = 0;
-    {
-        CMainFrame frame;
-        if (frame.CreateEx()) {
-            frame.ShowWindow(showCommand);
-            result = loop.Run();
-        }
-    }
-    g_appModule.RemoveMessageLoop();
-    return result;
+    CMessageLoopRegistration registration(g_appModule, loop);
+    CMainFrame frame;
+    if (!frame.CreateEx())
+        return 0;
+    frame.ShowWindow(showCommand);
+    return loop.Run();
 }
 
 int StartGraphicalRun(HINSTANCE instance, PWSTR commandLine, int showCommand) {

@@ -140,4 +140,25 @@ TEST(AppModule, MapsEachThreadToItsOwnLoop) {
     module.Term();
 }
 
+// The registration ends with its scope, also when the scope is left by an
+// exception, and never takes away a loop the thread had before it.
+TEST(AppModule, LoopRegistrationEndsWithItsScopeAndLeavesAnEarlierLoop) {
+    CAppModule module;
+    ASSERT_EQ(module.Init(::GetModuleHandleW(nullptr)), S_OK);
+    CMessageLoop loop;
+    try {
+        CMessageLoopRegistration registration(module, loop);
+        EXPECT_EQ(module.GetMessageLoop(), &loop);
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_EQ(module.GetMessageLoop(), nullptr);
+
+    CMessageLoop earlier;
+    ASSERT_TRUE(module.AddMessageLoop(&earlier));
+    { CMessageLoopRegistration second(module, loop); }
+    EXPECT_EQ(module.GetMessageLoop(), &earlier);
+    module.Term();
+}
+
 } // namespace
