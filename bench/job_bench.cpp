@@ -9,6 +9,11 @@
 //   4. Linux's own `cp -r` of the tree beside itself, timed by a shell
 //      script the benchmark starts at this point (see native_copy.h); the
 //      copy is then deleted untimed;
+//   4b. the two floors no Win32 program can go below: reading every file of
+//      the tree (open, read, close; what packing must do at least), and
+//      writing the tree anew with each file forced to the device before it
+//      is closed, on as many threads as the restore writes with (what a
+//      durable restore must do at least); that copy is deleted untimed;
 //   5. the encryption job (child process): tree -> container, tree deleted;
 //   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte;
@@ -86,8 +91,10 @@ struct Measures {
     Figure win32Copy;
     Figure deletion; // Win32 deletion of a copy of the tree
     Figure nativeCopy;
-    Figure pack;     // encryption until the container is complete (wall only)
-    Figure readBack; // the encryption's read-back check, run again (wall only)
+    Figure win32Read;    // every file of the tree opened, read and closed
+    Figure durableWrite; // the tree written anew, each file flushed before its close
+    Figure pack;         // encryption until the container is complete (wall only)
+    Figure readBack;     // the encryption's read-back check, run again (wall only)
     Figure encryptJob;
     Figure decryptJob;
     Figure encryptWindows; // wall only
@@ -163,10 +170,13 @@ bool MeasureFlush(const std::wstring& path, uint64_t bytes, double& seconds) {
     return Report(DeleteFileW(path.c_str()) != FALSE, "deleting the flush measuring file") && ok;
 }
 
+// The restore writes files on this many threads besides its own.
+constexpr int kRestoreWriterThreads = 4;
+
 // Steps 3 and 4: the copies and the deletion the jobs are measured against.
-bool CopyBaselines(const std::wstring& item, const std::wstring& copy, const std::wstring& work,
-                   unsigned settleSeconds, Measures& m, double& win32, double& deletion,
-                   double& native) {
+bool CopyBaselines(const TreeLayout& layout, const std::wstring& item, const std::wstring& copy,
+                   const std::wstring& work, unsigned settleSeconds, Measures& m, double& win32,
+                   double& deletion, double& native) {
     CopyCounts counts;
     Settle(settleSeconds);
     if (!Report(Timed(m.win32Copy, win32, [&] { return CopyTree(item, copy, counts); }),
@@ -185,7 +195,20 @@ bool CopyBaselines(const std::wstring& item, const std::wstring& copy, const std
     }
     native = result.seconds;
     m.nativeCopy.Keep(result.seconds, result.cpuSeconds);
-    return Report(DeleteTree(copy), "deleting the cp -r copy");
+    if (!Report(DeleteTree(copy), "deleting the cp -r copy"))
+        return false;
+    double seconds = 0;
+    Settle(settleSeconds);
+    CopyCounts read;
+    if (!Report(Timed(m.win32Read, seconds, [&] { return ReadTree(item, read); }),
+                "Win32 read of the tree"))
+        return false;
+    Settle(settleSeconds);
+    if (!Report(Timed(m.durableWrite, seconds,
+                      [&] { return WriteTreeDurably(copy, layout, kRestoreWriterThreads); }),
+                "durable Win32 write of the tree"))
+        return false;
+    return Report(DeleteTree(copy), "deleting the durably written copy");
 }
 
 bool CheckAfterJob(bool encrypt, const std::wstring& item, const std::wstring& container) {
@@ -248,7 +271,7 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     if (!MeasureFlush(copy, layout.totalBytes, flush))
         return false;
     m.flush.Keep(flush, 0);
-    if (!CopyBaselines(item, copy, work, options.settleSeconds, m, win32, deletion, native))
+    if (!CopyBaselines(layout, item, copy, work, options.settleSeconds, m, win32, deletion, native))
         return false;
 
     JobRun encrypt, decrypt;
@@ -371,6 +394,8 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
     PrintLine("Win32 copy (ReadFile/WriteFile)", layout, m.win32Copy);
     PrintLine("Win32 deletion of a copy", layout, m.deletion);
     PrintLine("one flush of as many fresh bytes", layout, m.flush);
+    PrintLine("Win32 read of the tree (floor)", layout, m.win32Read);
+    PrintLine("durable Win32 write (floor)", layout, m.durableWrite);
     PrintLine("pack (container complete)", layout, m.pack);
     PrintLine("read-back check (run again)", layout, m.readBack);
     PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
@@ -384,6 +409,14 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
     PrintPeak("encryption", m.encryptPeak, r.fixedEncrypt);
     PrintPeak("decryption", m.decryptPeak, r.fixedDecrypt);
     targets.Print();
+    // Not targets: how far each job is above what any Win32 program pays
+    // here, and where that floor stands against cp -r.
+    auto floorLine = [&](const char* what, double job, const Figure& floor) {
+        std::printf("  %-40s %5.2f x the floor; the floor is %5.2f x cp -r\n", what,
+                    job / floor.seconds, floor.seconds / m.nativeCopy.seconds);
+    };
+    floorLine("pack / Win32 read of the tree", m.pack.seconds, m.win32Read);
+    floorLine("unpack / durable Win32 write", m.decryptJob.seconds, m.durableWrite);
 
     // For scripts: one line per figure.
     std::printf("JOB_%c_PACK_SECONDS=%.3f\n", layout.id, m.pack.seconds);
@@ -398,20 +431,22 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
 void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows) {
     std::printf(
         "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | flush s | "
-        "pack s | read-back s | encrypt job s (CPU) | decrypt job s (CPU) |%s peak beyond idle "
+        "Win32 read s | durable write s | pack s | read-back s | encrypt job s (CPU) | decrypt job "
+        "s (CPU) |%s peak beyond idle "
         "enc / dec MiB |\n",
         windows ? " windows enc / dec s |" : "");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
     for (const ScenarioResult& r : results) {
         const Measures& m = r.m;
-        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f | %.2f "
-                    "(%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
+        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f | %.2f | "
+                    "%.2f | %.2f (%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
                     r.layout.id - 'a' + 'A', r.layout.description.c_str(),
                     static_cast<double>(r.layout.totalBytes) / 1e6, m.rc4BytesPerSecond / 1e6,
                     m.rc4CpuBytesPerSecond / 1e6, m.nativeCopy.seconds, m.nativeCopy.cpuSeconds,
-                    m.win32Copy.seconds, m.deletion.seconds, m.flush.seconds, m.pack.seconds,
-                    Rate(r.layout, m.pack.seconds), m.readBack.seconds, m.encryptJob.seconds,
-                    m.encryptJob.cpuSeconds, m.decryptJob.seconds, m.decryptJob.cpuSeconds,
+                    m.win32Copy.seconds, m.deletion.seconds, m.flush.seconds, m.win32Read.seconds,
+                    m.durableWrite.seconds, m.pack.seconds, Rate(r.layout, m.pack.seconds),
+                    m.readBack.seconds, m.encryptJob.seconds, m.encryptJob.cpuSeconds,
+                    m.decryptJob.seconds, m.decryptJob.cpuSeconds,
                     Rate(r.layout, m.decryptJob.seconds));
         if (windows)
             std::printf(" %.2f / %.2f |", m.encryptWindows.seconds, m.decryptWindows.seconds);

@@ -48,6 +48,15 @@ struct CopyCounts {
 // folder; every file read and written with ReadFile/WriteFile through one
 // 1 MiB buffer). The target must not exist.
 bool CopyTree(const std::wstring& from, const std::wstring& to, CopyCounts& counts);
+// Opens, reads and closes the file, or every file below the folder, at path
+// through one 1 MiB buffer,
+// writing nothing: the least any Win32 program that stores the tree does.
+bool ReadTree(const std::wstring& folder, CopyCounts& counts);
+// Writes the item at itemPath (which must not exist) as WriteTree does, with
+// every file forced to the device before it is closed, the files shared out
+// over the given number of threads: the least a restore that puts every file
+// on the device does.
+bool WriteTreeDurably(const std::wstring& itemPath, const TreeLayout& layout, int threads);
 // Deletes a file, or a folder with everything below it. True when nothing is
 // left (also when there was nothing).
 bool DeleteTree(const std::wstring& path);

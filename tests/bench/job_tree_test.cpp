@@ -118,6 +118,24 @@ TEST(JobTreeCopy, CopiesExactlyAndDeletesWhole) {
     EXPECT_TRUE(bench::DeleteTree(item));
 }
 
+// The two floors must do the whole work they stand for: every file read to
+// its end, every file of the layout written with its bytes.
+TEST(JobTreeFloors, ReadEveryByteAndWriteTheWholeTree) {
+    const bench::TreeLayout layout = SmallTree();
+    ScratchDir dir;
+    const std::wstring item = dir / L"tree";
+    ASSERT_TRUE(bench::WriteTreeDurably(item, layout, 4));
+    std::string problem;
+    EXPECT_TRUE(bench::VerifyTree(item, layout, problem)) << problem;
+
+    bench::CopyCounts read;
+    ASSERT_TRUE(bench::ReadTree(item, read));
+    EXPECT_EQ(read.files, layout.files.size());
+    EXPECT_EQ(read.folders, layout.folders.size());
+    EXPECT_EQ(read.bytes, layout.totalBytes);
+    EXPECT_FALSE(bench::WriteTreeDurably(item, layout, 4));
+}
+
 TEST(JobTreeLayout, ScenariosKeepTheirSizes) {
     struct Case {
         char id;
