@@ -107,11 +107,24 @@ void BlockWriteBehind::Run() {
 BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes,
                                int count, ByteChecksum* checksum)
     : file_(file), position_(start), end_(end), checksum_(checksum),
-      blocks_(static_cast<size_t>(count)) {
-    for (FileBlock& block : blocks_) {
+      ownBlocks_(static_cast<size_t>(count)) {
+    for (FileBlock& block : ownBlocks_)
         block.bytes.resize(blockBytes);
+    Start(ownBlocks_);
+}
+
+BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end,
+                               std::vector<FileBlock>& blocks, ByteChecksum* checksum)
+    : file_(file), position_(start), end_(end), checksum_(checksum) {
+    Start(blocks);
+}
+
+void BlockReadAhead::Start(std::vector<FileBlock>& blocks) {
+    for (FileBlock& block : blocks) {
+        block.used = 0;
         free_.push_back(&block);
     }
+    const size_t blockBytes = blocks.empty() ? 0 : blocks.front().bytes.size();
     if (end_ > position_ && end_ - position_ > blockBytes)
         thread_ = std::thread([this] { Run(); });
 }

@@ -271,6 +271,8 @@ private:
     const std::wstring& containerPath_;
     StoredSources& stored_;
     std::vector<uint8_t> buffer_;
+    // Lent to each large file's read-ahead, allocated at the first of them.
+    std::vector<FileBlock> readAheadBlocks_;
     std::wstring shownItem_;
 };
 
@@ -388,7 +390,12 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
 // enciphers; the read-ahead asks for one byte more than the size.
 void Packer::PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size) {
     using namespace jobtext;
-    BlockReadAhead ahead(input, 0, size + 1, kBlockBytes, 3, nullptr);
+    if (readAheadBlocks_.empty()) {
+        readAheadBlocks_.resize(3);
+        for (FileBlock& block : readAheadBlocks_)
+            block.bytes.resize(kBlockBytes);
+    }
+    BlockReadAhead ahead(input, 0, size + 1, readAheadBlocks_, nullptr);
     uint64_t remaining = size;
     while (const FileBlock* block = ahead.Next()) {
         if (block->used > remaining)

@@ -44,18 +44,27 @@ TEST(EncryptLayout, OneFileGoesBesideItAndIsDeleted) {
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"b.txt.lock"});
 }
 
+// Files of several read blocks follow each other (they share the job's
+// read-ahead blocks), with smaller ones between them.
 TEST(EncryptLayout, FolderIsWrittenDepthFirstUnderItsOwnPath) {
     ScratchDir dir;
     const std::vector<TreeEntry> tree = {
-        {L"photos", -1},          {L"photos\\big.bin", 600000}, {L"photos\\2012", -1},
-        {L"photos\\2012\\x", 10}, {L"photos\\empty", -1},       {L"photos\\zero", 0},
+        {L"photos", -1},
+        {L"photos\\big.bin", 600000},
+        {L"photos\\2012", -1},
+        {L"photos\\2012\\x", 10},
+        {L"photos\\2012\\large", (3 << 20) + 5},
+        {L"photos\\2012\\larger", (2 << 20) + 77},
+        {L"photos\\empty", -1},
+        {L"photos\\zero", 0},
     };
     ASSERT_TRUE(MakeTree(dir.Path(), tree));
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"photos\\"}, L"", kPassword, progress);
     ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
-    EXPECT_EQ(progress.GetTotal(), 600010u);
-    EXPECT_EQ(progress.GetCurrent(), 600010u);
+    const uint64_t total = 600010u + (3u << 20) + 5 + (2u << 20) + 77;
+    EXPECT_EQ(progress.GetTotal(), total);
+    EXPECT_EQ(progress.GetCurrent(), total);
 
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir / L"photos.lock", kPassword, entries));
