@@ -127,6 +127,25 @@ public:
                  std::vector<uint8_t> body) {
         Add(Task{std::move(target), std::move(name), offset, std::move(body), UniqueFileHandle()});
     }
+    // A buffer for a whole body of the given size: the smallest one a
+    // writer has finished with that holds it, so that files of up to a block
+    // do not each take fresh memory from the system; empty when none does.
+    std::vector<uint8_t> TakeBuffer(size_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto best = spare_.end();
+        for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+            if (it->capacity() >= bytes &&
+                (best == spare_.end() || it->capacity() < best->capacity()))
+                best = it;
+        }
+        if (best == spare_.end())
+            return std::vector<uint8_t>();
+        std::vector<uint8_t> body = std::move(*best);
+        *best = std::move(spare_.back());
+        spare_.pop_back();
+        spareBytes_ -= body.capacity();
+        return body;
+    }
     // A complete file that is already journalled: flushed and closed here.
     void AddWritten(UniqueFileHandle file, std::wstring name) {
         Add(Task{std::wstring(), std::move(name), 0, std::vector<uint8_t>(), std::move(file)});
@@ -157,6 +176,7 @@ private:
     static constexpr int kThreads = 4;
     static constexpr size_t kQueuedFiles = 256;
     static constexpr size_t kQueuedBytes = 8 << 20;
+    static constexpr size_t kSpareBuffers = 8;
 
     struct Task {
         std::wstring target; // empty: file is written already
@@ -178,7 +198,8 @@ private:
         }
         room_.wait(
             lock, [this] { return pending_.size() < kQueuedFiles && queuedBytes_ < kQueuedBytes; });
-        queuedBytes_ += task.body.size();
+        // Counted by the memory held: a reused buffer may be larger than its body.
+        queuedBytes_ += task.body.capacity();
         pending_.push_back(std::move(task));
         work_.notify_one();
     }
@@ -229,11 +250,24 @@ private:
                     return;
                 task = std::move(pending_.front());
                 pending_.pop_front();
-                queuedBytes_ -= task.body.size();
+                queuedBytes_ -= task.body.capacity();
                 room_.notify_one();
             }
             Do(task);
+            Recycle(std::move(task.body));
         }
+    }
+
+    // Keeps a written body's memory for a later one, as long as the spare
+    // and the queued bodies together stay within the queue's byte limit.
+    void Recycle(std::vector<uint8_t> body) {
+        body.clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (body.capacity() == 0 || spare_.size() >= kSpareBuffers ||
+            queuedBytes_ + spareBytes_ + body.capacity() > kQueuedBytes)
+            return;
+        spareBytes_ += body.capacity();
+        spare_.push_back(std::move(body));
     }
 
     Journal& journal_;
@@ -243,6 +277,8 @@ private:
     std::condition_variable room_;
     std::deque<Task> pending_;
     size_t queuedBytes_ = 0;
+    std::vector<std::vector<uint8_t>> spare_;
+    size_t spareBytes_ = 0;
     std::vector<std::thread> threads_;
     bool stopping_ = false;
     std::wstring failedName_;
@@ -587,7 +623,7 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
         return;
     }
     if (reader_.BodyLeft() <= kBlockBytes) {
-        std::vector<uint8_t> body;
+        std::vector<uint8_t> body = writers_.TakeBuffer(static_cast<size_t>(reader_.BodyLeft()));
         if (!ReadWholeBody(body)) {
             if (progress_.IsCancelled())
                 Fail(std::wstring());

@@ -32,6 +32,15 @@ uint64_t SumOfFiles(const std::vector<TreeEntry>& tree) {
     return sum;
 }
 
+std::vector<TreeEntry> ManySizes() {
+    std::vector<TreeEntry> tree = {{L"many", -1}};
+    for (int k = 0; k < 40; ++k) {
+        const int size = k == 13 || k == 27 ? (1 << 20) + 3 * k : (k * 37 % 9) * 100000 + k;
+        tree.push_back({L"many\\f" + std::to_wstring(k), size});
+    }
+    return tree;
+}
+
 // Encrypt, then decrypt, real trees; the restored bytes equal the originals.
 TEST(RoundTrip, TreesComeBackWhole) {
     struct Case {
@@ -59,6 +68,9 @@ TEST(RoundTrip, TreesComeBackWhole) {
          L"backup.lock",
          L"backup"},
         {"one empty folder", {{L"hollow", -1}}, {L"hollow"}, L"", L"hollow"},
+        // Enough files for the writer threads, whose buffers go from file to
+        // file: sizes rise and fall below a block, with two above it.
+        {"many files of varied sizes", ManySizes(), {L"many"}, L"", L"many"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
