@@ -16,16 +16,21 @@ DWORD LastErrorOr(DWORD fallback) {
 
 ReadFileFunction g_readAheadFile = ::ReadFile;
 
+std::vector<FileBlock> MakeFileBlocks(int count, size_t blockBytes) {
+    std::vector<FileBlock> blocks(static_cast<size_t>(count));
+    for (FileBlock& block : blocks)
+        block.bytes.resize(blockBytes);
+    return blocks;
+}
+
 // ---------------------------------------------------------------------------
 // Write-behind
 
 BlockWriteBehind::BlockWriteBehind(HANDLE file, size_t blockBytes, int count,
                                    ByteChecksum& checksum)
-    : file_(file), checksum_(checksum), blocks_(static_cast<size_t>(count)) {
-    for (FileBlock& block : blocks_) {
-        block.bytes.resize(blockBytes);
+    : file_(file), checksum_(checksum), blocks_(MakeFileBlocks(count, blockBytes)) {
+    for (FileBlock& block : blocks_)
         free_.push_back(&block);
-    }
 }
 
 BlockWriteBehind::~BlockWriteBehind() {
@@ -107,9 +112,7 @@ void BlockWriteBehind::Run() {
 BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes,
                                int count, ByteChecksum* checksum)
     : file_(file), position_(start), end_(end), checksum_(checksum),
-      ownBlocks_(static_cast<size_t>(count)) {
-    for (FileBlock& block : ownBlocks_)
-        block.bytes.resize(blockBytes);
+      ownBlocks_(MakeFileBlocks(count, blockBytes)) {
     Start(ownBlocks_);
 }
 

@@ -26,6 +26,9 @@ struct FileBlock {
     size_t used = 0;
 };
 
+// count blocks of blockBytes each.
+std::vector<FileBlock> MakeFileBlocks(int count, size_t blockBytes);
+
 class BlockWriteBehind {
 public:
     // Blocks of blockBytes each, count of them in all; the sum covers every

@@ -390,11 +390,8 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
 // enciphers; the read-ahead asks for one byte more than the size.
 void Packer::PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size) {
     using namespace jobtext;
-    if (readAheadBlocks_.empty()) {
-        readAheadBlocks_.resize(3);
-        for (FileBlock& block : readAheadBlocks_)
-            block.bytes.resize(kBlockBytes);
-    }
+    if (readAheadBlocks_.empty())
+        readAheadBlocks_ = MakeFileBlocks(3, kBlockBytes);
     BlockReadAhead ahead(input, 0, size + 1, readAheadBlocks_, nullptr);
     uint64_t remaining = size;
     while (const FileBlock* block = ahead.Next()) {
