@@ -173,7 +173,8 @@ bool MeasureFlush(const std::wstring& path, uint64_t bytes, double& seconds) {
 // The restore writes files on this many threads besides its own.
 constexpr int kRestoreWriterThreads = 4;
 
-// Steps 3 and 4: the copies and the deletion the jobs are measured against.
+// Steps 3, 4 and 4b: the copies, the deletion and the two floors the jobs
+// are measured against.
 bool CopyBaselines(const TreeLayout& layout, const std::wstring& item, const std::wstring& copy,
                    const std::wstring& work, unsigned settleSeconds, Measures& m, double& win32,
                    double& deletion, double& native) {

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <thread>
 
 namespace bench {
@@ -260,16 +259,27 @@ bool MakeScenario(char id, unsigned percent, TreeLayout& layout) {
     return true;
 }
 
-bool WriteTree(const std::wstring& itemPath, const TreeLayout& layout) {
-    std::vector<uint8_t> chunk(kChunk);
-    if (layout.singleFile)
-        return WriteSeededFile(itemPath, layout.files[0], chunk);
+namespace {
+
+// The item folder and every folder of the layout below it.
+bool CreateFolders(const std::wstring& itemPath, const TreeLayout& layout) {
     if (!CreateDirectoryW(itemPath.c_str(), nullptr))
         return false;
     for (const std::wstring& folder : layout.folders) {
         if (!CreateDirectoryW(Join(itemPath, folder).c_str(), nullptr))
             return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool WriteTree(const std::wstring& itemPath, const TreeLayout& layout) {
+    std::vector<uint8_t> chunk(kChunk);
+    if (layout.singleFile)
+        return WriteSeededFile(itemPath, layout.files[0], chunk);
+    if (!CreateFolders(itemPath, layout))
+        return false;
     for (const TreeFile& file : layout.files) {
         if (!WriteSeededFile(Join(itemPath, file.relativePath), file, chunk))
             return false;
@@ -327,6 +337,27 @@ bool CopyEntry(const std::wstring& from, const std::wstring& to, std::vector<uin
     });
 }
 
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& buffer, CopyCounts& counts) {
+    UniqueFileHandle in = OpenForReading(path);
+    if (!in)
+        return false;
+    for (DWORD got = 1; got != 0; counts.bytes += got) {
+        if (!ReadFile(in.Get(), buffer.data(), kChunk, &got, nullptr))
+            return false;
+    }
+    ++counts.files;
+    return true;
+}
+
+bool ReadFolder(const std::wstring& folder, std::vector<uint8_t>& buffer, CopyCounts& counts) {
+    return ForEachEntry(folder, [&](const std::wstring& child, bool isFolder) {
+        if (!isFolder)
+            return ReadWholeFile(child, buffer, counts);
+        ++counts.folders;
+        return ReadFolder(child, buffer, counts);
+    });
+}
+
 } // namespace
 
 bool CopyTree(const std::wstring& from, const std::wstring& to, CopyCounts& counts) {
@@ -337,41 +368,19 @@ bool CopyTree(const std::wstring& from, const std::wstring& to, CopyCounts& coun
 
 bool ReadTree(const std::wstring& path, CopyCounts& counts) {
     std::vector<uint8_t> buffer(kChunk);
-    auto readFile = [&](const std::wstring& file) {
-        UniqueFileHandle in = OpenForReading(file);
-        if (!in)
-            return false;
-        for (DWORD got = 1; got != 0; counts.bytes += got) {
-            if (!ReadFile(in.Get(), buffer.data(), kChunk, &got, nullptr))
-                return false;
-        }
-        ++counts.files;
-        return true;
-    };
-    std::function<bool(const std::wstring&)> readFolder = [&](const std::wstring& folder) {
-        return ForEachEntry(folder, [&](const std::wstring& child, bool isFolder) {
-            if (!isFolder)
-                return readFile(child);
-            ++counts.folders;
-            return readFolder(child);
-        });
-    };
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? readFolder(path) : readFile(path);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ReadFolder(path, buffer, counts)
+                                                   : ReadWholeFile(path, buffer, counts);
 }
 
 bool WriteTreeDurably(const std::wstring& itemPath, const TreeLayout& layout, int threads) {
     std::vector<uint8_t> chunk(kChunk);
     if (layout.singleFile)
         return WriteSeededFile(itemPath, layout.files[0], chunk, true);
-    if (!CreateDirectoryW(itemPath.c_str(), nullptr))
+    if (!CreateFolders(itemPath, layout))
         return false;
-    for (const std::wstring& folder : layout.folders) {
-        if (!CreateDirectoryW(Join(itemPath, folder).c_str(), nullptr))
-            return false;
-    }
     // Each thread takes the next file in layout order, as a restore meets them.
     std::atomic<size_t> next{0};
     std::atomic<bool> ok{true};

@@ -137,7 +137,6 @@ fi
 
 RUN="$BUILD/vm-run"
 mkdir -p "$RUN"
-rm -f "$RUN/status"
 : >"$RUN/ctest-args"
 (($#)) && printf '%s\0' "$@" >"$RUN/ctest-args"
 
