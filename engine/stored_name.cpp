@@ -49,7 +49,7 @@ bool IsStorableName(const std::wstring& name) {
     if (name.empty() || name.size() > kMaxNameLength || name == L"." || name == L"..")
         return false;
     for (wchar_t c : name) {
-        if (c < 0x20 || c == 0x7F)
+        if (c < 0x20)
             return false;
         switch (c) {
         case L'\\':

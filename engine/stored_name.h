@@ -18,7 +18,8 @@ constexpr size_t kMaxNameLength = 255;
 std::wstring NameAsWindowsKeepsIt(const std::wstring& name);
 
 // True when name can be stored and restored unchanged: not empty, not "." or
-// "..", no separator, drive colon, wildcard or control character, not a
+// "..", no separator, drive colon, wildcard or control character below
+// U+0020 (DEL, U+007F, is an ordinary name character to Windows), not a
 // device name (CON, NUL, COM1, LPT², ...), no trailing dot or blank, and at
 // most kMaxNameLength units long.
 bool IsStorableName(const std::wstring& name);

@@ -376,6 +376,7 @@ TEST(StoredNames, TheRule) {
         {L"a/b", false, L"a/b"},
         {L"C:x", false, L"C:x"},
         {L"x\x01y", false, L"x\x01y"},
+        {L"del\x7f.txt", true, L"del\x7f.txt"}, // DEL is a name character on Windows
         {L"what?", false, L"what?"},
         {L"a*b", false, L"a*b"},
         {L"CON", false, L"CON"},
