@@ -1,10 +1,12 @@
 // The decryption worker, in two passes over the container. The survey reads
-// every record header without deciphering a body: it checks each record's
-// place, finds records that would meet each other or an existing item, and
-// puts back what a stopped run had moved aside. Only then does the restore
-// pass write, each new file through the one handle that creates it. Restored
-// files are journalled by their record's position, so a failure or cancel
-// deletes exactly what this run made and puts back what it moved aside.
+// every record header without deciphering a body and changes nothing: it
+// checks each record's place, finds records that would meet each other or
+// an existing item, and tells what a stopped run left (known from its
+// journal) from the user's own files. Only then does the restore pass write,
+// each new file under a temporary name until it is whole and on the device.
+// Restored files are journalled by their record's position, so a failure or
+// cancel deletes exactly what this run made and puts back what it moved
+// aside; a success sends what it replaced to the Recycle Bin.
 #include "jobs/decrypt_job.h"
 
 #include "common/unique_handle.h"
@@ -12,6 +14,7 @@
 #include "engine/container_session.h"
 #include "engine/stored_name.h"
 #include "jobs/job_texts.h"
+#include "jobs/restore_journal.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -69,6 +72,18 @@ bool IsLink(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// Under Wine a Unix link whose target is gone is invisible to every query
+// (no attributes, not listed), yet it holds its name: only an attempt to
+// create the name shows it. The attempt leaves nothing behind, for the
+// handle deletes what it made when it closes, also when the process ends.
+bool NameTakenUnseen(const std::wstring& path) {
+    UniqueFileHandle probe(CreateFileW(ExtendedPath(path).c_str(), DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                       nullptr));
+    const DWORD error = GetLastError();
+    return !probe && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+}
+
 // True when path or a folder above it, below base, is a link.
 bool PassesThroughLink(const std::wstring& base, std::wstring path) {
     while (IsPathBelow(path, base)) {
@@ -80,9 +95,11 @@ bool PassesThroughLink(const std::wstring& base, std::wstring path) {
 }
 
 // What this run changed, so that a failure can undo exactly that: the
-// position of every file record it restored, and for each file it replaced
-// where the earlier file waits and under which name it was found. Files are
-// restored on several threads, so every change goes through Note.
+// position of every file record it restored, for each file it replaced
+// where the earlier file waits and under which name it was found, the
+// temporary files not yet in their place and the folders it made. Files are
+// restored on several threads, so every change goes through the mutex. The
+// same steps go to the journal on the disk, for the next run after a kill.
 struct Journal {
     struct Replaced {
         size_t created; // index into created
@@ -100,10 +117,71 @@ struct Journal {
         replacedFile.created = created.size() - 1;
         replaced.push_back(std::move(replacedFile));
     }
+    void AddPartial(const std::wstring& path) {
+        std::lock_guard<std::mutex> lock(mutex);
+        partials.push_back(path);
+    }
+    void DropPartial(const std::wstring& path) {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = std::find(partials.begin(), partials.end(), path);
+        if (it != partials.end()) {
+            *it = std::move(partials.back());
+            partials.pop_back();
+        }
+    }
+    // Where a record goes when it is not TargetPathOf its record.
+    std::wstring TargetOf(const std::wstring& outputFolder, const EntryInfo& entry,
+                          uint64_t offset) const {
+        auto it = renamed.find(offset);
+        return it != renamed.end() ? it->second : TargetPathOf(outputFolder, entry);
+    }
     std::mutex mutex;
     std::vector<uint64_t> created;
     std::vector<Replaced> replaced;
+    std::vector<std::wstring> partials;
+    std::vector<std::wstring> folders; // in the order they were made
+    // Records restored under another name than their own (a file stored
+    // twice), by position.
+    std::unordered_map<uint64_t, std::wstring> renamed;
+    // The user's files a stopped run had moved aside and whose places the
+    // user has since filled again: they go to the Recycle Bin with the
+    // items this run replaces.
+    std::vector<std::wstring> earlierBackups;
+    CRestoreJournal disk;
 };
+
+// A new file is written under a temporary name beside its place, announced
+// in the journal before it exists, so that a stopped run never leaves a cut
+// file under a name the user could take for a whole one.
+UniqueFileHandle CreatePartial(Journal& journal, const std::wstring& target, std::wstring& partial,
+                               DWORD flags) {
+    if (!FreeNameBeside(target, kPartialMark, partial) ||
+        !journal.disk.Append(JournalRecord{JournalRecord::Kind::Partial, partial, {}, {}}))
+        return UniqueFileHandle();
+    journal.AddPartial(partial);
+    UniqueFileHandle file(CreateFileW(ExtendedPath(partial).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, CREATE_NEW, flags, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        journal.DropPartial(partial);
+        SetLastError(error);
+    }
+    return file;
+}
+
+// Gives a complete, closed temporary file its place, never over anything;
+// journalled first with what the file is, so that the next run knows it as
+// this run's own for as long as nobody changes it.
+bool PlacePartial(Journal& journal, const std::wstring& partial, const std::wstring& target,
+                  DWORD moveFlags) {
+    FileStamp stamp;
+    if (!StampOf(partial, stamp) ||
+        !journal.disk.Append(JournalRecord{JournalRecord::Kind::Written, target, {}, stamp}) ||
+        !MoveFileExW(ExtendedPath(partial).c_str(), ExtendedPath(target).c_str(), moveFlags))
+        return false;
+    journal.DropPartial(partial);
+    return true;
+}
 
 // Writes restored files and forces them to the device on helper threads,
 // so that the job's thread goes on deciphering while files are created,
@@ -125,7 +203,8 @@ public:
     // replaces anything.
     void AddFile(std::wstring target, std::wstring name, uint64_t offset,
                  std::vector<uint8_t> body) {
-        Add(Task{std::move(target), std::move(name), offset, std::move(body), UniqueFileHandle()});
+        Add(Task{std::move(target), std::wstring(), std::move(name), offset, std::move(body),
+                 UniqueFileHandle()});
     }
     // A buffer for a whole body of the given size: the smallest one a
     // writer has finished with that holds it, so that files of up to a block
@@ -146,9 +225,12 @@ public:
         spareBytes_ -= body.capacity();
         return body;
     }
-    // A complete file that is already journalled: flushed and closed here.
-    void AddWritten(UniqueFileHandle file, std::wstring name) {
-        Add(Task{std::wstring(), std::move(name), 0, std::vector<uint8_t>(), std::move(file)});
+    // A complete file under its temporary name: flushed, closed and put in
+    // its place here.
+    void AddWritten(UniqueFileHandle file, std::wstring target, std::wstring partial,
+                    std::wstring name, uint64_t offset) {
+        Add(Task{std::move(target), std::move(partial), std::move(name), offset,
+                 std::vector<uint8_t>(), std::move(file)});
     }
     // Waits until every file is done. False when one failed; FailedName
     // and FailedError tell which and why.
@@ -179,7 +261,8 @@ private:
     static constexpr size_t kSpareBuffers = 8;
 
     struct Task {
-        std::wstring target; // empty: file is written already
+        std::wstring target;
+        std::wstring partial; // empty: the body comes with the task
         std::wstring name;
         uint64_t offset;
         std::vector<uint8_t> body;
@@ -206,9 +289,8 @@ private:
 
     void Do(Task& task) {
         DWORD error = ERROR_SUCCESS;
-        if (!task.target.empty()) {
-            task.file.Reset(CreateFileW(ExtendedPath(task.target).c_str(), GENERIC_WRITE, 0,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (task.partial.empty()) {
+            task.file = CreatePartial(journal_, task.target, task.partial, FILE_ATTRIBUTE_NORMAL);
             if (!task.file) {
                 Failure(task.name, GetLastError());
                 return;
@@ -220,16 +302,16 @@ private:
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
         if (!CloseHandle(task.file.Release()) && error == ERROR_SUCCESS)
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        if (error == ERROR_SUCCESS && !PlacePartial(journal_, task.partial, task.target, 0))
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
         if (error != ERROR_SUCCESS) {
-            // A file of its own that did not come whole goes again; one the
-            // job's thread wrote is journalled and goes with the roll-back.
-            if (!task.target.empty())
-                DeleteFileW(ExtendedPath(task.target).c_str());
+            // A file that did not come whole, or found its place taken, goes again.
+            DeleteFileW(ExtendedPath(task.partial).c_str());
+            journal_.DropPartial(task.partial);
             Failure(task.name, error);
             return;
         }
-        if (!task.target.empty())
-            journal_.Note(task.offset);
+        journal_.Note(task.offset);
     }
 
     void Failure(const std::wstring& name, DWORD error) {
@@ -291,6 +373,9 @@ private:
 // record headers, so the journal needs no path per item.
 void RollBack(Journal& journal, const std::wstring& containerPath, const std::wstring& password,
               const std::wstring& outputFolder) {
+    bool whole = true;
+    for (const std::wstring& partial : journal.partials)
+        DeleteFileW(ExtendedPath(partial).c_str());
     ContainerReader reader;
     const bool readable =
         reader.Open(containerPath) && reader.CheckHeader(password) == HeaderCheck::Matches;
@@ -298,62 +383,124 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
     for (size_t i = journal.created.size(); i-- > 0;) {
         if (replaced != journal.replaced.rend() && replaced->created == i) {
             DeleteFileW(ExtendedPath(replaced->target).c_str());
-            MoveFileExW(ExtendedPath(replaced->backup).c_str(),
-                        ExtendedPath(replaced->original).c_str(), MOVEFILE_WRITE_THROUGH);
+            whole &=
+                MoveFileExW(ExtendedPath(replaced->backup).c_str(),
+                            ExtendedPath(replaced->original).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
             ++replaced;
             continue;
         }
         EntryInfo entry;
         if (readable && reader.SeekToRecord(journal.created[i]) &&
-            reader.NextRecord(entry) == RecordRead::Ok) {
-            const std::wstring target = ExtendedPath(TargetPathOf(outputFolder, entry));
-            if (entry.isFile)
-                DeleteFileW(target.c_str());
-            else
-                RemoveDirectoryW(target.c_str());
-        }
+            reader.NextRecord(entry) == RecordRead::Ok && entry.isFile)
+            whole &=
+                DeleteFileW(ExtendedPath(journal.TargetOf(outputFolder, entry, journal.created[i]))
+                                .c_str()) != 0;
+        else
+            whole = false;
+    }
+    // Newest first: a folder made inside another goes before it.
+    for (size_t i = journal.folders.size(); i-- > 0;)
+        RemoveDirectoryW(ExtendedPath(journal.folders[i]).c_str());
+    // Whatever could not be undone stays explained for the next run.
+    if (whole)
+        journal.disk.Remove();
+    journal.created.clear();
+    journal.replaced.clear();
+    journal.folders.clear();
+}
+
+// After a success the items this run replaced go to the Recycle Bin, as
+// what the user agreed to replace: never straight to deletion, a read-only
+// one with its attribute cleared. Only where the question said that the bin
+// cannot take them (no bin on the drive, a path too long for it) are they
+// deleted for good; one the bin refuses otherwise stays where it waits,
+// and the warning says where.
+void RecycleReplaced(Journal& journal, bool deleteForGood, DecryptionOutcome& outcome) {
+    std::vector<std::wstring> backups = journal.earlierBackups;
+    for (const Journal::Replaced& file : journal.replaced)
+        backups.push_back(file.backup);
+    std::vector<std::wstring> kept;
+    for (const std::wstring& backup : backups) {
+        const std::wstring path = ExtendedPath(backup);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        bool gone = MoveToRecycleBin(backup);
+        if (!gone && GetLastError() == ERROR_NOT_SUPPORTED && deleteForGood)
+            gone = DeleteFileW(path.c_str()) != 0;
+        if (!gone)
+            kept.push_back(backup);
+    }
+    if (!kept.empty()) {
+        outcome.warningText = jobtext::kReplacedKept;
+        for (size_t i = 0; i < kept.size() && i < kExistingShown; ++i)
+            outcome.warningText += L"\n" + kept[i];
     }
     journal.created.clear();
     journal.replaced.clear();
+    journal.folders.clear();
 }
 
-void DropBackups(Journal& journal) {
-    for (const Journal::Replaced& file : journal.replaced)
-        DeleteFileW(ExtendedPath(file.backup).c_str());
-    journal.created.clear();
-    journal.replaced.clear();
-}
-
-// The first pass: every record header, no body, nothing written but the
-// return of what a stopped run had moved aside.
+// The first pass: every record header, no body, nothing written. What a
+// stopped run left is sorted out here from its journal, and changed only by
+// SettleLeftovers, once the user has agreed where that was needed.
 class Survey {
 public:
     Survey(ContainerReader& reader, const std::wstring& outputFolder,
-           zelprogress::IProgressUpdate& progress)
-        : reader_(reader), outputFolder_(outputFolder), progress_(progress) {}
+           const std::wstring& journalPath, zelprogress::IProgressUpdate& progress)
+        : reader_(reader), outputFolder_(outputFolder), progress_(progress),
+          earlier_(CRestoreJournal::Load(journalPath)) {
+        for (const JournalRecord& record : earlier_) {
+            if (record.kind == JournalRecord::Kind::Written)
+                written_[PathKey(record.path)] = record.stamp;
+        }
+    }
 
     void Run(DecryptionOutcome& outcome);
+    // Clears what a stopped run left: its own files and temporary files
+    // go, the user's files it had moved aside come back to their places, or,
+    // where the user has filled the place again, wait for the Recycle Bin
+    // with this run's replaced items. Then starts this run's journal.
+    void SettleLeftovers(Journal& journal, const std::wstring& journalPath);
+    // Records restored under a free name beside the one they share.
+    const std::unordered_map<uint64_t, std::wstring>& Renamed() const { return renamed_; }
 
 private:
     enum Flags : uint8_t { kFolder = 1, kNew = 2 };
 
-    void Record(const EntryInfo& entry, DecryptionOutcome& outcome);
+    void Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome);
     void NoteExisting(const std::wstring& target, DecryptionOutcome& outcome) {
         if (outcome.existing.size() < kExistingShown)
             outcome.existing.push_back(target);
         ++outcome.existingCount;
+        // The Recycle Bin takes no path it could not give back.
+        if (!FitsRecycleBin(target + kBackupMark + L"-16"))
+            outcome.recycleBinMissing = true;
     }
-    void RecoverLeftovers(DecryptionOutcome& outcome);
+    // True when the file at target is one a stopped run wrote and nobody
+    // changed since.
+    bool WrittenByEarlierRun(const std::wstring& target) const {
+        auto it = written_.find(PathKey(target));
+        FileStamp now;
+        return it != written_.end() && StampOf(target, now) && now == it->second;
+    }
+    std::wstring FreeNameFor(const std::wstring& target);
+    void SurveyLeftovers(DecryptionOutcome& outcome);
 
     ContainerReader& reader_;
     const std::wstring& outputFolder_;
     zelprogress::IProgressUpdate& progress_;
     std::unordered_map<uint64_t, uint8_t> places_;
-    // Folders that existed before the job and receive files: where a stopped
-    // run may have left something.
-    std::vector<std::wstring> existingFolders_;
     uint64_t lastFolderKey_ = 0;
     std::wstring verifiedFolder_;
+    std::unordered_map<uint64_t, std::wstring> renamed_;
+    // The stopped run's journal and what the survey made of it.
+    std::vector<JournalRecord> earlier_;
+    std::unordered_map<uint64_t, FileStamp> written_;
+    std::vector<std::wstring> ownFiles_;    // its files, unchanged since
+    std::vector<std::wstring> partials_;    // its temporary files
+    std::vector<JournalRecord> movedBack_;  // the user's files to put back
+    std::vector<JournalRecord> stillAside_; // the user's files whose place is taken
 };
 
 void Survey::Run(DecryptionOutcome& outcome) {
@@ -362,6 +509,7 @@ void Survey::Run(DecryptionOutcome& outcome) {
     while (!reader_.AtEnd()) {
         if (progress_.IsCancelled())
             Fail(std::wstring());
+        const uint64_t offset = reader_.Position();
         EntryInfo entry;
         const RecordRead read = reader_.NextRecord(entry);
         if (read == RecordRead::Damaged)
@@ -371,25 +519,56 @@ void Survey::Run(DecryptionOutcome& outcome) {
             Fail(kReadHeaderError + problem);
         if (read == RecordRead::BodyPastEnd)
             Fail(kDecryptErrorTarget + entry.name + L"." + kSizeBeyondEnd);
-        Record(entry, outcome);
+        Record(entry, offset, outcome);
         if (!reader_.SkipBody())
             Fail(kReadHeaderError + SystemErrorText(reader_.LastError()));
     }
-    RecoverLeftovers(outcome);
+    SurveyLeftovers(outcome);
+    if (outcome.existingCount > 0 && !HasRecycleBin(outputFolder_))
+        outcome.recycleBinMissing = true;
 }
 
-void Survey::Record(const EntryInfo& entry, DecryptionOutcome& outcome) {
+// "name (2).ext", "name (3).ext", ...: the first that neither the container
+// nor the disk has.
+std::wstring Survey::FreeNameFor(const std::wstring& target) {
+    const std::wstring folder = ParentOf(target, L'\\');
+    const std::wstring name = target.substr(folder.size());
+    size_t dot = name.rfind(L'.');
+    if (dot == 0 || dot == std::wstring::npos)
+        dot = name.size();
+    for (unsigned k = 2;; ++k) {
+        const std::wstring candidate =
+            folder + name.substr(0, dot) + FormatString(L" (%u)", k) + name.substr(dot);
+        if (places_.count(PathKey(candidate)) == 0 &&
+            GetFileAttributesW(ExtendedPath(candidate).c_str()) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() == ERROR_FILE_NOT_FOUND)
+            return candidate;
+    }
+}
+
+void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome) {
     using namespace jobtext;
-    const std::wstring target = TargetPathOf(outputFolder_, entry);
+    std::wstring target = TargetPathOf(outputFolder_, entry);
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
-    const uint64_t key = PathKey(target);
+    uint64_t key = PathKey(target);
     auto [place, added] = places_.emplace(key, entry.isFile ? 0 : kFolder);
     if (!added) {
-        // The same folder twice is harmless; anything else would write one
-        // place twice.
+        // The same folder twice is harmless. A file stored twice (another
+        // writer stores two selected items of one name so) keeps both: the
+        // later one beside the first under a free name. A file and a folder
+        // of one name cannot both exist.
         if (!entry.isFile && (place->second & kFolder))
             return;
-        Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
+        if (!entry.isFile || (place->second & kFolder))
+            Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
+        target = FreeNameFor(target);
+        key = PathKey(target);
+        place = places_.emplace(key, 0).first;
+        renamed_[offset] = target;
+        if (outcome.renamed.size() < kExistingShown)
+            outcome.renamed.push_back(target);
+        ++outcome.renamedCount;
+        return;
     }
 
     const std::wstring folder = FolderOf(target);
@@ -401,18 +580,14 @@ void Survey::Record(const EntryInfo& entry, DecryptionOutcome& outcome) {
             place->second |= kNew;
         return;
     }
-    if (entry.isFile && folderKey != lastFolderKey_) {
-        lastFolderKey_ = folderKey;
-        if (std::find_if(existingFolders_.begin(), existingFolders_.end(),
-                         [&](const std::wstring& f) { return SamePathText(f, folder); }) ==
-            existingFolders_.end())
-            existingFolders_.push_back(folder);
-    }
     const DWORD attributes = GetFileAttributesW(ExtendedPath(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
             Fail(failed + SystemErrorText(error));
+        // A dangling link is an existing item like any other.
+        if (entry.isFile && error == ERROR_FILE_NOT_FOUND && NameTakenUnseen(target))
+            NoteExisting(target, outcome);
         if (!entry.isFile)
             place->second |= kNew;
         return;
@@ -425,47 +600,63 @@ void Survey::Record(const EntryInfo& entry, DecryptionOutcome& outcome) {
     }
     if (isFolder)
         Fail(failed + kFolderInTheWay);
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        Fail(failed + SystemErrorText(ERROR_ACCESS_DENIED));
+    // What a stopped run wrote is not the user's: it is the container's
+    // own content and is written again without a question.
+    if (WrittenByEarlierRun(target)) {
+        ownFiles_.push_back(target);
+        return;
+    }
+    // A read-only item is asked about like any other.
     NoteExisting(target, outcome);
 }
 
-// A run that was stopped may have left, beside the files it restored, a
-// file moved aside (the user's own, put back here) and a partly written one
-// (deleted). Only names that belong to a file record of this container are
-// touched.
-void Survey::RecoverLeftovers(DecryptionOutcome& outcome) {
-    for (const std::wstring& folder : existingFolders_) {
-        for (const wchar_t* mark : {kBackupMark, kPartialMark}) {
-            WIN32_FIND_DATAW found;
-            UniqueFindHandle search(
-                FindFirstFileExW(ExtendedPath(folder + L"\\*" + mark + L"*").c_str(),
-                                 FindExInfoStandard, &found, FindExSearchNameMatch, nullptr, 0));
-            if (!search)
-                continue;
-            do {
-                const std::wstring name = found.cFileName;
-                const size_t at = name.rfind(mark);
-                if (at == std::wstring::npos || at == 0 ||
-                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    continue;
-                const std::wstring target = folder + L"\\" + name.substr(0, at);
-                auto place = places_.find(PathKey(target));
-                if (place == places_.end() || (place->second & kFolder))
-                    continue;
-                const std::wstring leftover = folder + L"\\" + name;
-                if (mark == kPartialMark) {
-                    DeleteFileW(ExtendedPath(leftover).c_str());
-                } else {
-                    const bool wasThere =
-                        GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES;
-                    if (MoveFileExW(ExtendedPath(leftover).c_str(), ExtendedPath(target).c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) &&
-                        !wasThere)
-                        NoteExisting(target, outcome);
-                }
-            } while (FindNextFileW(search.Get(), &found));
+// A stopped run's temporary files are its own; a file it moved aside is the
+// user's as long as it is unchanged, and then its place counts as an
+// existing item (the user's file is only waiting beside it). Nothing that
+// the journal does not vouch for is touched.
+void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
+    for (const JournalRecord& record : earlier_) {
+        if (record.kind == JournalRecord::Kind::Partial) {
+            FileStamp stamp;
+            if (StampOf(record.path, stamp))
+                partials_.push_back(record.path);
+            continue;
         }
+        FileStamp now;
+        if (record.kind != JournalRecord::Kind::MovedAside || !StampOf(record.path, now) ||
+            !(now == record.stamp))
+            continue;
+        auto place = places_.find(PathKey(record.original));
+        if (place == places_.end() || (place->second & kFolder))
+            continue;
+        if (GetFileAttributesW(ExtendedPath(record.original).c_str()) == INVALID_FILE_ATTRIBUTES ||
+            WrittenByEarlierRun(record.original)) {
+            movedBack_.push_back(record);
+            NoteExisting(record.original, outcome);
+        } else {
+            stillAside_.push_back(record);
+        }
+    }
+}
+
+void Survey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) {
+    for (const std::wstring& file : ownFiles_) {
+        if (WrittenByEarlierRun(file))
+            DeleteFileW(ExtendedPath(file).c_str());
+    }
+    for (const JournalRecord& record : movedBack_) {
+        if (WrittenByEarlierRun(record.original))
+            DeleteFileW(ExtendedPath(record.original).c_str());
+        MoveFileExW(ExtendedPath(record.path).c_str(), ExtendedPath(record.original).c_str(),
+                    MOVEFILE_WRITE_THROUGH);
+    }
+    for (const std::wstring& partial : partials_)
+        DeleteFileW(ExtendedPath(partial).c_str());
+    if (!journal.disk.Create(journalPath))
+        Fail(jobtext::kDecryptErrorTarget + journalPath + L"." + GetSystemErrorText());
+    for (const JournalRecord& record : stillAside_) {
+        journal.disk.Append(record);
+        journal.earlierBackups.push_back(record.path);
     }
 }
 
@@ -484,7 +675,12 @@ public:
     void Finish();
 
 private:
-    void RestoreFolder(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
+    void RestoreFolder(const EntryInfo& entry, const std::wstring& target);
+    // Makes the folder and the folders above it that are missing (a record
+    // from another writer may come without the records of its folders),
+    // each noted so that a failure takes it away again. False with the last
+    // error set.
+    bool MakeFolders(const std::wstring& folder);
     // Restores one file record whose body follows; raises the failure text.
     void DecryptFileEntry(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
     // Deciphers the body into file; false with the last error set.
@@ -503,6 +699,7 @@ private:
     std::vector<uint8_t> buffer_;
     FileWriters writers_;
     std::wstring verifiedFolder_;
+    std::wstring presentFolder_; // the last folder known to exist
 };
 
 void Restorer::Run() {
@@ -518,13 +715,13 @@ void Restorer::Run() {
         const std::wstring problem = CheckEntryPlace(outputFolder_, entry, &verifiedFolder_);
         if (!problem.empty())
             Fail(kReadHeaderError + problem);
-        const std::wstring target = TargetPathOf(outputFolder_, entry);
+        const std::wstring target = journal_.TargetOf(outputFolder_, entry, offset);
         if (resultPath_.empty())
             resultPath_ = target;
         if (entry.isFile)
             DecryptFileEntry(entry, target, offset);
         else
-            RestoreFolder(entry, target, offset);
+            RestoreFolder(entry, target);
         if (writers_.Failed())
             FailWithWriters();
     }
@@ -543,17 +740,34 @@ void Restorer::Finish() {
 
 // A folder this run makes is noted, so that a failure takes it away again
 // (once what was restored into it is gone).
-void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
-    CPathInfo folder(target);
-    const bool existed = folder.IsDirectory();
-    SetLastError(ERROR_SUCCESS);
-    if (!folder.CreateDirectories() || !folder.IsDirectory()) {
-        const DWORD error =
-            folder.Exists() && !folder.IsDirectory() ? ERROR_ALREADY_EXISTS : GetLastError();
-        Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + SystemErrorText(error));
+void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
+    if (!MakeFolders(target))
+        Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + GetSystemErrorText());
+}
+
+bool Restorer::MakeFolders(const std::wstring& folder) {
+    if (SamePathText(folder, presentFolder_))
+        return true;
+    const DWORD attributes = GetFileAttributesW(ExtendedPath(folder).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return false;
+        }
+        presentFolder_ = folder;
+        return true;
     }
-    if (!existed)
-        journal_.Note(offset);
+    // The output folder itself is never made: it holds the container.
+    if (!IsPathBelow(folder, outputFolder_) || !MakeFolders(FolderOf(folder)))
+        return false;
+    if (!CreateDirectoryW(ExtendedPath(folder).c_str(), nullptr))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(journal_.mutex);
+        journal_.folders.push_back(folder);
+    }
+    presentFolder_ = folder;
+    return true;
 }
 
 bool Restorer::ReadWholeBody(std::vector<uint8_t>& body) {
@@ -617,8 +831,11 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
     // consent; every other file is created exclusively, which proves that
     // nothing had its name and keeps anything that appears meanwhile out of
     // reach, so the bytes go straight to their place.
+    if (!MakeFolders(FolderOf(target)))
+        Fail(failed + GetSystemErrorText());
     if (mayReplace_ &&
-        GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        (GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES ||
+         NameTakenUnseen(target))) {
         ReplaceFile(entry, target, offset);
         return;
     }
@@ -632,12 +849,12 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
         writers_.AddFile(target, entry.name, offset, std::move(body));
         return;
     }
-    UniqueFileHandle file(CreateFileW(ExtendedPath(target).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                      nullptr));
+    std::wstring partial;
+    UniqueFileHandle file =
+        CreatePartial(journal_, target, partial, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file)
         Fail(failed + GetSystemErrorText());
-    FileGuard guard(target);
+    FileGuard guard(partial);
     if (!WriteBody(file.Get())) {
         const DWORD error = GetLastError();
         file.Reset();
@@ -645,34 +862,34 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
             Fail(std::wstring());
         Fail(failed + SystemErrorText(error));
     }
-    journal_.Note(offset);
     guard.Dismiss();
-    writers_.AddWritten(std::move(file), entry.name);
+    writers_.AddWritten(std::move(file), target, partial, entry.name, offset);
 }
 
 // The user agreed to replace an existing file: the new one is written and
 // forced to the device under a temporary name, the earlier file is moved
-// aside under its own name, and the new one takes the place. A failure of
-// the job later moves the earlier file back.
+// aside under its own name (a link as itself), and the new one takes the
+// place. A failure of the job later moves the earlier file back; a success
+// sends it to the Recycle Bin.
 void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
     using namespace jobtext;
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
     std::wstring original = target;
+    bool unseen = false;
     {
         WIN32_FIND_DATAW found;
         UniqueFindHandle search(FindFirstFileExW(ExtendedPath(target).c_str(), FindExInfoStandard,
                                                  &found, FindExSearchNameMatch, nullptr, 0));
-        if (!search ||
-            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
-            Fail(failed + SystemErrorText(search ? ERROR_ACCESS_DENIED : GetLastError()));
-        original = ParentOf(target, L'\\') + found.cFileName;
+        if (search && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            Fail(failed + SystemErrorText(ERROR_ACCESS_DENIED));
+        if (search)
+            original = ParentOf(target, L'\\') + found.cFileName;
+        else if (!(unseen = NameTakenUnseen(target)))
+            Fail(failed + SystemErrorText(ERROR_FILE_NOT_FOUND));
     }
     std::wstring partial, backup;
-    if (!FreeNameBeside(target, kPartialMark, partial))
-        Fail(failed + GetSystemErrorText());
     {
-        UniqueFileHandle file(CreateFileW(ExtendedPath(partial).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFileHandle file = CreatePartial(journal_, target, partial, FILE_ATTRIBUTE_NORMAL);
         if (!file)
             Fail(failed + GetSystemErrorText());
         FileGuard guard(partial);
@@ -684,12 +901,24 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
             Fail(failed + SystemErrorText(error));
         }
         file.Reset();
-        if (!FreeNameBeside(original, kBackupMark, backup) ||
+        if (unseen) {
+            // Under Wine a dangling link can be neither moved nor deleted
+            // by a Windows program, only replaced; it holds no bytes.
+            if (!PlacePartial(journal_, partial, target,
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                Fail(failed + GetSystemErrorText());
+            guard.Dismiss();
+            journal_.Note(offset);
+            return;
+        }
+        FileStamp earlier;
+        if (!FreeNameBeside(original, kBackupMark, backup) || !StampOf(original, earlier) ||
+            !journal_.disk.Append(
+                JournalRecord{JournalRecord::Kind::MovedAside, backup, original, earlier}) ||
             !MoveFileExW(ExtendedPath(original).c_str(), ExtendedPath(backup).c_str(),
                          MOVEFILE_WRITE_THROUGH))
             Fail(failed + GetSystemErrorText());
-        if (!MoveFileExW(ExtendedPath(partial).c_str(), ExtendedPath(target).c_str(),
-                         MOVEFILE_WRITE_THROUGH)) {
+        if (!PlacePartial(journal_, partial, target, MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
             MoveFileExW(ExtendedPath(backup).c_str(), ExtendedPath(original).c_str(),
                         MOVEFILE_WRITE_THROUGH);
@@ -733,13 +962,18 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
     }
 
     const std::wstring outputFolder = OutputFolderOf(params.container);
+    const std::wstring journalPath = CRestoreJournal::PathFor(GetFullPath(containerPath));
     const uint64_t firstRecord = reader.Position();
-    Survey survey(reader, outputFolder, progress);
+    Survey survey(reader, outputFolder, journalPath, progress);
     survey.Run(outcome);
     if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
         return;
     outcome.existingCount = 0;
     outcome.existing.clear();
+    const bool deleteForGood = outcome.recycleBinMissing;
+    outcome.recycleBinMissing = false;
+    journal.renamed = survey.Renamed();
+    survey.SettleLeftovers(journal, journalPath);
 
     // The restore reads every byte: a reader of its own reads ahead on a
     // thread while this one deciphers. The survey's reader stays open, so
@@ -757,12 +991,19 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
     }
     bodies.Close();
     reader.Close();
-    DropBackups(journal);
+    RecycleReplaced(journal, deleteForGood, outcome);
+    // The journal goes before the container: should the run stop between
+    // the two, the next one asks about files it could have known, and
+    // leaves no journal without its container behind.
+    journal.disk.Remove();
 
     if (!outcome.resultPath.empty() && CPathInfo(outcome.resultPath).Exists()) {
         SetLastError(ERROR_SUCCESS);
-        if (!params.container.DeleteTree())
-            outcome.warningText = kDeleteSourceError + GetSystemErrorText();
+        if (!params.container.DeleteTree()) {
+            if (!outcome.warningText.empty())
+                outcome.warningText += L"\n\n";
+            outcome.warningText += kDeleteSourceError + GetSystemErrorText();
+        }
     }
     outcome.succeeded = true;
 }
@@ -805,15 +1046,31 @@ DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstrin
     return outcome;
 }
 
-std::wstring DescribeExistingItems(const DecryptionOutcome& outcome) {
+namespace {
+
+std::wstring ListFirstFew(const std::vector<std::wstring>& shown, size_t count) {
     std::wstring text;
-    for (const std::wstring& path : outcome.existing)
+    for (const std::wstring& path : shown)
         text += L"\n" + path;
-    if (outcome.existingCount > outcome.existing.size())
-        text += L"\n" + FormatString(
-                            jobtext::kLeftMore.Load().c_str(),
-                            static_cast<unsigned>(outcome.existingCount - outcome.existing.size()));
+    if (count > shown.size())
+        text += L"\n" + FormatString(jobtext::kLeftMore.Load().c_str(),
+                                     static_cast<unsigned>(count - shown.size()));
     return text;
+}
+
+} // namespace
+
+std::wstring DescribeExistingItems(const DecryptionOutcome& outcome) {
+    std::wstring text = ListFirstFew(outcome.existing, outcome.existingCount);
+    if (outcome.recycleBinMissing)
+        text += L"\n\n" + std::wstring(jobtext::kNoRecycleBin);
+    return text;
+}
+
+std::wstring DescribeRenamedItems(const DecryptionOutcome& outcome) {
+    if (outcome.renamedCount == 0)
+        return std::wstring();
+    return jobtext::kRestoredBeside + ListFirstFew(outcome.renamed, outcome.renamedCount);
 }
 
 std::wstring OutputFolderOf(const CPathInfo& container) {

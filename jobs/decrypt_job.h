@@ -2,11 +2,11 @@
 // into the folder that holds it, then deletes the container. Before anything
 // is written the job reads every record header: a container with a record
 // it would refuse changes nothing, and items that already exist are replaced
-// only with the user's consent. Nothing is ever written outside the folder,
-// a failed or cancelled run leaves every file that existed before it as it
-// was, and the container is deleted only once the restored files are on the
-// device. The worker needs nothing but its parameter block and never
-// touches a window.
+// only with the user's consent, and then kept in the Recycle Bin. Nothing is
+// ever written outside the folder, a failed or cancelled run leaves the
+// folder as it was, and the container is deleted only once the restored
+// files are on the device. The worker needs nothing but its parameter block
+// and never touches a window.
 #pragma once
 
 #include "common/progress_update.h"
@@ -36,6 +36,13 @@ struct DecryptionOutcome {
     // written then.
     size_t existingCount = 0;
     std::vector<std::wstring> existing;
+    // With existing items: the drive has no Recycle Bin, so what is
+    // replaced would be deleted for good. The question says so.
+    bool recycleBinMissing = false;
+    // Files stored more than once, restored beside the first under a free
+    // name: how many, and the first few of those names.
+    size_t renamedCount = 0;
+    std::vector<std::wstring> renamed;
 };
 
 // What a decryption is asked to do, filled in by name; the password and the
@@ -62,8 +69,12 @@ DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstrin
 using FlushFileFunction = BOOL(WINAPI*)(HANDLE file);
 extern FlushFileFunction g_flushRestoredFile;
 
-// The user-visible list of existing items: the first few and how many more.
+// The user-visible list of existing items: the first few and how many more,
+// and a line when what is replaced cannot go to the Recycle Bin.
 std::wstring DescribeExistingItems(const DecryptionOutcome& outcome);
+// After a success: which files were restored under another name because the
+// container stored them more than once; empty when none were.
+std::wstring DescribeRenamedItems(const DecryptionOutcome& outcome);
 
 // The folder that holds the container, as a full path without a final '\'.
 std::wstring OutputFolderOf(const CPathInfo& container);

@@ -517,10 +517,17 @@ void Encrypt(EncryptJobParams& params) {
     CPathInfo written(partialPath);
     if (!written.IsFile() || written.GetTotalSize() != writer.BytesWritten())
         Fail(kWrite + containerPath + L"." + kContainerIncomplete);
+    // An earlier file the user agreed to replace goes to the Recycle Bin,
+    // never straight to deletion: an earlier container may hold files that
+    // exist nowhere else (a run stopped while it deleted its sources leaves
+    // one). Where the bin cannot take it, nothing is replaced.
+    if (params.replaceExisting &&
+        GetFileAttributesW(ExtendedPath(containerPath).c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !MoveToRecycleBin(containerPath))
+        Fail(kWrite + containerPath + L"." + kNotRecycled);
     // Checked again here, where it counts: a file may have taken the name.
-    const DWORD replace = params.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
     if (!MoveFileExW(ExtendedPath(partialPath).c_str(), ExtendedPath(containerPath).c_str(),
-                     replace | MOVEFILE_WRITE_THROUGH))
+                     MOVEFILE_WRITE_THROUGH))
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());
     partial.path_ = containerPath; // until it has been read back
 

@@ -48,7 +48,8 @@ struct EncryptRequest {
     std::wstring containerPath;
     uint64_t totalSize = 0;
     // The user agreed to replace a file that already has the container's
-    // name; without it such a file is never touched.
+    // name (it goes to the Recycle Bin); without it such a file is never
+    // touched.
     bool replaceExisting = false;
 };
 

@@ -39,6 +39,7 @@ inline constexpr ResText kLeftNotStored{IDS_JOB_LEFT_NOT_STORED};
 inline constexpr ResText kLeftAdded{IDS_JOB_LEFT_ADDED};
 inline constexpr ResText kLeftCouldNotDelete{IDS_JOB_LEFT_COULD_NOT_DELETE};
 inline constexpr ResText kLeftMore{IDS_JOB_LEFT_MORE};
+inline constexpr ResText kNotRecycled{IDS_JOB_NOT_RECYCLED};
 
 // Decryption.
 inline constexpr ResText kReadFile{IDS_JOB_READ_FILE};
@@ -56,6 +57,9 @@ inline constexpr ResText kSizeBeyondEnd{IDS_JOB_SIZE_BEYOND_END};
 inline constexpr ResText kStoredTwice{IDS_JOB_STORED_TWICE};
 inline constexpr ResText kFileInTheWay{IDS_JOB_FILE_IN_THE_WAY};
 inline constexpr ResText kFolderInTheWay{IDS_JOB_FOLDER_IN_THE_WAY};
+inline constexpr ResText kReplacedKept{IDS_JOB_REPLACED_KEPT};
+inline constexpr ResText kNoRecycleBin{IDS_JOB_NO_RECYCLE_BIN};
+inline constexpr ResText kRestoredBeside{IDS_JOB_RESTORED_BESIDE};
 
 // Both.
 inline constexpr ResText kOutOfMemory{IDS_JOB_OUT_OF_MEMORY};

@@ -3,6 +3,8 @@
 
 #include "common/unique_handle.h"
 
+#include <shellapi.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -291,6 +293,57 @@ void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
         } while (FindNextFileW(search.Get(), &found));
     }
     SetLastError(error);
+}
+
+namespace {
+
+// The shell takes neither the "\\?\" prefix nor relative paths.
+std::wstring ShellPath(const std::wstring& path) {
+    std::wstring full = GetFullPath(path);
+    if (full.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\\\" + full.substr(8);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return full.substr(4);
+    return full;
+}
+
+} // namespace
+
+bool HasRecycleBin(const std::wstring& path) {
+    const std::wstring full = ShellPath(path);
+    SHQUERYRBINFO info = {};
+    info.cbSize = sizeof info;
+    return SHQueryRecycleBinW(full.c_str(), &info) == S_OK;
+}
+
+bool FitsRecycleBin(const std::wstring& path) {
+    return ShellPath(path).size() < MAX_PATH;
+}
+
+bool MoveToRecycleBin(const std::wstring& path) {
+    const std::wstring full = ShellPath(path);
+    // Without a bin the shell would delete for good, so it is not asked.
+    if (full.size() >= MAX_PATH || !HasRecycleBin(full)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    std::wstring from = full;
+    from.push_back(L'\0'); // the list of paths ends with an empty one
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+    const int result = SHFileOperationW(&operation);
+    if (result != 0 || operation.fAnyOperationsAborted) {
+        SetLastError(result != 0 ? ERROR_ACCESS_DENIED : ERROR_CANCELLED);
+        return false;
+    }
+    // Gone from its place; the shell reports success for some refusals too.
+    if (GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
 }
 
 std::wstring FormatString(const wchar_t* format, ...) {

@@ -109,6 +109,19 @@ bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring&
 // that no process holds open.
 void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark);
 
+// True when the drive that holds path keeps a Recycle Bin, from which the
+// user can get back what is moved there.
+bool HasRecycleBin(const std::wstring& path);
+// True when the shell can take path to the Recycle Bin by its length (its
+// own calls are limited to MAX_PATH).
+bool FitsRecycleBin(const std::wstring& path);
+// Moves a file (a link as itself, never its target) to the Recycle Bin,
+// without showing anything. False when the drive has no Recycle Bin or the
+// shell could not move it; the item then stays where it was (the last error
+// is ERROR_NOT_SUPPORTED when the drive has no bin or the path is too long
+// for it: the shell itself would delete such an item for good).
+bool MoveToRecycleBin(const std::wstring& path);
+
 // The system's message for the calling thread's last error (usually ending in
 // a line break), or the empty text when the last error is 0 or has no message.
 std::wstring GetSystemErrorText();

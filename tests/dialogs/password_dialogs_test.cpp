@@ -436,7 +436,7 @@ TEST_F(PasswordDialogs, EncryptionAsksBeforeReplacingAnEarlierContainer) {
     INT_PTR code = RunEncrypt({file});
     robot.Join();
     EXPECT_EQ(Narrow(question), Narrow(file + L".lock already exists.\nDo you want to replace it? "
-                                              L"Everything it holds now will be lost."));
+                                              L"It goes to the Recycle Bin."));
     EXPECT_TRUE(untouchedAfterNo);
     EXPECT_EQ(Narrow(message), "Encrypted successfully.");
     EXPECT_EQ(code, kDialogJobDone);

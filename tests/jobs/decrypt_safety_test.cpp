@@ -7,8 +7,11 @@
 #include "container_reader.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
+#include "links.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace testing_support;
 
@@ -62,14 +65,55 @@ TEST_F(ExistingItems, ConsentForAnotherCountIsNoConsent) {
     EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\b.jpg"), TextBytes("also on the disk"));
 }
 
-TEST_F(ExistingItems, WithConsentTheyAreReplacedWithoutLeftovers) {
-    CAtomicProgress progress;
-    DecryptionOutcome dec = RunDecryption(container_, kPassword, progress, 1);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
-    EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\a.jpg"), TextBytes("stored a"));
-    EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\b.jpg"), TextBytes("stored b"));
-    EXPECT_EQ(ListNames(dir_ / L"Photos"), (std::vector<std::wstring>{L"a.jpg", L"b.jpg"}));
-    EXPECT_FALSE(PathExists(container_));
+// Whatever the existing item is, it is asked about, and after a Yes its
+// bytes are in the Recycle Bin. Under Wine a link to a file is the file
+// (Windows moves a link itself), so the file it points to goes to the bin
+// instead of being deleted; a dangling link, which holds no bytes and which
+// Wine lets a Windows program neither move nor delete, is replaced.
+TEST_F(ExistingItems, WithConsentTheyGoToTheRecycleBin) {
+    enum class Kind { File, ReadOnly, LinkToAFileOutside, DanglingLink };
+    const Bytes mine = TextBytes("the one on the disk");
+    for (Kind kind : {Kind::File, Kind::ReadOnly, Kind::LinkToAFileOutside, Kind::DanglingLink}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        ScratchDir dir;
+        const std::wstring existing = dir / L"Photos\\a.jpg";
+        const std::wstring outside = dir / L"outside.jpg";
+        ASSERT_TRUE(MakeDir(dir / L"Photos"));
+        if (kind == Kind::File || kind == Kind::ReadOnly) {
+            ASSERT_TRUE(WriteFileBytes(existing, mine));
+        }
+        if (kind == Kind::ReadOnly) {
+            ASSERT_TRUE(SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        if (kind == Kind::LinkToAFileOutside || kind == Kind::DanglingLink) {
+            if (kind == Kind::LinkToAFileOutside) {
+                ASSERT_TRUE(WriteFileBytes(outside, mine));
+            }
+            if (!MakeFileLink(outside, existing))
+                GTEST_SKIP() << "file links cannot be made on this system";
+        }
+        const std::wstring container = dir / L"Photos.lock";
+        ASSERT_TRUE(WriteContainer(container, kPassword,
+                                   {FolderRecord(L"/", L"Photos"),
+                                    FileRecord(L"/Photos", L"a.jpg", TextBytes("stored a"))}));
+        CAtomicProgress asking, replacing;
+        DecryptionOutcome ask = RunDecryption(container, kPassword, asking);
+        EXPECT_EQ(ask.existingCount, 1u) << Narrow(ask.errorText);
+        EXPECT_FALSE(ask.recycleBinMissing);
+        DecryptionOutcome dec = RunDecryption(container, kPassword, replacing, 1);
+        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        EXPECT_EQ(ReadFileBytes(existing), TextBytes("stored a"));
+        EXPECT_EQ(ListNames(dir / L"Photos"), std::vector<std::wstring>{L"a.jpg"});
+        if (kind == Kind::LinkToAFileOutside) {
+            EXPECT_TRUE(ReadFileBytes(outside) == mine ||
+                        RecycledBytes(L"a.jpg.tl-backup") == mine);
+        } else if (kind != Kind::DanglingLink) {
+            EXPECT_EQ(RecycledBytes(L"a.jpg.tl-backup"), mine);
+            EXPECT_EQ(GetFileAttributesW((RecycledFolder() + L"\\a.jpg.tl-backup").c_str()) &
+                          FILE_ATTRIBUTE_READONLY,
+                      0u);
+        }
+    }
 }
 
 TEST_F(ExistingItems, TheQuestionListsTheFirstFewAndCountsTheRest) {
@@ -77,6 +121,8 @@ TEST_F(ExistingItems, TheQuestionListsTheFirstFewAndCountsTheRest) {
     outcome.existingCount = 7;
     outcome.existing = {L"C:\\a", L"C:\\b"};
     EXPECT_EQ(DescribeExistingItems(outcome), L"\nC:\\a\nC:\\b\nand 5 more");
+    outcome.recycleBinMissing = true;
+    EXPECT_NE(DescribeExistingItems(outcome).find(L"deleted for good"), std::wstring::npos);
 }
 
 // A failure after a file was replaced puts the earlier file back under its
@@ -109,19 +155,28 @@ TEST(DecryptFolders, FolderThatCannotBeMadeFailsTheJob) {
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"c.lock", L"empty"}));
 }
 
-// A file whose folder is missing fails at once, for the system's reason,
-// and the files restored before it are removed.
-TEST(DecryptFolders, FileWithoutItsFolderFailsForTheRightReason) {
-    ScratchDir dir;
-    ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
-                               {FileRecord(L"/", L"first.txt", TextBytes("1")),
-                                FileRecord(L"/nofolder", L"x.txt", TextBytes("x"))}));
-    CAtomicProgress progress;
-    DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
-    EXPECT_EQ(dec.errorText,
-              L"Decrypt error, target:x.txt." + SystemErrorText(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"c.lock"});
+// Records whose folders have no records of their own (another writer's
+// container) get their folders made; a run that then fails takes every
+// folder it made away again, the ones above a record's own folder too.
+TEST(DecryptFolders, MissingFoldersAreMadeAndTakenAwayOnFailure) {
+    for (bool cancelled : {false, true}) {
+        SCOPED_TRACE(cancelled);
+        ScratchDir dir;
+        // Blocks: x.txt's, then the first of big.bin.
+        ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
+                                   {FileRecord(L"/no/folder", L"x.txt", TextBytes("x")),
+                                    FolderRecord(L"/deep/er", L"c"),
+                                    FileRecord(L"/", L"big.bin", PatternBytes(2500000, 1))}));
+        CancellingProgress progress(cancelled ? 2 : -1);
+        DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
+        EXPECT_EQ(dec.succeeded, !cancelled) << Narrow(dec.errorText);
+        if (cancelled) {
+            EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"c.lock"});
+        } else {
+            EXPECT_EQ(ReadFileBytes(dir / L"no\\folder\\x.txt"), TextBytes("x"));
+            EXPECT_TRUE(IsDir(dir / L"deep\\er\\c"));
+        }
+    }
 }
 
 // Records from another writer may end a name in a dot or a blank: they are
@@ -138,24 +193,94 @@ TEST(DecryptTrimmedNames, RestoredAsWindowsNamesThem) {
     EXPECT_EQ(ReadFileBytes(dir / L"src\\file.txt"), TextBytes("content"));
 }
 
-// What a stopped run left beside its files: the user's own file, moved
-// aside, goes back to its place; a partly written file is removed.
-TEST(DecryptLeftovers, AStoppedRunIsUndoneByTheNextOne) {
+// What a stopped run left, told apart by its journal. Its own files and
+// temporary files are restored again without a question; a file the user
+// changed after the stop, and the user's file it had moved aside, are the
+// user's: asked about, and after a Yes in the Recycle Bin. The run that
+// asks changes nothing.
+TEST(DecryptLeftovers, TheNextRunTellsTheStoppedRunsFilesFromTheUsers) {
+    struct Case {
+        const char* what;
+        bool hadMine; // a.txt existed, and the stopped run was allowed to replace it
+        bool edited;  // the user changed the restored a.txt after the stop
+        size_t asked;
+        int recycled; // a.txt's earlier contents in the bin: 1 mine, 2 edited
+    };
+    const Case cases[] = {
+        {"nothing of the user's", false, false, 0, 0},
+        {"a restored file edited", false, true, 1, 2},
+        {"the user's file moved aside", true, false, 1, 1},
+        {"moved aside, and then edited", true, true, 1, 1 | 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        const std::wstring out = dir / L"out";
+        const std::wstring container = out + L"\\c.lock";
+        ASSERT_TRUE(MakeDir(out));
+        ASSERT_TRUE(WriteContainer(container, kPassword,
+                                   {FileRecord(L"/", L"a.txt", TextBytes("stored a")),
+                                    FileRecord(L"/", L"b.txt", TextBytes("stored b")),
+                                    FileRecord(L"/", L"c.txt", TextBytes("stored c"))}));
+        // Contents of their own: the Recycle Bin is shared by the tests.
+        const std::string mine = std::string("mine: ") + c.what;
+        const std::string edited = std::string("edited: ") + c.what;
+        if (c.hadMine) {
+            ASSERT_TRUE(WriteFileText(out + L"\\a.txt", mine));
+        }
+        // Stopped while b.txt is written: a.txt is in its place.
+        ASSERT_TRUE(DecryptStoppedAt(container, kPassword, 1, c.hadMine ? 1 : 0));
+        ASSERT_EQ(ReadFileBytes(out + L"\\a.txt"), TextBytes("stored a"));
+        if (c.edited) {
+            ASSERT_TRUE(WriteFileText(out + L"\\a.txt", edited));
+        }
+        const std::vector<std::wstring> stopped = ListNames(out);
+
+        CAtomicProgress asking;
+        DecryptionOutcome ask = RunDecryption(container, kPassword, asking);
+        EXPECT_EQ(ask.existingCount, c.asked) << Narrow(ask.errorText);
+        if (c.asked > 0) {
+            EXPECT_EQ(ask.existing, std::vector<std::wstring>{out + L"\\a.txt"});
+            EXPECT_EQ(ListNames(out), stopped);
+            EXPECT_EQ(ReadFileBytes(out + L"\\a.txt"), TextBytes(c.edited ? edited : "stored a"));
+            CAtomicProgress replacing;
+            ask = RunDecryption(container, kPassword, replacing, c.asked);
+        }
+        ASSERT_TRUE(ask.succeeded) << Narrow(ask.errorText);
+        EXPECT_EQ(ListNames(out), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt"}));
+        EXPECT_EQ(ReadFileBytes(out + L"\\a.txt"), TextBytes("stored a"));
+        EXPECT_EQ(ReadFileBytes(out + L"\\b.txt"), TextBytes("stored b"));
+        const std::vector<std::wstring> names = ListNames(RecycledFolder());
+        for (int k : {1, 2}) {
+            const Bytes earlier = TextBytes(k == 1 ? mine : edited);
+            EXPECT_EQ(std::any_of(names.begin(), names.end(),
+                                  [&](const std::wstring& name) {
+                                      return ReadFileBytes(RecycledFolder() + L"\\" + name) ==
+                                             earlier;
+                                  }),
+                      (c.recycled & k) != 0)
+                << k;
+        }
+    }
+}
+
+// Leftovers that no journal vouches for are files like any other: a
+// survey neither moves nor deletes them, and they count as existing.
+TEST(DecryptLeftovers, WithoutAJournalNothingIsTakenForTheRunsOwn) {
     ScratchDir dir;
     ASSERT_TRUE(WriteContainer(dir / L"c.lock", kPassword,
                                {FileRecord(L"/", L"a.txt", TextBytes("stored a")),
                                 FileRecord(L"/", L"b.txt", TextBytes("stored b"))}));
-    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "half restored"));
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "half restored, or the user's"));
     ASSERT_TRUE(WriteFileText(dir / L"a.txt.tl-backup", "mine"));
     ASSERT_TRUE(WriteFileText(dir / L"b.txt.tl-partial", "half"));
-    ASSERT_TRUE(WriteFileText(dir / L"other.tl-backup", "not of this container"));
+    const std::vector<std::wstring> before = ListNames(dir.Path());
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
     EXPECT_FALSE(dec.succeeded);
     EXPECT_EQ(dec.existingCount, 1u);
-    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("mine"));
-    EXPECT_EQ(ListNames(dir.Path()),
-              (std::vector<std::wstring>{L"a.txt", L"c.lock", L"other.tl-backup"}));
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("half restored, or the user's"));
+    EXPECT_EQ(ListNames(dir.Path()), before);
 }
 
 // A disk that fills up during the restore: the reason is the system's, and

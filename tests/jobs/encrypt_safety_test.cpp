@@ -200,7 +200,8 @@ TEST(EncryptHonestOutcome, TheListShowsTheFirstFewAndCountsTheRest) {
     EXPECT_EQ(DescribeLeftItems({}), L"");
 }
 
-// An earlier file at the container's place is replaced only with consent.
+// An earlier file at the container's place is replaced only with consent,
+// and then goes to the Recycle Bin: it may hold files found nowhere else.
 TEST(EncryptNeverReplaces, AnEarlierContainerWithoutConsent) {
     ScratchDir dir;
     ASSERT_TRUE(WriteFileText(dir / L"r.doc", "report"));
@@ -222,6 +223,7 @@ TEST(EncryptNeverReplaces, AnEarlierContainerWithoutConsent) {
             ASSERT_EQ(entries.size(), 1u);
             EXPECT_EQ(entries[0].data, TextBytes("report"));
             EXPECT_FALSE(PathExists(dir / L"r.doc"));
+            EXPECT_EQ(RecycledBytes(L"r.doc.lock"), TextBytes("an earlier container"));
         }
     }
 }

@@ -45,6 +45,43 @@ EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
     return RunEncryptJob(request, password, progress, RunWorkerAndWait);
 }
 
+namespace {
+
+struct StopPoint {
+    std::wstring folder;
+    int flushes = 0;
+    int at = 0;
+    bool copied = false;
+};
+StopPoint g_stop;
+
+// After the copy the flush fails: the job ends there, and what it would
+// have done after a kill (nothing) is what the copy shows.
+BOOL WINAPI CopyAtFlush(HANDLE file) {
+    if (g_stop.flushes++ == g_stop.at) {
+        g_stop.copied = CopyTree(g_stop.folder, g_stop.folder + L".stopped");
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    return FlushFileBuffers(file);
+}
+
+} // namespace
+
+bool DecryptStoppedAt(const std::wstring& container, const std::wstring& password, int flushAt,
+                      size_t replaceConsent) {
+    g_stop = StopPoint{ParentOf(container, L'\\'), 0, flushAt, false};
+    g_stop.folder.pop_back();
+    g_flushRestoredFile = CopyAtFlush;
+    CAtomicProgress progress;
+    RunDecryption(container, password, progress, replaceConsent);
+    g_flushRestoredFile = ::FlushFileBuffers;
+    if (!g_stop.copied)
+        return false;
+    RemoveTree(g_stop.folder);
+    return MoveFileW((g_stop.folder + L".stopped").c_str(), g_stop.folder.c_str()) != 0;
+}
+
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
     std::vector<std::wstring> found;
     for (const std::wstring& name : ListNames(folder)) {

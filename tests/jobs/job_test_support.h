@@ -57,6 +57,14 @@ EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
                                    zelprogress::IProgressUpdate& progress,
                                    bool replaceExisting = false);
 
+// A decryption killed while it restores: the folder that holds the container
+// (a folder of its own inside a scratch folder) is copied as it is when the job forces its
+// flushAt-th file (0 is the first) to the device, and once the job has ended the copy takes the
+// folder's place again. The folder then holds exactly what a kill at that
+// moment would have left. False when the moment never came.
+bool DecryptStoppedAt(const std::wstring& container, const std::wstring& password, int flushAt,
+                      size_t replaceConsent = 0);
+
 // Names in folder that look like a temporary or backup file of a job.
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder);
 

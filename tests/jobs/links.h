@@ -10,5 +10,8 @@ namespace testing_support {
 // Makes link point at target (both Windows paths). False when this system
 // cannot make such a link (not running under Wine); the caller skips then.
 bool MakeFolderLink(const std::wstring& target, const std::wstring& link);
+// The same for a file, whose target may be missing: Wine shows such a link
+// as its target, and a dangling one not at all (it only holds its name).
+bool MakeFileLink(const std::wstring& target, const std::wstring& link);
 
 } // namespace testing_support

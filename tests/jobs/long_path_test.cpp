@@ -261,7 +261,8 @@ TEST(LongPaths, TreesComeBackWhole) {
 }
 
 // The user agreed to replace a file deep down: it is moved aside, replaced
-// and its earlier copy dropped, all beyond 260 characters. Before the
+// and its earlier copy deleted (told to the user: the Recycle Bin cannot take
+// it), all beyond 260 characters. Before the
 // consent the job names it in the ordinary form.
 TEST(LongPaths, RestoreReplacesAnExistingFileWithConsent) {
     ScratchDir dir;
@@ -282,6 +283,8 @@ TEST(LongPaths, RestoreReplacesAnExistingFileWithConsent) {
     EXPECT_FALSE(ask.succeeded);
     ASSERT_EQ(ask.existingCount, 1u);
     EXPECT_EQ(Narrow(ask.existing.at(0)), Narrow(folder + L"\\small.txt"));
+    // The Recycle Bin takes no path this long: the question says so.
+    EXPECT_TRUE(ask.recycleBinMissing);
     ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(folder + L"\\small.txt"), fresh);
     EXPECT_FALSE(PathExists(container));

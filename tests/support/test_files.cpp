@@ -109,6 +109,19 @@ std::vector<std::wstring> ListNames(const std::wstring& folder) {
     return names;
 }
 
+bool CopyTree(const std::wstring& from, const std::wstring& to) {
+    if (!MakeDir(to))
+        return false;
+    for (const std::wstring& name : ListNames(from)) {
+        const std::wstring source = from + L"\\" + name;
+        const std::wstring copy = to + L"\\" + name;
+        if (IsDir(source) ? !CopyTree(source, copy)
+                          : !CopyFileW(source.c_str(), copy.c_str(), TRUE))
+            return false;
+    }
+    return true;
+}
+
 void RemoveTree(const std::wstring& path) {
     DWORD a = GetFileAttributesW(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES)
@@ -148,6 +161,69 @@ std::string Narrow(const std::wstring& text) {
     if (!out.empty() && out.back() == '\0')
         out.pop_back();
     return out;
+}
+
+namespace {
+
+std::wstring g_recycleHome;
+
+std::string UnixPathOf(const std::wstring& path) {
+    using UnixNameFn = char*(CDECL*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name)
+        return std::string();
+    std::string result(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+} // namespace
+
+void UseScratchRecycleBin() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    std::wstring base(temp, GetTempPathW(MAX_PATH, temp));
+    wchar_t name[64];
+    _snwprintf(name, 64, L"tlrecycle_%lu_%lu", GetCurrentProcessId(), GetTickCount());
+    g_recycleHome = base + name;
+    CreateDirectoryW(g_recycleHome.c_str(), nullptr);
+    const std::string unixHome = UnixPathOf(g_recycleHome);
+    if (!unixHome.empty())
+        SetEnvironmentVariableW(L"XDG_DATA_HOME",
+                                std::wstring(unixHome.begin(), unixHome.end()).c_str());
+}
+
+void RemoveScratchRecycleBin() {
+    if (!g_recycleHome.empty())
+        RemoveTree(g_recycleHome);
+}
+
+std::wstring RecycledFolder() {
+    return g_recycleHome + L"\\Trash\\files";
+}
+
+Bytes RecycledBytes(const std::wstring& name) {
+    // The trash names a second item of one name "name.2.ext" or the like;
+    // the newest of them is the one with the latest write to its info file.
+    const std::wstring info = g_recycleHome + L"\\Trash\\info\\";
+    std::wstring newest;
+    FILETIME newestTime = {};
+    for (const std::wstring& found : ListNames(RecycledFolder())) {
+        const size_t dot = name.rfind(L'.');
+        const std::wstring stem = name.substr(0, dot);
+        if (found != name && found.compare(0, stem.size() + 1, stem + L".") != 0)
+            continue;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW((info + found + L".trashinfo").c_str(), GetFileExInfoStandard,
+                                  &data))
+            continue;
+        if (newest.empty() || CompareFileTime(&data.ftLastWriteTime, &newestTime) >= 0) {
+            newest = found;
+            newestTime = data.ftLastWriteTime;
+        }
+    }
+    return newest.empty() ? Bytes() : ReadFileBytes(RecycledFolder() + L"\\" + newest);
 }
 
 } // namespace testing_support

@@ -38,11 +38,26 @@ bool PathExists(const std::wstring& path);
 bool IsDir(const std::wstring& path);
 // Names in a folder (no "." and ".."), sorted; empty when it cannot be listed.
 std::vector<std::wstring> ListNames(const std::wstring& folder);
+// Copies a folder with everything in it (files keep their last-write time).
+bool CopyTree(const std::wstring& from, const std::wstring& to);
 // Removes a tree, clearing read-only attributes on the way; used by tests to clean up.
 void RemoveTree(const std::wstring& path);
 // Deterministic pseudo-random bytes.
 Bytes PatternBytes(size_t count, uint32_t seed);
 // UTF-16 <-> UTF-8 for test messages.
 std::string Narrow(const std::wstring& text);
+
+// The Recycle Bin of the test programs. Under Wine the bin is the desktop's
+// trash, $XDG_DATA_HOME/Trash, which a process reads once and the programs a
+// test starts inherit: every test program points it at a scratch folder of
+// its own before its first test and removes that folder at the end, so
+// nothing a test recycles lands in the real profile.
+void UseScratchRecycleBin();
+void RemoveScratchRecycleBin();
+// The Windows path of the folder that holds the recycled items themselves.
+std::wstring RecycledFolder();
+// The bytes of a recycled file by its name, of the one recycled last when
+// several had that name; empty when none did.
+Bytes RecycledBytes(const std::wstring& name);
 
 } // namespace testing_support

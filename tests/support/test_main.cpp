@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_files.h"
+
 #include <cstdio>
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    testing_support::UseScratchRecycleBin();
     int result = RUN_ALL_TESTS();
+    testing_support::RemoveScratchRecycleBin();
     std::fflush(stdout);
     std::fflush(stderr);
     ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(result));
