@@ -529,21 +529,26 @@ void Survey::Run(DecryptionOutcome& outcome) {
 }
 
 // "name (2).ext", "name (3).ext", ...: the first that neither the container
-// nor the disk has.
+// nor the disk has; empty when none of the first many is free.
 std::wstring Survey::FreeNameFor(const std::wstring& target) {
     const std::wstring folder = ParentOf(target, L'\\');
     const std::wstring name = target.substr(folder.size());
     size_t dot = name.rfind(L'.');
     if (dot == 0 || dot == std::wstring::npos)
         dot = name.size();
-    for (unsigned k = 2;; ++k) {
+    for (unsigned k = 2; k < 10000; ++k) {
         const std::wstring candidate =
             folder + name.substr(0, dot) + FormatString(L" (%u)", k) + name.substr(dot);
-        if (places_.count(PathKey(candidate)) == 0 &&
-            GetFileAttributesW(ExtendedPath(candidate).c_str()) == INVALID_FILE_ATTRIBUTES &&
-            GetLastError() == ERROR_FILE_NOT_FOUND)
+        if (places_.count(PathKey(candidate)) != 0)
+            continue;
+        if (GetFileAttributesW(ExtendedPath(candidate).c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return candidate;
+        break;
     }
+    return std::wstring();
 }
 
 void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome) {
@@ -562,6 +567,8 @@ void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& 
         if (!entry.isFile || (place->second & kFolder))
             Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
         target = FreeNameFor(target);
+        if (target.empty() || !IsStorableName(target.substr(ParentOf(target, L'\\').size())))
+            Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
         key = PathKey(target);
         place = places_.emplace(key, 0).first;
         renamed_[offset] = target;

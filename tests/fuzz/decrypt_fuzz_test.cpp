@@ -275,16 +275,6 @@ void Snapshot(const std::wstring& folder, const std::wstring& prefix,
     }
 }
 
-// Only folders may be left behind by a run that did not succeed.
-std::map<std::wstring, Bytes> FilesOnly(const std::map<std::wstring, Bytes>& all) {
-    std::map<std::wstring, Bytes> files;
-    for (const auto& [path, bytes] : all) {
-        if (path.back() != L'\\')
-            files[path] = bytes;
-    }
-    return files;
-}
-
 size_t PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof counters;
@@ -394,12 +384,14 @@ private:
         Snapshot(folder, L"", after);
         for (const auto& [path, bytes] : after) {
             if (path.find(kPartialMark) != std::wstring::npos ||
-                path.find(kBackupMark) != std::wstring::npos)
+                path.find(kBackupMark) != std::wstring::npos ||
+                path.find(L".tl-journal") != std::wstring::npos)
                 return "a temporary file was left: " + Narrow(path);
         }
         if (!outcome.succeeded) {
-            if (FilesOnly(after) != FilesOnly(before))
-                return "a run that did not succeed changed the files of its folder";
+            // Folders too: a failed run takes away every folder it made.
+            if (after != before)
+                return "a run that did not succeed changed its folder";
         } else {
             if (after.count(L"c.lock") && outcome.warningText.empty() &&
                 !outcome.resultPath.empty())
