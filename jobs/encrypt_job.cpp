@@ -11,8 +11,14 @@
 #include "engine/stored_name.h"
 #include "jobs/job_texts.h"
 
+#include <winternl.h>
+
 #include <algorithm>
+#include <cstring>
 #include <new>
+#include <set>
+
+IdentifyFileFunction g_identifyOpenedFile = IdentifyOpenedFile;
 
 namespace {
 
@@ -59,9 +65,10 @@ public:
     void AddFile(uint32_t folder, std::wstring name, uint64_t size, const FILETIME& lastWrite) {
         files_.push_back(File{folder, std::move(name), size, lastWrite});
     }
-    // A link that was met and not stored; it stays, and so does its folder.
-    void AddLink(uint32_t folder, std::wstring path) {
-        links_.push_back(Link{folder, std::move(path)});
+    // An item that was met and not stored (a link, or a second name of a
+    // stored file); it stays, and so does its folder.
+    void AddKept(uint32_t folder, std::wstring path, LeftItem::Reason reason) {
+        links_.push_back(Link{folder, std::move(path), reason});
     }
 
     // Deletes the stored files that are unchanged, then the stored folders
@@ -84,6 +91,7 @@ private:
     struct Link {
         uint32_t folder;
         std::wstring path;
+        LeftItem::Reason reason;
     };
     void MarkKept(uint32_t folder) {
         for (; folder != kNoFolder && !folders_[folder].keeps; folder = folders_[folder].parent)
@@ -146,7 +154,7 @@ DeleteResult DeleteFileIfUnchanged(const std::wstring& path, uint64_t size,
 void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
                                     std::vector<LeftItem>& left) {
     for (const Link& link : links_) {
-        left.push_back(LeftItem{link.path, LeftItem::Reason::NotStored});
+        left.push_back(LeftItem{link.path, link.reason});
         MarkKept(link.folder);
     }
     bool cancelled = false;
@@ -273,6 +281,10 @@ private:
     std::vector<uint8_t> buffer_;
     // Lent to each large file's read-ahead, allocated at the first of them.
     std::vector<FileBlock> readAheadBlocks_;
+    using FileKey = std::pair<DWORD, uint64_t>;
+    std::set<FileKey> seen_; // every file stored, by volume and index
+    DWORD volume_ = 0;       // of the item volumeItem_
+    std::wstring volumeItem_;
     std::wstring shownItem_;
 };
 
@@ -285,8 +297,8 @@ void Packer::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
     const std::wstring name = NameAsWindowsKeepsIt(item.GetName());
     if (!IsStorableName(name))
         FailItem(jobtext::kTheName + item.GetPath() + jobtext::kNameCannotBeStored);
-    if (item.IsLinkFolder()) {
-        stored_.AddLink(kNoFolder, item.GetPath());
+    if (item.IsLink()) {
+        stored_.AddKept(kNoFolder, item.GetPath(), LeftItem::Reason::NotStored);
         return;
     }
     if (item.IsFile()) {
@@ -310,8 +322,8 @@ void Packer::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
         }
         const CPathInfo child = level.children[level.next++];
         const std::wstring childName = child.GetPath().substr(child.GetPath().rfind(L'\\') + 1);
-        if (child.IsLinkFolder()) {
-            stored_.AddLink(level.folder, child.GetPath());
+        if (child.IsLink()) {
+            stored_.AddKept(level.folder, child.GetPath(), LeftItem::Reason::NotStored);
         } else if (child.IsDirectory()) {
             AddFolderRecord(level.folderPath, childName);
             const std::wstring childFolderPath = ChildFolderPath(level.folderPath, childName);
@@ -336,7 +348,7 @@ void Packer::EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
     for (const CPathInfo& child : children) {
         const std::wstring& path = child.GetPath();
         std::wstring name = path.substr(path.rfind(L'\\') + 1);
-        if (!IsStorableName(name) && !child.IsLinkFolder())
+        if (!IsStorableName(name) && !child.IsLink())
             FailItem(jobtext::kTheName + path + jobtext::kNameCannotBeStored);
         names.push_back(std::move(name));
         paths.push_back(path);
@@ -355,11 +367,35 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
                       const CPathInfo& file, uint32_t folder) {
     using namespace jobtext;
     const std::wstring& path = file.GetPath();
-    UniqueFileHandle input(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Opened as itself: a link that appeared since the listing is seen here.
+    UniqueFileHandle input(CreateFileW(
+        ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    OpenedFileIdentity identity;
+    if (!input || !g_identifyOpenedFile(input.Get(), path, identity))
+        FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
+    if (identity.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        stored_.AddKept(folder, path, LeftItem::Reason::NotStored);
+        return;
+    }
+    // A second name of a file already stored (a hard link; under Wine also a
+    // Unix link, which shows as its target) is not stored again, so the file
+    // is deleted once, by the name it was stored under. Links are never
+    // entered, so one item's files all lie on the volume of its first.
+    if (volumeItem_ != shownItem_) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(input.Get(), &info))
+            FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
+        volume_ = info.dwVolumeSerialNumber;
+        volumeItem_ = shownItem_;
+    }
+    if (!seen_.insert(FileKey(volume_, identity.index)).second) {
+        stored_.AddKept(folder, path, LeftItem::Reason::SameFile);
+        return;
+    }
     uint64_t size = 0;
     FILETIME lastWrite;
-    if (!input || !SizeAndWriteTime(input.Get(), size, lastWrite))
+    if (!SizeAndWriteTime(input.Get(), size, lastWrite))
         FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
     if (!writer_.AddFile(folderPath, name, CTimeStamp::FromFileTime(lastWrite).Seconds(), size))
         WriterFailed();
@@ -581,6 +617,31 @@ EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstrin
     return outcome;
 }
 
+bool IdentifyOpenedFile(HANDLE file, const std::wstring&, OpenedFileIdentity& identity) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag))
+        return false;
+    identity.attributes = tag.FileAttributes;
+    // The index alone, from the file system: the calls that give it with the
+    // volume's serial number ask the volume each time, which takes a quarter
+    // of a millisecond per file under Wine.
+    using QueryFunction = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+    constexpr ULONG kFileInternalInformation = 6;
+    static const auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    IO_STATUS_BLOCK status = {};
+    LARGE_INTEGER index = {};
+    if (query && query(file, &status, &index, sizeof index, kFileInternalInformation) >= 0) {
+        identity.index = static_cast<uint64_t>(index.QuadPart);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info))
+        return false;
+    identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& password, uint64_t records,
                            uint64_t bytes, uint64_t checksum,
                            zelprogress::IProgressUpdate& progress) {
@@ -621,6 +682,9 @@ std::wstring DescribeLeftItems(const std::vector<LeftItem>& items) {
             break;
         case LeftItem::Reason::NotStored:
             text += kLeftNotStored;
+            break;
+        case LeftItem::Reason::SameFile:
+            text += kLeftSameFile;
             break;
         case LeftItem::Reason::Added:
             text += kLeftAdded;
@@ -690,5 +754,5 @@ const CPathInfo* FindItemHoldingPath(const std::vector<CPathInfo>& items,
 
 bool NothingToStore(const std::vector<CPathInfo>& items) {
     return std::all_of(items.begin(), items.end(),
-                       [](const CPathInfo& item) { return item.IsLinkFolder(); });
+                       [](const CPathInfo& item) { return item.IsLink(); });
 }

@@ -21,7 +21,8 @@
 struct LeftItem {
     enum class Reason {
         Changed,       // written to after it was stored
-        NotStored,     // a folder link: neither stored nor entered
+        NotStored,     // a link (or other reparse point): neither stored nor entered
+        SameFile,      // the same file as one stored under another name
         Added,         // a folder that holds items added after it was listed
         CouldNotDelete // the system refused (read-only, in use); see error
     };
@@ -59,6 +60,21 @@ struct EncryptRequest {
 EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstring& password,
                                 zelprogress::IProgressUpdate& progress, const JobStarter& start);
 
+// What the encryption learns about a file it has opened (as itself, with
+// FILE_FLAG_OPEN_REPARSE_POINT): its attributes, whose reparse-point bit
+// tells a link or any other reparse point from content, and the index that
+// tells one file met under two names on its volume. Windows answers through the
+// handle; this Wine cannot make a file reparse point, so tests swap in one
+// that supplies the attributes for chosen paths.
+struct OpenedFileIdentity {
+    DWORD attributes = 0;
+    uint64_t index = 0; // unique on its volume
+};
+using IdentifyFileFunction = bool (*)(HANDLE file, const std::wstring& path,
+                                      OpenedFileIdentity& identity);
+bool IdentifyOpenedFile(HANDLE file, const std::wstring& path, OpenedFileIdentity& identity);
+extern IdentifyFileFunction g_identifyOpenedFile;
+
 // Reads a container back from the disk with the decryption's reading code
 // and compares it with what its writer reported: every record passes the
 // name rules a restore applies, every body has its length, and the bytes
@@ -86,5 +102,5 @@ int SummarizeItems(const std::vector<CPathInfo>& items, std::wstring& listText,
 // paths, ignoring case), or null. Such a container would be deleted with it.
 const CPathInfo* FindItemHoldingPath(const std::vector<CPathInfo>& items,
                                      const std::wstring& containerPath);
-// True when every item is a folder link: nothing would be stored.
+// True when every item is a link: nothing would be stored.
 bool NothingToStore(const std::vector<CPathInfo>& items);

@@ -36,6 +36,7 @@ inline constexpr ResText kReadBackDiffers{IDS_JOB_READ_BACK_DIFFERS};
 // Why a source stayed beside a complete container.
 inline constexpr ResText kLeftChanged{IDS_JOB_LEFT_CHANGED};
 inline constexpr ResText kLeftNotStored{IDS_JOB_LEFT_NOT_STORED};
+inline constexpr ResText kLeftSameFile{IDS_JOB_LEFT_SAME_FILE};
 inline constexpr ResText kLeftAdded{IDS_JOB_LEFT_ADDED};
 inline constexpr ResText kLeftCouldNotDelete{IDS_JOB_LEFT_COULD_NOT_DELETE};
 inline constexpr ResText kLeftMore{IDS_JOB_LEFT_MORE};

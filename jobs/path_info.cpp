@@ -61,6 +61,10 @@ bool CPathInfo::IsLinkFolder() const {
     return IsDirectory() && (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool CPathInfo::IsLink() const {
+    return exists_ && (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::wstring CPathInfo::PathWithSeparator() const {
     if (IsDirectory() && !EndsWithSeparator(path_))
         return path_ + L'\\';
@@ -93,6 +97,8 @@ std::wstring CPathInfo::GetFolder() const {
 }
 
 uint64_t CPathInfo::GetTotalSize() const {
+    if (IsLink())
+        return 0;
     if (IsFile())
         return (static_cast<uint64_t>(data_.nFileSizeHigh) << 32) | data_.nFileSizeLow;
     if (!IsDirectory() || IsLinkFolder())

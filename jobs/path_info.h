@@ -41,6 +41,9 @@ public:
     bool IsFile() const;
     // A folder that is a junction or a directory symbolic link.
     bool IsLinkFolder() const;
+    // Any reparse point: a link to a file or folder, a junction, or another
+    // kind the system resolves; never content of its own to store.
+    bool IsLink() const;
     DWORD GetAttributes() const { return exists_ ? data_.dwFileAttributes : 0; }
     FILETIME GetLastWriteTime() const { return data_.ftLastWriteTime; }
 

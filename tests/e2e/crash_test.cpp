@@ -3,8 +3,10 @@
 // user's files is still somewhere the user can get it back: in its file, or
 // in a complete container under its final name; a decryption's container is
 // untouched until it is no longer needed. What a killed run leaves is
-// recognisable by name, and the next run on the same item or container
-// clears it up and ends with everything in place.
+// recognisable by name and by the decryption's journal, a file the user
+// changes after the kill stays the user's (asked about, then in the Recycle
+// Bin), and the next run on the same item or container clears it up and
+// ends with everything in place.
 //
 // TL_CRASH_TRIALS (default 3) sets the number of kills for each job.
 #include <windows.h>
@@ -218,21 +220,45 @@ TEST(Crash, KilledDecryptionLosesNothing) {
             const bool inPlace = ReadFileBytes(dir / L"data\\f2") == mine;
             const bool aside = ReadFileBytes(dir / L"data\\f2.tl-backup") == mine;
             // Only once every file is restored and on the device may the
-            // file the user agreed to replace be gone.
+            // file the user agreed to replace be in the Recycle Bin.
             EXPECT_TRUE(inPlace || aside || TreeMatches(dir.Path(), tree));
 
-            // The next run puts back what was moved aside, asks again, and
-            // with consent restores everything.
+            // The user edits a file the stopped run had restored: from now
+            // on it is the user's, asked about and never lost.
+            std::wstring edited;
+            const Bytes edit = PatternBytes(321, moment);
+            for (size_t i = 0; i < tree.size() && edited.empty(); ++i) {
+                const std::wstring path = dir / tree[i].path;
+                if (tree[i].size > 0 && tree[i].path != L"data\\f2" &&
+                    ReadFileBytes(path) == TreeFileBytes(tree, i)) {
+                    ASSERT_TRUE(WriteFileBytes(path, edit));
+                    edited = path;
+                }
+            }
+            const std::vector<std::wstring> stopped = LeftoversBelow(dir.Path());
+
+            // The next run changes nothing before it has asked; with
+            // consent it restores everything, and the files it replaced are
+            // in the Recycle Bin.
             CAtomicProgress asking;
             DecryptionOutcome first = ::RunDecryption(container, kPassword, asking);
             ASSERT_FALSE(first.succeeded) << Narrow(first.errorText);
-            if (inPlace || aside) {
-                EXPECT_EQ(ReadFileBytes(dir / L"data\\f2"), mine);
+            EXPECT_GE(first.existingCount, edited.empty() ? 1u : 2u);
+            EXPECT_EQ(LeftoversBelow(dir.Path()), stopped);
+            if (!edited.empty()) {
+                EXPECT_EQ(ReadFileBytes(edited), edit);
             }
             CAtomicProgress progress;
             DecryptionOutcome second =
                 ::RunDecryption(container, kPassword, progress, first.existingCount);
             ASSERT_TRUE(second.succeeded) << Narrow(second.errorText);
+            if (!edited.empty()) {
+                const std::wstring name = edited.substr(edited.rfind(L'\\') + 1);
+                EXPECT_EQ(RecycledBytes(name + L".tl-backup"), edit) << Narrow(edited);
+            }
+            if (inPlace || aside) {
+                EXPECT_EQ(RecycledBytes(L"f2.tl-backup"), mine);
+            }
         }
         EXPECT_FALSE(PathExists(container));
         EXPECT_TRUE(TreeMatches(dir.Path(), tree));

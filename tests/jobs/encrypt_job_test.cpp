@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace testing_support;
 
 namespace {
@@ -320,6 +322,46 @@ TEST(EncryptLinks, FolderLinksAreSkipped) {
     using P = std::pair<std::wstring, std::wstring>;
     EXPECT_EQ(Places(entries), (std::vector<P>{P(L"/", L"t"), P(L"/t", L"a")}));
     EXPECT_EQ(ReadFileBytes(dir / L"target\\keep"), keep);
+}
+
+// A file that is a reparse point (a file link, or any other kind: this Wine
+// cannot make one, so the seam says which) is neither stored nor followed;
+// it stays with its reason. Two names of one file (a hard link) store it
+// once and delete it once, by the name it was stored under.
+TEST(EncryptLinks, FileLinksAreSkippedAndOneFileIsStoredOnce) {
+    ScratchDir dir;
+    ASSERT_TRUE(
+        MakeTree(dir.Path(), {{L"t", -1}, {L"t\\a", 5}, {L"t\\link.txt", 7}, {L"t\\b", 9}}));
+    ASSERT_TRUE(CreateHardLinkW((dir / L"t\\b2").c_str(), (dir / L"t\\b").c_str(), nullptr));
+    const Bytes linkBytes = ReadFileBytes(dir / L"t\\link.txt");
+    g_identifyOpenedFile = [](HANDLE file, const std::wstring& path, OpenedFileIdentity& id) {
+        const bool done = IdentifyOpenedFile(file, path, id);
+        if (path.size() > 8 && path.compare(path.size() - 8, 8, L"link.txt") == 0)
+            id.attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        return done;
+    };
+    CAtomicProgress progress;
+    EncryptionOutcome out = RunEncryption({dir / L"t"}, L"", kPassword, progress);
+    g_identifyOpenedFile = IdentifyOpenedFile;
+    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    std::vector<StoredEntry> entries;
+    ASSERT_TRUE(ReadContainer(dir / L"t.lock", kPassword, entries));
+    std::vector<std::wstring> names;
+    for (const StoredEntry& e : entries)
+        names.push_back(e.name);
+    std::sort(names.begin() + 1, names.end());
+    const std::wstring twin = names.back(); // b or b2, whichever was met first
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"t", L"a", twin}));
+    EXPECT_EQ(ReadFileBytes(dir / L"t\\link.txt"), linkBytes);
+    EXPECT_EQ(ListNames(dir / L"t"),
+              (std::vector<std::wstring>{twin == L"b" ? L"b2" : L"b", L"link.txt"}));
+    ASSERT_EQ(out.leftBehind.size(), 2u);
+    for (LeftItem::Reason reason : {LeftItem::Reason::NotStored, LeftItem::Reason::SameFile})
+        EXPECT_EQ(std::count_if(out.leftBehind.begin(), out.leftBehind.end(),
+                                [&](const LeftItem& item) { return item.reason == reason; }),
+                  1);
+    EXPECT_NE(DescribeLeftItems(out.leftBehind).find(L"the same file as one encrypted"),
+              std::wstring::npos);
 }
 
 // A disk that fills up while the container is written: the job fails and
