@@ -134,11 +134,16 @@ void CDialogEncrypt::OnEncrypt(UINT) {
     }
     // An earlier container at this place is replaced only with the user's
     // consent; the job refuses to touch it otherwise.
+    // Where the Recycle Bin cannot take it, the question says so.
+    const bool recyclable = HasRecycleBin(containerPath_) && FitsRecycleBin(containerPath_);
     if (!replaceConfirmed_ && CPathInfo(containerPath_).Exists()) {
-        if (!AskQuestion(
-                FormatString(LoadResString(IDS_REPLACE_CONTAINER).c_str(), containerPath_.c_str())))
+        if (!AskQuestion(FormatString(
+                LoadResString(recyclable ? IDS_REPLACE_CONTAINER : IDS_REPLACE_CONTAINER_FOR_GOOD)
+                    .c_str(),
+                containerPath_.c_str())))
             return;
         replaceConfirmed_ = true;
+        replaceForGood_ = !recyclable;
     }
 
     CDialogProgress progress;
@@ -147,6 +152,7 @@ void CDialogEncrypt::OnEncrypt(UINT) {
     request.containerPath = containerPath_;
     request.totalSize = totalSize_;
     request.replaceExisting = replaceConfirmed_;
+    request.replaceForGood = replaceForGood_;
     const EncryptionOutcome outcome =
         RunEncryptJob(request, password, progress, WithProgressWindow(progress));
     if (!outcome.started) {
@@ -231,8 +237,11 @@ void CDialogDecrypt::OnDecrypt(UINT) {
             ShowErrorBox(outcome.warningText);
         if (outcome.succeeded) {
             EndDialog(kDialogJobDone);
-            const std::wstring question =
+            std::wstring question =
                 FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath_.c_str());
+            const std::wstring renamed = DescribeRenamedItems(outcome);
+            if (!renamed.empty())
+                question = renamed + L"\n\n" + question;
             if (AskQuestion(question))
                 g_shellOpen(nullptr, L"open", resultPath_.c_str(), nullptr, nullptr, SW_SHOW);
         } else if (!progress.IsCancelled()) {

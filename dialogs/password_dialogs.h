@@ -62,6 +62,8 @@ private:
     uint64_t totalSize_ = 0;
     // The user has agreed to replace a file at containerPath_.
     bool replaceConfirmed_ = false;
+    // The question said the Recycle Bin cannot take that file.
+    bool replaceForGood_ = false;
 };
 
 class CDialogDecrypt : public CClosableDialog<CDialogDecrypt, IDC_EXIT> {

@@ -488,6 +488,7 @@ struct EncryptJobParams {
     const std::wstring& containerPath;
     uint64_t totalSize;
     bool replaceExisting;
+    bool replaceForGood;
     EncryptionOutcome& outcome;
 };
 
@@ -557,13 +558,17 @@ void Encrypt(EncryptJobParams& params) {
     // never straight to deletion: an earlier container may hold files that
     // exist nowhere else (a run stopped while it deleted its sources leaves
     // one). Where the bin cannot take it, nothing is replaced.
+    DWORD replace = 0;
     if (params.replaceExisting &&
         GetFileAttributesW(ExtendedPath(containerPath).c_str()) != INVALID_FILE_ATTRIBUTES &&
-        !MoveToRecycleBin(containerPath))
-        Fail(kWrite + containerPath + L"." + kNotRecycled);
+        !MoveToRecycleBin(containerPath)) {
+        if (GetLastError() != ERROR_NOT_SUPPORTED || !params.replaceForGood)
+            Fail(kWrite + containerPath + L"." + kNotRecycled);
+        replace = MOVEFILE_REPLACE_EXISTING;
+    }
     // Checked again here, where it counts: a file may have taken the name.
     if (!MoveFileExW(ExtendedPath(partialPath).c_str(), ExtendedPath(containerPath).c_str(),
-                     MOVEFILE_WRITE_THROUGH))
+                     replace | MOVEFILE_WRITE_THROUGH))
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());
     partial.path_ = containerPath; // until it has been read back
 
@@ -612,6 +617,7 @@ EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstrin
                             request.containerPath,
                             request.totalSize,
                             request.replaceExisting,
+                            request.replaceForGood,
                             outcome};
     outcome.started = start(EncryptWorker, &params);
     return outcome;

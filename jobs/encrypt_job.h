@@ -52,6 +52,9 @@ struct EncryptRequest {
     // name (it goes to the Recycle Bin); without it such a file is never
     // touched.
     bool replaceExisting = false;
+    // The user was told that the Recycle Bin cannot take that file and
+    // agreed to have it deleted.
+    bool replaceForGood = false;
 };
 
 // Builds the worker's parameter block from the request and runs the worker

@@ -52,6 +52,7 @@
 #define IDS_REPLACE_CONTAINER 160
 #define IDS_ENCRYPTED_LEFT_BEHIND 161
 #define IDS_REPLACE_RESTORED 162
+#define IDS_REPLACE_CONTAINER_FOR_GOOD 163
 #define IDS_PAGE_NOT_SHOWN 170
 // The texts the jobs report; failure texts are joined from these pieces.
 #define IDS_JOB_WRITE 400

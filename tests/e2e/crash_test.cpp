@@ -235,6 +235,8 @@ TEST(Crash, KilledDecryptionLosesNothing) {
                     edited = path;
                 }
             }
+            std::printf("  %s\n", edited.empty() ? "nothing restored yet to edit"
+                                                 : "a restored file edited by the user");
             const std::vector<std::wstring> stopped = LeftoversBelow(dir.Path());
 
             // The next run changes nothing before it has asked; with
