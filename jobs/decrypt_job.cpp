@@ -2,8 +2,9 @@
 // every record header without deciphering a body and changes nothing: it
 // checks each record's place, finds records that would meet each other or
 // an existing item, and tells what a stopped run left (known from its
-// journal) from the user's own files. Only then does the restore pass write,
-// each new file under a temporary name until it is whole and on the device.
+// journal) from the user's own files. Only then does the restore pass write;
+// every file it creates is journalled as unfinished until it is whole and
+// on the device, a large one under a temporary name until then.
 // Restored files are journalled by their record's position, so a failure or
 // cancel deletes exactly what this run made and puts back what it moved
 // aside; a success sends what it replaced to the Recycle Bin.
@@ -24,6 +25,7 @@
 #include <new>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 FlushFileFunction g_flushRestoredFile = ::FlushFileBuffers;
@@ -150,28 +152,54 @@ struct Journal {
     CRestoreJournal disk;
 };
 
-// A new file is written under a temporary name beside its place, announced
-// in the journal before it exists, so that a stopped run never leaves a cut
-// file under a name the user could take for a whole one.
-UniqueFileHandle CreatePartial(Journal& journal, const std::wstring& target, std::wstring& partial,
-                               DWORD flags) {
-    if (!FreeNameBeside(target, kPartialMark, partial) ||
-        !journal.disk.Append(JournalRecord{JournalRecord::Kind::Partial, partial, {}, {}}))
-        return UniqueFileHandle();
-    journal.AddPartial(partial);
-    UniqueFileHandle file(CreateFileW(ExtendedPath(partial).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+// Creates a file that did not exist and notes it, on the disk and here, as
+// this run's unfinished file until FinishNew or PlacePartial. The record
+// follows the creation: only a name this run created is ever claimed.
+UniqueFileHandle CreateNew(Journal& journal, const std::wstring& path, DWORD flags) {
+    UniqueFileHandle file(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                       nullptr, CREATE_NEW, flags, nullptr));
-    if (!file) {
+    if (!file)
+        return file;
+    if (!journal.disk.Append(JournalRecord{JournalRecord::Kind::Partial, path, {}, {}})) {
         const DWORD error = GetLastError();
-        journal.DropPartial(partial);
+        file.Reset();
+        DeleteFileW(ExtendedPath(path).c_str());
         SetLastError(error);
+        return UniqueFileHandle();
     }
+    journal.AddPartial(path);
     return file;
 }
 
+// A file that takes long to write is written under a temporary name beside
+// its place, so that a stopped run never leaves a cut file under a name the
+// user could take for a whole one.
+UniqueFileHandle CreatePartial(Journal& journal, const std::wstring& target, std::wstring& partial,
+                               DWORD flags) {
+    for (int k = 1; k <= 16; ++k) {
+        partial = target + kPartialMark;
+        if (k > 1)
+            partial += FormatString(L"-%d", k);
+        UniqueFileHandle file = CreateNew(journal, partial, flags);
+        if (file || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
+            return file;
+    }
+    return UniqueFileHandle();
+}
+
+// A new file, whole and closed: journalled with what it is, so that the next
+// run knows it as this run's own for as long as nobody changes it.
+bool FinishNew(Journal& journal, const std::wstring& path) {
+    FileStamp stamp;
+    if (!StampOf(path, stamp) ||
+        !journal.disk.Append(JournalRecord{JournalRecord::Kind::Written, path, {}, stamp}))
+        return false;
+    journal.DropPartial(path);
+    return true;
+}
+
 // Gives a complete, closed temporary file its place, never over anything;
-// journalled first with what the file is, so that the next run knows it as
-// this run's own for as long as nobody changes it.
+// journalled first under the name it takes (a move keeps size and time).
 bool PlacePartial(Journal& journal, const std::wstring& partial, const std::wstring& target,
                   DWORD moveFlags) {
     FileStamp stamp;
@@ -290,11 +318,16 @@ private:
     void Do(Task& task) {
         DWORD error = ERROR_SUCCESS;
         if (task.partial.empty()) {
-            task.file = CreatePartial(journal_, task.target, task.partial, FILE_ATTRIBUTE_NORMAL);
+            // A whole body goes to its place in one write: a second name
+            // and a move would cost more than the write (each new name is a
+            // search of the folder under Wine). Until it is on the device
+            // the journal has it as unfinished.
+            task.file = CreateNew(journal_, task.target, FILE_ATTRIBUTE_NORMAL);
             if (!task.file) {
                 Failure(task.name, GetLastError());
                 return;
             }
+            task.partial = task.target;
             if (!WriteAllToFile(task.file.Get(), task.body.data(), task.body.size()))
                 error = GetLastError();
         }
@@ -302,7 +335,9 @@ private:
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
         if (!CloseHandle(task.file.Release()) && error == ERROR_SUCCESS)
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
-        if (error == ERROR_SUCCESS && !PlacePartial(journal_, task.partial, task.target, 0))
+        if (error == ERROR_SUCCESS &&
+            !(task.partial == task.target ? FinishNew(journal_, task.target)
+                                          : PlacePartial(journal_, task.partial, task.target, 0)))
             error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
         if (error != ERROR_SUCCESS) {
             // A file that did not come whole, or found its place taken, goes again.
@@ -453,6 +488,8 @@ public:
         for (const JournalRecord& record : earlier_) {
             if (record.kind == JournalRecord::Kind::Written)
                 written_[PathKey(record.path)] = record.stamp;
+            else if (record.kind == JournalRecord::Kind::Partial)
+                started_.insert(PathKey(record.path));
         }
     }
 
@@ -478,11 +515,14 @@ private:
             outcome.recycleBinMissing = true;
     }
     // True when the file at target is one a stopped run wrote and nobody
-    // changed since.
-    bool WrittenByEarlierRun(const std::wstring& target) const {
-        auto it = written_.find(PathKey(target));
+    // changed since, or one it created and never finished.
+    bool LeftByEarlierRun(const std::wstring& target) const {
+        const uint64_t key = PathKey(target);
+        auto it = written_.find(key);
+        if (it == written_.end())
+            return started_.count(key) != 0;
         FileStamp now;
-        return it != written_.end() && StampOf(target, now) && now == it->second;
+        return StampOf(target, now) && now == it->second;
     }
     std::wstring FreeNameFor(const std::wstring& target);
     void SurveyLeftovers(DecryptionOutcome& outcome);
@@ -497,6 +537,7 @@ private:
     // The stopped run's journal and what the survey made of it.
     std::vector<JournalRecord> earlier_;
     std::unordered_map<uint64_t, FileStamp> written_;
+    std::unordered_set<uint64_t> started_;
     std::vector<std::wstring> ownFiles_;    // its files, unchanged since
     std::vector<std::wstring> partials_;    // its temporary files
     std::vector<JournalRecord> movedBack_;  // the user's files to put back
@@ -607,9 +648,10 @@ void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& 
     }
     if (isFolder)
         Fail(failed + kFolderInTheWay);
-    // What a stopped run wrote is not the user's: it is the container's
-    // own content and is written again without a question.
-    if (WrittenByEarlierRun(target)) {
+    // What a stopped run wrote, or began and never finished, is not the
+    // user's: it is the container's own content and is written again
+    // without a question.
+    if (LeftByEarlierRun(target)) {
         ownFiles_.push_back(target);
         return;
     }
@@ -623,9 +665,11 @@ void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& 
 // the journal does not vouch for is touched.
 void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
     for (const JournalRecord& record : earlier_) {
+        // A record's own place is looked at by Record; the others are
+        // temporary names.
         if (record.kind == JournalRecord::Kind::Partial) {
             FileStamp stamp;
-            if (StampOf(record.path, stamp))
+            if (places_.count(PathKey(record.path)) == 0 && StampOf(record.path, stamp))
                 partials_.push_back(record.path);
             continue;
         }
@@ -637,7 +681,7 @@ void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
         if (place == places_.end() || (place->second & kFolder))
             continue;
         if (GetFileAttributesW(ExtendedPath(record.original).c_str()) == INVALID_FILE_ATTRIBUTES ||
-            WrittenByEarlierRun(record.original)) {
+            LeftByEarlierRun(record.original)) {
             movedBack_.push_back(record);
             NoteExisting(record.original, outcome);
         } else {
@@ -648,11 +692,11 @@ void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
 
 void Survey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) {
     for (const std::wstring& file : ownFiles_) {
-        if (WrittenByEarlierRun(file))
+        if (LeftByEarlierRun(file))
             DeleteFileW(ExtendedPath(file).c_str());
     }
     for (const JournalRecord& record : movedBack_) {
-        if (WrittenByEarlierRun(record.original))
+        if (LeftByEarlierRun(record.original))
             DeleteFileW(ExtendedPath(record.original).c_str());
         MoveFileExW(ExtendedPath(record.path).c_str(), ExtendedPath(record.original).c_str(),
                     MOVEFILE_WRITE_THROUGH);
