@@ -3,6 +3,7 @@
 
 #include "common/unique_handle.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdarg>
@@ -333,6 +334,16 @@ bool MoveToRecycleBin(const std::wstring& path) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
+    // The shell's file operations expect COM on the calling thread; the
+    // job's worker has none of its own.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    struct ComScope {
+        bool owned;
+        ~ComScope() {
+            if (owned)
+                CoUninitialize();
+        }
+    } comScope{SUCCEEDED(com)};
     std::wstring from = full;
     from.push_back(L'\0'); // the list of paths ends with an empty one
     SHFILEOPSTRUCTW operation = {};
