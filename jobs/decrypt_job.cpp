@@ -451,20 +451,23 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
 // deleted for good; one the bin refuses otherwise stays where it waits,
 // and the warning says where.
 void RecycleReplaced(Journal& journal, bool deleteForGood, DecryptionOutcome& outcome) {
-    std::vector<std::wstring> backups = journal.earlierBackups;
+    std::vector<std::wstring> kept = journal.earlierBackups;
     for (const Journal::Replaced& file : journal.replaced)
-        backups.push_back(file.backup);
-    std::vector<std::wstring> kept;
-    for (const std::wstring& backup : backups) {
+        kept.push_back(file.backup);
+    for (const std::wstring& backup : kept) {
         const std::wstring path = ExtendedPath(backup);
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-        bool gone = MoveToRecycleBin(backup);
-        if (!gone && GetLastError() == ERROR_NOT_SUPPORTED && deleteForGood)
-            gone = DeleteFileW(path.c_str()) != 0;
-        if (!gone)
-            kept.push_back(backup);
+    }
+    if (!kept.empty())
+        MoveToRecycleBin(kept);
+    if (deleteForGood) {
+        kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                  [](const std::wstring& backup) {
+                                      return DeleteFileW(ExtendedPath(backup).c_str()) != 0;
+                                  }),
+                   kept.end());
     }
     if (!kept.empty()) {
         outcome.warningText = jobtext::kReplacedKept;

@@ -3,10 +3,12 @@
 
 #include "common/unique_handle.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <map>
+#include <mutex>
 #include <cstdio>
 #include <vector>
 
@@ -317,10 +319,25 @@ std::wstring ShellPath(const std::wstring& path) {
 } // namespace
 
 bool HasRecycleBin(const std::wstring& path) {
+    // Only local fixed drives keep a bin (network shares and removable
+    // drives do not). The shell's answer counts every item in the bin, so it
+    // is asked once per drive.
     const std::wstring full = ShellPath(path);
+    if (full.size() < 3 || full[1] != L':' || full[2] != L'\\')
+        return false;
+    const std::wstring root = FoldCase(full.substr(0, 3));
+    static std::mutex mutex;
+    static std::map<std::wstring, bool> known;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = known.find(root);
+    if (it != known.end())
+        return it->second;
     SHQUERYRBINFO info = {};
     info.cbSize = sizeof info;
-    return SHQueryRecycleBinW(full.c_str(), &info) == S_OK;
+    const bool has = GetDriveTypeW(root.c_str()) == DRIVE_FIXED &&
+                     SHQueryRecycleBinW(root.c_str(), &info) == S_OK;
+    known.emplace(root, has);
+    return has;
 }
 
 bool FitsRecycleBin(const std::wstring& path) {
@@ -328,39 +345,46 @@ bool FitsRecycleBin(const std::wstring& path) {
 }
 
 bool MoveToRecycleBin(const std::wstring& path) {
-    const std::wstring full = ShellPath(path);
-    // Without a bin the shell would delete for good, so it is not asked.
-    if (full.size() >= MAX_PATH || !HasRecycleBin(full)) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return false;
-    }
-    // The shell's file operations expect COM on the calling thread; the
-    // job's worker has none of its own.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    struct ComScope {
-        bool owned;
-        ~ComScope() {
-            if (owned)
-                CoUninitialize();
-        }
-    } comScope{SUCCEEDED(com)};
-    std::wstring from = full;
-    from.push_back(L'\0'); // the list of paths ends with an empty one
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
-    const int result = SHFileOperationW(&operation);
-    if (result != 0 || operation.fAnyOperationsAborted) {
-        SetLastError(result != 0 ? ERROR_ACCESS_DENIED : ERROR_CANCELLED);
-        return false;
-    }
-    // Gone from its place; the shell reports success for some refusals too.
-    if (GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    std::vector<std::wstring> paths = {path};
+    MoveToRecycleBin(paths);
+    if (paths.empty())
+        return true;
+    if (GetLastError() == ERROR_SUCCESS)
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+    return false;
+}
+
+void MoveToRecycleBin(std::vector<std::wstring>& paths) {
+    // Without a bin, or for a path too long for it, the shell would delete
+    // for good, so it is not asked.
+    std::wstring from;
+    for (const std::wstring& path : paths) {
+        const std::wstring full = ShellPath(path);
+        if (full.size() < MAX_PATH && HasRecycleBin(full))
+            from += full + L'\0';
     }
-    return true;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    if (!from.empty()) {
+        from.push_back(L'\0'); // the list ends with an empty path
+        // One operation for all: each costs milliseconds under Wine. The
+        // call needs no COM of the caller's (starting COM under Wine takes
+        // seconds, for its service process).
+        SHFILEOPSTRUCTW operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = from.c_str();
+        operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
+        const int result = SHFileOperationW(&operation);
+        SetLastError(result != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+    }
+    // What is still in its place was not moved, whatever the shell said.
+    const DWORD error = GetLastError();
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [](const std::wstring& path) {
+                                   return GetFileAttributesW(ExtendedPath(path).c_str()) ==
+                                          INVALID_FILE_ATTRIBUTES;
+                               }),
+                paths.end());
+    SetLastError(error);
 }
 
 std::wstring FormatString(const wchar_t* format, ...) {

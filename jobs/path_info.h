@@ -124,6 +124,9 @@ bool FitsRecycleBin(const std::wstring& path);
 // is ERROR_NOT_SUPPORTED when the drive has no bin or the path is too long
 // for it: the shell itself would delete such an item for good).
 bool MoveToRecycleBin(const std::wstring& path);
+// The same for several files in one operation; paths keeps those that are
+// still in their places (the last error as above for the first cause).
+void MoveToRecycleBin(std::vector<std::wstring>& paths);
 
 // The system's message for the calling thread's last error (usually ending in
 // a line break), or the empty text when the last error is 0 or has no message.

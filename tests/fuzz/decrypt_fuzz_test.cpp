@@ -327,6 +327,9 @@ public:
         if (problem.empty())
             problem = Check(c, folder, before, outcome);
         RemoveTree(folder);
+        // What the cases replace would pile up in the Recycle Bin.
+        if (cases_ % 100 == 0)
+            EmptyScratchRecycleBin();
         if (problem.empty() && PathExists(folder))
             problem = "the run left something that cannot be removed (a device name?)";
         return problem;

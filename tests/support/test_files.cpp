@@ -199,6 +199,13 @@ void RemoveScratchRecycleBin() {
         RemoveTree(g_recycleHome);
 }
 
+void EmptyScratchRecycleBin() {
+    for (const wchar_t* folder : {L"\\Trash\\files\\", L"\\Trash\\info\\"}) {
+        for (const std::wstring& name : ListNames(g_recycleHome + folder))
+            RemoveTree(g_recycleHome + folder + name);
+    }
+}
+
 std::wstring RecycledFolder() {
     return g_recycleHome + L"\\Trash\\files";
 }

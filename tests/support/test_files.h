@@ -54,6 +54,8 @@ std::string Narrow(const std::wstring& text);
 // nothing a test recycles lands in the real profile.
 void UseScratchRecycleBin();
 void RemoveScratchRecycleBin();
+// Empties it (keeping its folders, which the system made once).
+void EmptyScratchRecycleBin();
 // The Windows path of the folder that holds the recycled items themselves.
 std::wstring RecycledFolder();
 // The bytes of a recycled file by its name, of the one recycled last when
