@@ -364,6 +364,28 @@ TEST(EncryptLinks, FileLinksAreSkippedAndOneFileIsStoredOnce) {
               std::wstring::npos);
 }
 
+// Under Wine a Unix link to a file is its target to every Windows program:
+// the target's bytes are stored under the link's name. Whatever the link
+// leaves behind, the restore brings the bytes back under that name.
+TEST(EncryptLinks, UnixFileLinkComesBackThroughTheProgram) {
+    ScratchDir dir;
+    const std::vector<TreeEntry> tree = {
+        {L"outside", -1}, {L"outside\\single.txt", 300}, {L"src", -1}, {L"src\\own.txt", 20}};
+    ASSERT_TRUE(MakeTree(dir.Path(), tree));
+    const Bytes single = ReadFileBytes(dir / L"outside\\single.txt");
+    if (!MakeFileLink(dir / L"outside\\single.txt", dir / L"src\\filelink"))
+        GTEST_SKIP() << "file links cannot be made on this system";
+    CAtomicProgress encrypting, asking, restoring;
+    EncryptionOutcome enc = RunEncryption({dir / L"src"}, L"", kPassword, encrypting);
+    ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
+    DecryptionOutcome dec = RunDecryption(dir / L"src.lock", kPassword, asking);
+    if (!dec.succeeded && dec.errorText.empty())
+        dec = RunDecryption(dir / L"src.lock", kPassword, restoring, dec.existingCount);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(ReadFileBytes(dir / L"src\\filelink"), single);
+    EXPECT_EQ(ReadFileBytes(dir / L"src\\own.txt"), TreeFileBytes(tree, 3));
+}
+
 // A disk that fills up while the container is written: the job fails and
 // nothing of the container stays on that disk.
 TEST(EncryptDiskFull, FailsAndKeepsTheSources) {
