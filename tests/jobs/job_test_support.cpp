@@ -86,7 +86,8 @@ std::vector<std::wstring> LeftoverNames(const std::wstring& folder) {
     std::vector<std::wstring> found;
     for (const std::wstring& name : ListNames(folder)) {
         if (name.find(kPartialMark) != std::wstring::npos ||
-            name.find(kBackupMark) != std::wstring::npos)
+            name.find(kBackupMark) != std::wstring::npos ||
+            name.find(L".tl-journal") != std::wstring::npos)
             found.push_back(name);
     }
     return found;

@@ -65,7 +65,7 @@ EncryptionOutcome EncryptSnapshots(const std::vector<CPathInfo>& items,
 bool DecryptStoppedAt(const std::wstring& container, const std::wstring& password, int flushAt,
                       size_t replaceConsent = 0);
 
-// Names in folder that look like a temporary or backup file of a job.
+// Names in folder that look like a temporary, backup or journal file of a job.
 std::vector<std::wstring> LeftoverNames(const std::wstring& folder);
 
 // While it lives, the read-ahead's reads (on whatever thread) fail from the
