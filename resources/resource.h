@@ -91,6 +91,8 @@
 #define IDS_JOB_FILE_IN_THE_WAY 441
 #define IDS_JOB_FOLDER_IN_THE_WAY 442
 #define IDS_JOB_OUT_OF_MEMORY 450
+#define IDS_JOB_CONTAINER_CHANGED 460
+#define IDS_JOB_KEY_BEYOND_LIMITS 461
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC
