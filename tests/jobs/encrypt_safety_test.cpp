@@ -312,6 +312,7 @@ TEST(EncryptReadBack, CatchesAContainerThatDiffersFromWhatWasWritten) {
     const std::wstring path = dir / L"c.lock";
     for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
         SCOPED_TRACE(static_cast<int>(format));
+        DeleteFileW(path.c_str());
         ContainerWriter writer(kPassword, format);
         ASSERT_TRUE(writer.Create(path));
         Bytes body = PatternBytes(5000, 3);
