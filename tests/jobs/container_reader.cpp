@@ -35,7 +35,21 @@ bool ReadContainer(const std::wstring& path, const std::wstring& password,
 }
 
 bool WriteContainer(const std::wstring& path, const std::wstring& password,
-                    const std::vector<StoredEntry>& entries) {
+                    const std::vector<StoredEntry>& entries, ContainerFormat format) {
+    if (format == ContainerFormat::Authenticated) {
+        DeleteFileW(path.c_str());
+        ContainerWriter writer(password, format);
+        bool ok = writer.Create(path) && writer.WriteHeader();
+        for (const StoredEntry& entry : entries) {
+            if (!ok)
+                break;
+            ok = entry.isFile
+                     ? writer.AddFile(entry.folderPath, entry.name, 0, entry.data.size()) &&
+                           writer.WriteBody(entry.data.data(), entry.data.size())
+                     : writer.AddFolder(entry.folderPath, entry.name);
+        }
+        return writer.Commit() && writer.Close() && ok;
+    }
     CBufferedFileOutputStream file(65536);
     if (!file.Open(path, false))
         return false;

@@ -213,6 +213,16 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         EXPECT_TRUE(WriteContainer(container_, kPassword, TwoFiles()));
         return ReadFileBytes(container_);
     }();
+    const Bytes sealed = [&] {
+        EXPECT_TRUE(
+            WriteContainer(container_, kPassword, TwoFiles(), ContainerFormat::Authenticated));
+        return ReadFileBytes(container_);
+    }();
+    Bytes flipped = sealed, added = sealed, costly = sealed;
+    flipped[sealed.size() - 2000] ^= 0x20;
+    added.push_back(0);
+    costly[5] = 0x7F; // memory for the key: about 2 TiB
+    const std::wstring changed = L"The container is damaged or was changed after it was written.";
     const Bytes zeroCheckLength = {0, 0, 0, 1, 0, 0, 0, 0};
     const Bytes shortCheckBlock = {0, 0, 0, 1, 0, 0, 0, 9, 1, 2};
     const std::vector<Case> cases = {
@@ -222,6 +232,13 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         {"check length 0", zeroCheckLength, kPassword, L"Check pwd error."},
         {"short check block", shortCheckBlock, kPassword, L"Check pwd error."},
         {"wrong password", good, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, wrong password", sealed, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, a byte changed", flipped, kPassword, changed},
+        {"sealed, cut by a byte", Bytes(sealed.begin(), sealed.end() - 1), kPassword, changed},
+        {"sealed, a byte added", added, kPassword, changed},
+        {"sealed, a costly key", costly, kPassword,
+         L"The container asks for more memory or time to check the password than this program "
+         L"allows."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
