@@ -49,9 +49,16 @@ TEST(RoundTrip, TreesComeBackWhole) {
         std::vector<std::wstring> selected; // relative to the scratch folder
         std::wstring container;             // relative; empty: beside the item
         std::wstring resultPath;            // relative
+        ContainerFormat format = ContainerFormat::Authenticated;
     };
     const std::vector<Case> cases = {
         {"one file", {{L"b.txt", 3000}}, {L"b.txt"}, L"", L"b.txt"},
+        {"one file, old format",
+         {{L"b.txt", 3000}},
+         {L"b.txt"},
+         L"",
+         L"b.txt",
+         ContainerFormat::Legacy},
         {"nested unicode tree",
          {{L"Фото", -1},
           {L"Фото\\照片", -1},
@@ -81,13 +88,17 @@ TEST(RoundTrip, TreesComeBackWhole) {
             paths.push_back(dir / p);
         CAtomicProgress encrypting;
         EncryptionOutcome enc = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
-                                              kPassword, encrypting);
+                                              kPassword, encrypting, false, c.format);
         ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
         for (const std::wstring& p : paths)
             EXPECT_FALSE(PathExists(p));
         std::wstring container = c.container.empty() ? paths[0] + L".lock" : dir / c.container;
         ASSERT_TRUE(PathExists(container));
-        const uint64_t containerSize = ReadFileBytes(container).size();
+        const Bytes containerBytes = ReadFileBytes(container);
+        const uint64_t containerSize = containerBytes.size();
+        ASSERT_GE(containerSize, 4u);
+        EXPECT_EQ(Bytes(containerBytes.begin(), containerBytes.begin() + 4),
+                  (Bytes{0, 0, 0, static_cast<uint8_t>(c.format)}));
 
         CAtomicProgress decrypting;
         DecryptionOutcome dec = RunDecryption(container, kPassword, decrypting);
