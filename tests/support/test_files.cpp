@@ -150,4 +150,15 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+bool HoldsText(const Bytes& bytes, const std::wstring& text) {
+    const std::string utf8 = Narrow(text);
+    const std::string utf16(reinterpret_cast<const char*>(text.data()),
+                            text.size() * sizeof(wchar_t));
+    for (const std::string& form : {utf8, utf16}) {
+        if (std::search(bytes.begin(), bytes.end(), form.begin(), form.end()) != bytes.end())
+            return true;
+    }
+    return false;
+}
+
 } // namespace testing_support
