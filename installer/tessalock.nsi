@@ -2,7 +2,7 @@
 ; Tessalock.exe and its uninstaller into %LOCALAPPDATA%\Programs\Tessalock,
 ; adds a Start-menu shortcut, associates .lock files with Tessalock (open runs
 ; -dec "%1", the icon is the program's container icon), adds "Lock with
-; Tessalock" to the context menu of files and folders (it runs -enc "%1" once
+; Tessalock" to the context menu of files and folders (it runs -gather "%1" once
 ; per selected item; the program gathers the items of one selection), and
 ; registers the uninstaller in "Apps & features".
 ;
@@ -81,7 +81,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 the Tessalock au
     WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}" "Icon" '"$INSTDIR\Tessalock.exe",0'
     ; Up to 100 selected items, one process each (gathered by the program).
     WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}" "MultiSelectModel" "Player"
-    WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}\command" "" '"$INSTDIR\Tessalock.exe" -enc "%1"'
+    WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}\command" "" '"$INSTDIR\Tessalock.exe" -gather "%1"'
 !macroend
 
 ; SHCNE_ASSOCCHANGED: Explorer reads the associations again.
