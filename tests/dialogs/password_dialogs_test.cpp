@@ -193,7 +193,8 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
         if (!save)
             return;
         offeredName = SaveDialogFileName(save);
-        ChooseSaveFileName(save, container);
+        // Typed without the extension, the name gets it.
+        ChooseSaveFileName(save, dir / L"out\\backup");
         HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
         if (!d)
             return;
