@@ -234,6 +234,14 @@ public:
     // depth-first pre-order. Failures are raised with the item's text.
     void EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
                      const std::wstring& shownItem);
+    // A write of the container failed: the item being stored fails with the
+    // system's reason, followed by the container's name. The container is
+    // written behind the items that are read, so the failure may show with
+    // a later item, or only when the container is completed.
+    [[noreturn]] void WriterFailed() const {
+        const std::wstring reason = WithoutLineEnd(SystemErrorText(writer_.LastError()));
+        FailItem(reason + (reason.empty() ? L"" : L"\n") + jobtext::kWrite + containerPath_ + L".");
+    }
 
 private:
     struct Level {
@@ -249,12 +257,6 @@ private:
     void CheckCancel() const {
         if (progress_.IsCancelled())
             Fail(std::wstring());
-    }
-    // The container is written behind the item being read, so a failure
-    // to write it shows wherever the job happens to be: it is told about
-    // the container alone, the same wherever it shows.
-    [[noreturn]] void WriterFailed() const {
-        Fail(jobtext::kWrite + containerPath_ + L"." + SystemErrorText(writer_.LastError()));
     }
     void AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
         if (!writer_.AddFolder(folderPath, name))
@@ -453,6 +455,7 @@ struct EncryptJobParams {
     uint64_t totalSize;
     bool replaceExisting;
     EncryptionOutcome& outcome;
+    std::wstring shownItem = {}; // the item being stored, for a failure nobody foresaw
 };
 
 void Encrypt(EncryptJobParams& params) {
@@ -508,12 +511,15 @@ void Encrypt(EncryptJobParams& params) {
     }
     StoredSources stored;
     Packer packer(writer, progress, containerPath, stored);
-    for (size_t i = 0; i < items.size(); ++i)
-        packer.EncryptItem(folderPath, items[i], params.items[i].PathWithSeparator());
+    for (size_t i = 0; i < items.size(); ++i) {
+        params.shownItem = params.items[i].PathWithSeparator();
+        packer.EncryptItem(folderPath, items[i], params.shownItem);
+    }
+    params.shownItem.clear();
 
     // Every byte must be on the device before the container takes its name.
     if (!writer.Commit() || !writer.Close())
-        Fail(kWrite + containerPath + L"." + SystemErrorText(writer.LastError()));
+        packer.WriterFailed();
     CPathInfo written(partialPath);
     if (!written.IsFile() || written.GetTotalSize() != writer.BytesWritten())
         Fail(kWrite + containerPath + L"." + kContainerIncomplete);
@@ -551,6 +557,9 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
         outcome.errorText = std::wstring(jobtext::kEncryptError) + jobtext::kOutOfMemory;
     } catch (...) {
         outcome.succeeded = false;
+        const std::wstring& item = params->shownItem;
+        outcome.errorText =
+            jobtext::kEncryptError + item + (item.empty() ? L"" : L"\n") + UnexpectedFailureText();
     }
     if (!outcome.succeeded && params->progress.IsCancelled())
         outcome.errorText.clear();

@@ -59,8 +59,14 @@ inline constexpr ResText kFolderInTheWay{IDS_JOB_FOLDER_IN_THE_WAY};
 
 // Both.
 inline constexpr ResText kOutOfMemory{IDS_JOB_OUT_OF_MEMORY};
+inline constexpr ResText kUnexpected{IDS_JOB_UNEXPECTED};
+inline constexpr ResText kUnexpectedDetail{IDS_JOB_UNEXPECTED_DETAIL};
 
 } // namespace jobtext
+
+// Called inside a catch-all: that the job stopped at an error nobody
+// foresaw, with what a standard exception says about itself.
+std::wstring UnexpectedFailureText();
 
 // A job failure carrying the finished text the user will read; raised inside
 // a worker and caught once at its top.

@@ -91,6 +91,8 @@
 #define IDS_JOB_FILE_IN_THE_WAY 441
 #define IDS_JOB_FOLDER_IN_THE_WAY 442
 #define IDS_JOB_OUT_OF_MEMORY 450
+#define IDS_JOB_UNEXPECTED 451
+#define IDS_JOB_UNEXPECTED_DETAIL 452
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC
