@@ -97,15 +97,18 @@ private:
 
 enum class DeleteResult { Deleted, Gone, Changed, Failed };
 
-// True when the folder (ending in '\\') holds an entry that is not in the
-// list of what stays.
-bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left) {
+// True when the folder (ending in '\\') holds an entry that is neither in
+// the list of what stays nor a folder that stays for what it holds.
+bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left,
+                   const std::vector<std::wstring>& keptFolders) {
     std::vector<CPathInfo> children;
     CPathInfo(folder).ListChildren(children, L"*.*");
     for (const CPathInfo& child : children) {
-        if (std::none_of(left.begin(), left.end(), [&](const LeftItem& item) {
-                return SamePathText(item.path, child.GetPath());
-            }))
+        const std::wstring& path = child.GetPath();
+        if (std::none_of(left.begin(), left.end(),
+                         [&](const LeftItem& item) { return SamePathText(item.path, path); }) &&
+            std::none_of(keptFolders.begin(), keptFolders.end(),
+                         [&](const std::wstring& kept) { return SamePathText(kept, path); }))
             return true;
     }
     return false;
@@ -171,6 +174,7 @@ void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
         MarkKept(file.folder);
     }
     // Deepest first: the walk added every folder before those below it.
+    std::vector<std::wstring> keptFolders;
     for (size_t i = folders_.size(); i-- > 0;) {
         Folder& folder = folders_[i];
         if (!folder.stored || (!cancelled && RemoveDirectoryW(ExtendedPath(folder.path).c_str())))
@@ -178,12 +182,15 @@ void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
         const DWORD error = cancelled ? ERROR_CANCELLED : GetLastError();
         std::wstring path = folder.path;
         path.pop_back();
-        // A folder that stays only because of what is already listed needs
-        // no line of its own; one that holds something new does.
-        if (error == ERROR_DIR_NOT_EMPTY && HoldsUnlisted(folder.path, left))
+        // A folder that stays only because of what is already listed, also
+        // deeper down, needs no line of its own; one that holds something
+        // new does.
+        if (error == ERROR_DIR_NOT_EMPTY && HoldsUnlisted(folder.path, left, keptFolders))
             left.push_back(LeftItem{path, LeftItem::Reason::Added, error});
         else if (!folder.keeps)
             left.push_back(LeftItem{path, LeftItem::Reason::CouldNotDelete, error});
+        else
+            keptFolders.push_back(path);
         MarkKept(folder.parent);
     }
 }
@@ -420,10 +427,26 @@ void RefuseContainerInsideItems(const std::vector<CPathInfo>& items,
 }
 
 // Several items share one folder in the container, so their names must
-// stay apart there.
-void RefuseItemsWithOneName(const std::vector<CPathInfo>& items) {
+// stay apart there. The same item given twice (also in another letter case
+// or with a trailing separator) is told as such: renaming would not help.
+// items are full paths; shown are the snapshots that name them in messages.
+void RefuseItemsWithOneName(const std::vector<CPathInfo>& items,
+                            const std::vector<CPathInfo>& shown) {
+    std::vector<std::pair<std::wstring, size_t>> places;
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::wstring path = items[i].GetPath();
+        if (path.size() > 3 && path.back() == L'\\')
+            path.pop_back();
+        places.emplace_back(FoldCase(path), i);
+    }
+    std::sort(places.begin(), places.end());
+    for (size_t i = 1; i < places.size(); ++i) {
+        if (places[i].first == places[i - 1].first)
+            Fail(jobtext::kEncryptError + shown[places[i - 1].second].PathWithSeparator() +
+                 jobtext::kGivenTwice);
+    }
     std::vector<std::wstring> names, paths;
-    for (const CPathInfo& item : items) {
+    for (const CPathInfo& item : shown) {
         names.push_back(NameAsWindowsKeepsIt(item.GetName()));
         paths.push_back(item.PathWithSeparator());
     }
@@ -478,7 +501,7 @@ void Encrypt(EncryptJobParams& params) {
     if (NothingToStore(items))
         Fail(kNothingToEncrypt);
     if (items.size() > 1)
-        RefuseItemsWithOneName(params.items);
+        RefuseItemsWithOneName(items, params.items);
 
     // A run that was stopped before may have left its temporary container;
     // nothing depends on it, since no source goes before the container is
@@ -628,11 +651,13 @@ std::wstring DescribeLeftItems(const std::vector<LeftItem>& items) {
             text += kLeftAdded;
             break;
         case LeftItem::Reason::CouldNotDelete: {
-            std::wstring reason = SystemErrorText(item.error);
-            while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
-                                       reason.back() == L' ' || reason.back() == L'.'))
+            // It is in the container all the same; the system says why it stayed.
+            std::wstring reason = WithoutLineEnd(SystemErrorText(item.error));
+            if (!reason.empty() && reason.back() == L'.')
                 reason.pop_back();
-            text += reason.empty() ? std::wstring(kLeftCouldNotDelete) : reason;
+            text += kLeftCouldNotDelete;
+            if (!reason.empty())
+                text += L": " + reason;
             break;
         }
         }

@@ -31,6 +31,7 @@ inline constexpr ResText kTheName{IDS_JOB_THE_NAME};
 inline constexpr ResText kNameCannotBeStored{IDS_JOB_NAME_CANNOT_BE_STORED};
 inline constexpr ResText kAnd{IDS_JOB_AND};
 inline constexpr ResText kSameName{IDS_JOB_SAME_NAME};
+inline constexpr ResText kGivenTwice{IDS_JOB_GIVEN_TWICE};
 inline constexpr ResText kNothingToEncrypt{IDS_NOTHING_TO_ENCRYPT};
 inline constexpr ResText kReadBackDiffers{IDS_JOB_READ_BACK_DIFFERS};
 // Why a source stayed beside a complete container.

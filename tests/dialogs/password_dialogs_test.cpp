@@ -462,9 +462,10 @@ TEST_F(PasswordDialogs, EncryptionSaysWhatStayedOnTheDisk) {
     });
     INT_PTR code = RunEncrypt({file});
     robot.Join();
+    // The file is in the container, though it is still on the disk.
     const std::wstring expected = L"Encrypted successfully.\n\nThe container is complete, but "
-                                  L"these items are still on the disk and not encrypted:\n" +
-                                  file + L" (";
+                                  L"these items are still on the disk:\n" +
+                                  file + L" (encrypted, but could not be deleted";
     EXPECT_EQ(Narrow(message.substr(0, expected.size())), Narrow(expected));
     EXPECT_EQ(code, kDialogJobDone);
     EXPECT_TRUE(PathExists(file));
