@@ -54,7 +54,8 @@ void SetDialogIcon(HWND dialog) {
 
 // ---- Encryption ----------------------------------------------------------
 
-CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count) {
+CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count, ContainerFormat format)
+    : format_(format) {
     for (int i = 0; i < count; ++i)
         items_.emplace_back(paths[i]);
 }
@@ -149,6 +150,7 @@ void CDialogEncrypt::OnEncrypt(UINT) {
     request.containerPath = containerPath_;
     request.totalSize = totalSize_;
     request.replaceExisting = replaceConfirmed_;
+    request.format = format_;
     const EncryptionOutcome outcome =
         RunEncryptJob(request, password, progress, WithProgressWindow(progress));
     if (!outcome.started) {

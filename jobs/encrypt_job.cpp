@@ -477,6 +477,7 @@ struct EncryptJobParams {
     const std::wstring& containerPath;
     uint64_t totalSize;
     bool replaceExisting;
+    ContainerFormat format;
     EncryptionOutcome& outcome;
     std::wstring shownItem = {}; // the item being stored, for a failure nobody foresaw
 };
@@ -496,7 +497,9 @@ void Encrypt(EncryptJobParams& params) {
     // Declared first so that it goes last, after the writer has let go of
     // the file.
     PartialContainer partial;
-    ContainerWriter writer(params.password);
+    // The read-back opens the container with the key the writer derived.
+    DerivedKeyScope keys;
+    ContainerWriter writer(params.password, params.format);
     RefuseContainerInsideItems(items, containerPath);
     if (NothingToStore(items))
         Fail(kNothingToEncrypt);
@@ -595,13 +598,10 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
 EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstring& password,
                                 zelprogress::IProgressUpdate& progress, const JobStarter& start) {
     EncryptionOutcome outcome;
-    EncryptJobParams params{password,
-                            progress,
-                            request.items,
-                            request.containerPath,
-                            request.totalSize,
-                            request.replaceExisting,
-                            outcome};
+    EncryptJobParams params{password,          progress,
+                            request.items,     request.containerPath,
+                            request.totalSize, request.replaceExisting,
+                            request.format,    outcome};
     outcome.started = start(EncryptWorker, &params);
     return outcome;
 }
@@ -628,8 +628,8 @@ ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& passwor
         }
         ++seen;
     }
-    const bool same = seen == records && reader.Position() == bytes && reader.ChecksumCoversAll() &&
-                      reader.Checksum() == checksum;
+    const bool same = seen == records && reader.ChecksumLength() == bytes &&
+                      reader.ChecksumCoversAll() && reader.Checksum() == checksum;
     return same ? ReadBack::Same : ReadBack::Differs;
 }
 

@@ -50,6 +50,8 @@ struct EncryptRequest {
     // The user agreed to replace a file that already has the container's
     // name; without it such a file is never touched.
     bool replaceExisting = false;
+    // The old format only when asked for: it protects little.
+    ContainerFormat format = ContainerFormat::Authenticated;
 };
 
 // Builds the worker's parameter block from the request and runs the worker

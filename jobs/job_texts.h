@@ -57,6 +57,8 @@ inline constexpr ResText kSizeBeyondEnd{IDS_JOB_SIZE_BEYOND_END};
 inline constexpr ResText kStoredTwice{IDS_JOB_STORED_TWICE};
 inline constexpr ResText kFileInTheWay{IDS_JOB_FILE_IN_THE_WAY};
 inline constexpr ResText kFolderInTheWay{IDS_JOB_FOLDER_IN_THE_WAY};
+inline constexpr ResText kContainerChanged{IDS_JOB_CONTAINER_CHANGED};
+inline constexpr ResText kKeyBeyondLimits{IDS_JOB_KEY_BEYOND_LIMITS};
 
 // Both.
 inline constexpr ResText kOutOfMemory{IDS_JOB_OUT_OF_MEMORY};

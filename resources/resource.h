@@ -94,6 +94,8 @@
 #define IDS_JOB_OUT_OF_MEMORY 450
 #define IDS_JOB_UNEXPECTED 451
 #define IDS_JOB_UNEXPECTED_DETAIL 452
+#define IDS_JOB_CONTAINER_CHANGED 460
+#define IDS_JOB_KEY_BEYOND_LIMITS 461
 
 // Controls. Some numbers are reused between templates that never meet.
 #ifndef IDC_STATIC

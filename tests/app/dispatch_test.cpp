@@ -119,6 +119,8 @@ const DispatchCase kDispatchCases[] = {
      Seen::CaptionlessBox,
      L"The file has been encrypted! "},
     {"EncOfAFolder", {L"-enc", L"photos"}, Seen::EncryptDialog, L"photos\\"},
+    {"OldFormatSwitchIsNoPath", {L"-legacy", L"photos"}, Seen::EncryptDialog, L"photos\\"},
+    {"OldFormatBeforeDec", {L"-legacy", L"-dec", L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
     // Only the first path is tested for the extension.
     {"EncWithAContainerSecond",
      {L"-enc", L"a.txt", L"b.lock"},

@@ -51,9 +51,16 @@ TEST(RoundTrip, TreesComeBackWhole) {
         std::vector<std::wstring> selected; // relative to the scratch folder
         std::wstring container;             // relative; empty: beside the item
         std::wstring resultPath;            // relative
+        ContainerFormat format = ContainerFormat::Authenticated;
     };
     const std::vector<Case> cases = {
         {"one file", {{L"b.txt", 3000}}, {L"b.txt"}, L"", L"b.txt"},
+        {"one file, old format",
+         {{L"b.txt", 3000}},
+         {L"b.txt"},
+         L"",
+         L"b.txt",
+         ContainerFormat::Legacy},
         {"nested unicode tree",
          {{L"Фото", -1},
           {L"Фото\\照片", -1},
@@ -83,13 +90,17 @@ TEST(RoundTrip, TreesComeBackWhole) {
             paths.push_back(dir / p);
         CAtomicProgress encrypting;
         EncryptionOutcome enc = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
-                                              kPassword, encrypting);
+                                              kPassword, encrypting, false, c.format);
         ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
         for (const std::wstring& p : paths)
             EXPECT_FALSE(PathExists(p));
         std::wstring container = c.container.empty() ? paths[0] + L".lock" : dir / c.container;
         ASSERT_TRUE(PathExists(container));
-        const uint64_t containerSize = ReadFileBytes(container).size();
+        const Bytes containerBytes = ReadFileBytes(container);
+        const uint64_t containerSize = containerBytes.size();
+        ASSERT_GE(containerSize, 4u);
+        EXPECT_EQ(Bytes(containerBytes.begin(), containerBytes.begin() + 4),
+                  (Bytes{0, 0, 0, static_cast<uint8_t>(c.format)}));
 
         CAtomicProgress decrypting;
         DecryptionOutcome dec = RunDecryption(container, kPassword, decrypting);
@@ -215,6 +226,16 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         EXPECT_TRUE(WriteContainer(container_, kPassword, TwoFiles()));
         return ReadFileBytes(container_);
     }();
+    const Bytes sealed = [&] {
+        EXPECT_TRUE(
+            WriteContainer(container_, kPassword, TwoFiles(), ContainerFormat::Authenticated));
+        return ReadFileBytes(container_);
+    }();
+    Bytes flipped = sealed, added = sealed, costly = sealed;
+    flipped[sealed.size() - 2000] ^= 0x20;
+    added.push_back(0);
+    costly[5] = 0x7F; // memory for the key: about 2 TiB
+    const std::wstring changed = L"The container is damaged or was changed after it was written.";
     const Bytes zeroCheckLength = {0, 0, 0, 1, 0, 0, 0, 0};
     const Bytes shortCheckBlock = {0, 0, 0, 1, 0, 0, 0, 9, 1, 2};
     const std::vector<Case> cases = {
@@ -224,6 +245,13 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         {"check length 0", zeroCheckLength, kPassword, L"Check pwd error."},
         {"short check block", shortCheckBlock, kPassword, L"Check pwd error."},
         {"wrong password", good, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, wrong password", sealed, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, a byte changed", flipped, kPassword, changed},
+        {"sealed, cut by a byte", Bytes(sealed.begin(), sealed.end() - 1), kPassword, changed},
+        {"sealed, a byte added", added, kPassword, changed},
+        {"sealed, a costly key", costly, kPassword,
+         L"The container asks for more memory or time to check the password than this program "
+         L"allows."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

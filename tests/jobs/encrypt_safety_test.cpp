@@ -347,37 +347,42 @@ TEST(EncryptTrimmedNames, ItemsThatWouldShareANameAreRefused) {
 TEST(EncryptReadBack, CatchesAContainerThatDiffersFromWhatWasWritten) {
     ScratchDir dir;
     const std::wstring path = dir / L"c.lock";
-    ContainerWriter writer(kPassword);
-    ASSERT_TRUE(writer.Create(path));
-    Bytes body = PatternBytes(5000, 3);
-    ASSERT_TRUE(writer.WriteHeader() && writer.AddFolder(L"/", L"top") &&
-                writer.AddFile(L"/top", L"a.bin", 0, body.size()) &&
-                writer.WriteBody(body.data(), body.size()) && writer.Commit() && writer.Close());
-    const Bytes good = ReadFileBytes(path);
-    struct Case {
-        const char* what;
-        Bytes bytes;
-        ReadBack expected;
-    };
-    ASSERT_GT(good.size(), 5000u);
-    Bytes flipped = good;
-    flipped.at(good.size() - 2500) ^= 1;
-    Bytes extra = good;
-    extra.push_back(0);
-    const Case cases[] = {
-        {"as written", good, ReadBack::Same},
-        {"one bit of a body", flipped, ReadBack::Differs},
-        {"cut short", Bytes(good.begin(), good.end() - 1), ReadBack::Differs},
-        {"a stray byte at the end", extra, ReadBack::Differs},
-        {"empty", Bytes(), ReadBack::Differs},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(WriteFileBytes(path, c.bytes));
-        CAtomicProgress progress;
-        EXPECT_EQ(ReadContainerBack(path, kPassword, writer.RecordCount(), writer.BytesWritten(),
-                                    writer.Checksum(), progress),
-                  c.expected);
+    for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        DeleteFileW(path.c_str());
+        ContainerWriter writer(kPassword, format);
+        ASSERT_TRUE(writer.Create(path));
+        Bytes body = PatternBytes(5000, 3);
+        ASSERT_TRUE(writer.WriteHeader() && writer.AddFolder(L"/", L"top") &&
+                    writer.AddFile(L"/top", L"a.bin", 0, body.size()) &&
+                    writer.WriteBody(body.data(), body.size()) && writer.Commit() &&
+                    writer.Close());
+        const Bytes good = ReadFileBytes(path);
+        struct Case {
+            const char* what;
+            Bytes bytes;
+            ReadBack expected;
+        };
+        ASSERT_GT(good.size(), 5000u);
+        Bytes flipped = good;
+        flipped.at(good.size() - 2500) ^= 1;
+        Bytes extra = good;
+        extra.push_back(0);
+        const Case cases[] = {
+            {"as written", good, ReadBack::Same},
+            {"one bit of a body", flipped, ReadBack::Differs},
+            {"cut short", Bytes(good.begin(), good.end() - 1), ReadBack::Differs},
+            {"a stray byte at the end", extra, ReadBack::Differs},
+            {"empty", Bytes(), ReadBack::Differs},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ASSERT_TRUE(WriteFileBytes(path, c.bytes));
+            CAtomicProgress progress;
+            EXPECT_EQ(ReadContainerBack(path, kPassword, writer.RecordCount(),
+                                        writer.BytesWritten(), writer.Checksum(), progress),
+                      c.expected);
+        }
     }
 }
 
