@@ -16,7 +16,7 @@ bool IsWord(const wchar_t* arg, const wchar_t* word) {
     return std::wcscmp(arg, word) == 0;
 }
 
-// "-enc" is what Explorer's verb starts, once per selected item: the items
+// "-gather" is what Explorer's verb starts, once per selected item: the items
 // of one selection are gathered into one dialog (and one container).
 void RunGatheredEncryption(const wchar_t* const* paths, int count, ContainerFormat format) {
     std::vector<std::wstring> items = GatherItems(std::vector<std::wstring>(paths, paths + count));
@@ -57,12 +57,18 @@ void DispatchCommandLine(const wchar_t* const* args, int count) {
         ++args;
         --count;
     }
-    if (count >= 2 && IsWord(args[0], L"-enc")) {
+    // A start from a prompt or a script opens its own dialog at once; only
+    // Explorer's starts, which come one per selected item, are gathered.
+    const bool enc = count >= 2 && IsWord(args[0], L"-enc");
+    const bool gather = count >= 2 && IsWord(args[0], L"-gather");
+    if (enc || gather) {
         // Only the first path is looked at; later ones are packed as they are.
         if (IsContainerPath(args[1]))
             ShowAlreadyEncrypted();
-        else
+        else if (gather)
             RunGatheredEncryption(args + 1, count - 1, format);
+        else
+            RunEncryptDialog(args + 1, count - 1, format);
         return;
     }
     if (count == 2 && IsWord(args[0], L"-dec")) {

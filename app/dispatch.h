@@ -15,9 +15,10 @@ constexpr wchar_t kContainerExtension[] = L".lock";
 constexpr wchar_t kLegacyFormatSwitch[] = L"-legacy";
 
 // Opens the one dialog the arguments ask for and returns when it has closed:
-//   -enc X ...   encryption of X ..., together with the items of other
-//                "-enc" starts of the same moment (only a note when X ends
-//                in ".lock")
+//   -enc X ...   encryption of X ... (only a note when X ends in ".lock")
+//   -gather X .. the same, together with the items of other "-gather"
+//                starts of the same moment: Explorer's verb starts one
+//                process per selected item
 //   -dec X       decryption of X
 //   X.lock       decryption of X.lock (a single argument)
 //   anything else: encryption of every argument, the first one included.

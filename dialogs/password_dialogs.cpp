@@ -87,7 +87,9 @@ bool CDialogEncrypt::PlanContainerPath() {
     }
     const std::wstring defaultName = DefaultContainerName(CTimeStamp::Now());
     for (;;) {
-        CFileDialog save(false, nullptr, defaultName.c_str(),
+        // A name typed without an extension gets ".lock", as Windows users
+        // expect of a Save dialog; the decryption knows containers by it.
+        CFileDialog save(false, L"lock", defaultName.c_str(),
                          OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
         if (save.DoModal(OwnerForNewWindow()) != IDOK) {
             EndDialog(kDialogClosed);

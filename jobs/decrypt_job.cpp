@@ -791,6 +791,7 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
         outcome.errorText = jobtext::kOutOfMemory;
     } catch (...) {
         outcome.succeeded = false;
+        outcome.errorText = UnexpectedFailureText();
     }
     if (!outcome.succeeded) {
         try {

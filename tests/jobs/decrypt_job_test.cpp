@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace testing_support;
 
 namespace {
@@ -335,6 +337,16 @@ TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
     ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), PatternBytes(5000, 2));
     EXPECT_EQ(ListNames(out_), (std::vector<std::wstring>{L"first.txt", L"second.txt"}));
+}
+
+// An exception nobody raised on purpose still says that, and why.
+TEST_F(DecryptFailure, UnforeseenExceptionIsTold) {
+    ActingProgress progress(1, [] { throw std::runtime_error("disk gremlin"); });
+    DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(Narrow(dec.errorText), "An unexpected error stopped the job: disk gremlin.");
+    EXPECT_EQ(progress.FinishedCalls(), 1);
+    ExpectOnlyWhatWasThere();
 }
 
 TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {
