@@ -10,14 +10,19 @@
 // The container extension. It is compared without regard to letter case, as
 // Windows compares file names: X.LOCK and X.Lock are containers too.
 constexpr wchar_t kContainerExtension[] = L".lock";
+// Put before the other arguments, new containers are written in the old
+// format, which older copies of the program read and which protects little.
+constexpr wchar_t kLegacyFormatSwitch[] = L"-legacy";
 
 // Opens the one dialog the arguments ask for and returns when it has closed:
-//   -enc X ...   encryption of X ..., together with the items of other
-//                "-enc" starts of the same moment (only a note when X ends
-//                in ".lock")
+//   -enc X ...   encryption of X ... (only a note when X ends in ".lock")
+//   -gather X .. the same, together with the items of other "-gather"
+//                starts of the same moment: Explorer's verb starts one
+//                process per selected item
 //   -dec X       decryption of X
 //   X.lock       decryption of X.lock (a single argument)
 //   anything else: encryption of every argument, the first one included.
+//   -legacy ...  any of the above, a new container in the old format
 // Option words are matched exactly and case-sensitively; the extension in
 // any letter case.
 void DispatchCommandLine(const wchar_t* const* args, int count);

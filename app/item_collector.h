@@ -1,6 +1,6 @@
 // One container for one Explorer selection. For "Lock with Tessalock" on
 // several selected items Explorer starts one process per item, each with
-// "-enc ITEM". The first of them becomes the collector: it holds a named
+// "-gather ITEM". The first of them becomes the collector: it holds a named
 // mutex and a hidden message-only window, and for a short moment takes the
 // items of the others, which arrive as WM_COPYDATA. The others hand their
 // items over and end; the collector then opens one encryption dialog for all.
@@ -105,7 +105,7 @@ private:
 // Hands the items to the collector; true when it took them.
 bool HandOverItems(const std::vector<std::wstring>& items);
 
-// What a "-enc" start does with its items: the items to encrypt in this
+// What a "-gather" start does with its items: the items to encrypt in this
 // process (its own and those handed over by other instances), or none when
 // they went to another instance's collection.
 std::vector<std::wstring> GatherItems(const std::vector<std::wstring>& own);

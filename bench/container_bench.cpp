@@ -62,7 +62,7 @@ bool WriteContainer(const std::wstring& source, const std::wstring& container, u
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in)
         return false;
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, ContainerFormat::Legacy);
     if (!writer.Create(container) || !writer.WriteHeader() ||
         !writer.AddFile(L"/", L"source.bin", 0, bytes))
         return false;

@@ -4,8 +4,8 @@
 #include "common/owner_window.h"
 #include "dialogs/password_dialogs.h"
 
-INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count) {
-    CDialogEncrypt dialog(paths, count);
+INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count, ContainerFormat format) {
+    CDialogEncrypt dialog(paths, count, format);
     return dialog.DoModal(OwnerForNewWindow());
 }
 

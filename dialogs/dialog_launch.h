@@ -10,7 +10,10 @@
 
 #include <string>
 
+#include "engine/container.h"
+
 // The dialog copies the paths while it is constructed, so the caller's
 // array only has to live for the call.
-INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count);
+INT_PTR RunEncryptDialog(const wchar_t* const* paths, int count,
+                         ContainerFormat format = ContainerFormat::Authenticated);
 INT_PTR RunDecryptDialog(const std::wstring& path);

@@ -54,7 +54,8 @@ void SetDialogIcon(HWND dialog) {
 
 // ---- Encryption ----------------------------------------------------------
 
-CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count) {
+CDialogEncrypt::CDialogEncrypt(const wchar_t* const* paths, int count, ContainerFormat format)
+    : format_(format) {
     for (int i = 0; i < count; ++i)
         items_.emplace_back(paths[i]);
 }
@@ -86,7 +87,9 @@ bool CDialogEncrypt::PlanContainerPath() {
     }
     const std::wstring defaultName = DefaultContainerName(CTimeStamp::Now());
     for (;;) {
-        CFileDialog save(false, nullptr, defaultName.c_str(),
+        // A name typed without an extension gets ".lock", as Windows users
+        // expect of a Save dialog; the decryption knows containers by it.
+        CFileDialog save(false, L"lock", defaultName.c_str(),
                          OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
         if (save.DoModal(OwnerForNewWindow()) != IDOK) {
             EndDialog(kDialogClosed);
@@ -152,6 +155,7 @@ void CDialogEncrypt::OnEncrypt(UINT) {
     request.containerPath = containerPath_;
     request.totalSize = totalSize_;
     request.replaceExisting = replaceConfirmed_;
+    request.format = format_;
     request.replaceForGood = replaceForGood_;
     const EncryptionOutcome outcome =
         RunEncryptJob(request, password, progress, WithProgressWindow(progress));

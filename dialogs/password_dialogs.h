@@ -18,6 +18,7 @@
 
 #include "dialogs/closable_dialog.h"
 #include "dialogs/skin.h"
+#include "engine/container.h"
 #include "jobs/path_info.h"
 #include "resources/resource.h"
 
@@ -35,7 +36,8 @@ public:
 
     // Takes a snapshot of every path now, in the given order; a count of 0
     // or less gives an empty list.
-    CDialogEncrypt(const wchar_t* const* paths, int count);
+    CDialogEncrypt(const wchar_t* const* paths, int count,
+                   ContainerFormat format = ContainerFormat::Authenticated);
 
     BEGIN_MSG_MAP(CDialogEncrypt)
         MSG_WM_INITDIALOG(OnInitDialog)
@@ -62,6 +64,7 @@ private:
     uint64_t totalSize_ = 0;
     // The user has agreed to replace a file at containerPath_.
     bool replaceConfirmed_ = false;
+    ContainerFormat format_;
     // The question said the Recycle Bin cannot take that file.
     bool replaceForGood_ = false;
 };

@@ -124,8 +124,10 @@ public:
 protected:
     // The window at width x height (pixels at 96 DPI, scaled), centred on the
     // primary screen or at the suggested place, made taller only where the
-    // system's caption leaves too little room for the bar and the label;
-    // both centred in the client area; the label's font 12 pixels high.
+    // system's caption leaves too little room for the bar and the label. The
+    // bar is centred on the window's width and the label spans it, as at
+    // 96 DPI, so every DPI shows the same picture scaled; the label's font
+    // is 12 pixels high.
     void Place(const RECT* suggested) {
         auto scale = [this](int value) { return ScaleForDpi(value, dpi_); };
         CWindow dialog(Dialog().m_hWnd);
@@ -145,15 +147,15 @@ protected:
             dialog.MoveWindow(left, top, width, height + needed - client.bottom, true);
 
         int barWidth = static_cast<int>(width * 0.8);
-        progressBar_.MoveWindow((client.right - barWidth) / 2, scale(kBarTop), barWidth,
-                                scale(kBarHeight), true);
+        progressBar_.MoveWindow((width - barWidth) / 2, scale(kBarTop), barWidth, scale(kBarHeight),
+                                true);
         LOGFONTW description = labelFontDescription_;
         description.lfHeight = -scale(12);
         description.lfWeight = 100;
         UniqueFont font(::CreateFontIndirectW(&description));
         percentLabel_.SetFont(font.Get(), true);
         labelFont_ = std::move(font);
-        percentLabel_.MoveWindow(0, scale(kLabelTop), client.right, scale(kLabelHeight), true);
+        percentLabel_.MoveWindow(0, scale(kLabelTop), width, scale(kLabelHeight), true);
     }
 
     void Refresh() {

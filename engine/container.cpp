@@ -3,6 +3,8 @@
 // through.
 #include "engine/container.h"
 
+#include "engine/sealed_format.h"
+
 #include <cstring>
 #include <limits>
 
@@ -230,8 +232,8 @@ bool RC4EncStdFile::CheckPassword(bool& readError, IInputStream& input) {
     return match;
 }
 
-bool RC4EncStdFile::WriteEntryHeader(const std::wstring& folderPath, const EntryInfo& info,
-                                     IOutputStream& output) {
+bool WriteRecordHeader(const std::wstring& folderPath, const EntryInfo& info,
+                       IOutputStream& output) {
     std::string path = WideToUtf8(folderPath);
     std::string name = WideToUtf8(info.name);
     // Checked before the first byte: a reader would refuse these strings, and
@@ -248,7 +250,7 @@ bool RC4EncStdFile::WriteEntryHeader(const std::wstring& folderPath, const Entry
            output.WriteUInt64(SwapBytes64(static_cast<uint64_t>(info.size)));
 }
 
-bool RC4EncStdFile::ReadEntryHeader(EntryInfo& info, IInputStream& input) {
+bool ReadRecordHeader(EntryInfo& info, IInputStream& input) {
     int kind = input.ReadByte();
     if (kind < 0)
         return false;
@@ -265,6 +267,15 @@ bool RC4EncStdFile::ReadEntryHeader(EntryInfo& info, IInputStream& input) {
     // A negative size can only come from a damaged container; a reader that
     // trusted it would lose its place in the entry sequence.
     return !shortRead && info.size >= 0;
+}
+
+bool RC4EncStdFile::WriteEntryHeader(const std::wstring& folderPath, const EntryInfo& info,
+                                     IOutputStream& output) {
+    return WriteRecordHeader(folderPath, info, output);
+}
+
+bool RC4EncStdFile::ReadEntryHeader(EntryInfo& info, IInputStream& input) {
+    return ReadRecordHeader(info, input);
 }
 
 bool RC4EncStdFile::EncryptBlock(const uint8_t* data, int offset, int count,
@@ -295,9 +306,13 @@ bool RC4EncStdFile::CryptBlock(const uint8_t* data, int offset, int count, IOutp
 std::unique_ptr<EncFile> OpenEncFile(const std::wstring& password, IInputStream& input) {
     bool shortRead = false;
     uint32_t typeId = SwapBytes32(static_cast<uint32_t>(input.ReadInt32(&shortRead)));
-    if (shortRead || typeId != 1)
+    if (shortRead)
         return nullptr;
-    return std::make_unique<RC4EncStdFile>(password);
+    if (typeId == 1)
+        return std::make_unique<RC4EncStdFile>(password);
+    if (typeId == 2 && StartCryptoLibrary())
+        return std::make_unique<AesGcmEncFile>(password);
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,13 @@ private:
     uint32_t j_ = 0;
 };
 
+// The formats a writer can write: the authenticated one for every new
+// container, the old one only when asked, for older copies of the program.
+enum class ContainerFormat {
+    Legacy = 1,        // RC4, names in the clear, nothing authenticated
+    Authenticated = 2, // Argon2id key, AES-256-GCM segments
+};
+
 struct EntryInfo {
     bool isFile = false;
     std::wstring name;
@@ -96,7 +103,15 @@ private:
 // readers accept; a longer one would make a container nobody could open.
 bool PasswordFitsCheckBlock(const std::wstring& password);
 
-// Reads the type id; a new codec for type 1, nothing otherwise. The stream is
+// One record header, laid out alike in both formats: kind byte, folder path,
+// name, and for a file its time and size. The reader refuses strings that
+// are empty, cut off or longer than a path can be, and a negative size.
+bool WriteRecordHeader(const std::wstring& folderPath, const EntryInfo& info,
+                       IOutputStream& output);
+bool ReadRecordHeader(EntryInfo& info, IInputStream& input);
+
+// Reads the type id; a new codec for type 1 (RC4) or 2 (authenticated,
+// engine/sealed_format.h), nothing otherwise. The stream is
 // left just past the type id.
 std::unique_ptr<EncFile> OpenEncFile(const std::wstring& password, IInputStream& input);
 

@@ -14,6 +14,9 @@
 namespace {
 
 constexpr size_t kBufferBytes = 1 << 20;
+// What a reading-ahead reader reads by itself while it checks the header:
+// enough for any header, little enough not to hold up the read-ahead.
+constexpr size_t kHeaderBufferBytes = 64 << 10;
 // A single ReadFile/WriteFile moves at most this much, well below the 4 GiB
 // a DWORD can count.
 constexpr size_t kMaxTransfer = 1 << 30;
@@ -50,7 +53,16 @@ private:
     ContainerWriter& writer_;
 };
 
-ContainerWriter::ContainerWriter(const std::wstring& password) : codec_(password) {}
+ContainerWriter::ContainerWriter(const std::wstring& password, ContainerFormat format)
+    : passwordFits_(PasswordFitsCheckBlock(password)) {
+    if (format == ContainerFormat::Authenticated) {
+        auto sealed = std::make_unique<AesGcmEncFile>(password);
+        sealed_ = sealed.get();
+        codec_ = std::move(sealed);
+    } else {
+        codec_ = std::make_unique<RC4EncStdFile>(password);
+    }
+}
 
 ContainerWriter::~ContainerWriter() {
     // The write-behind goes first: it may still be writing to the file.
@@ -71,8 +83,10 @@ bool ContainerWriter::Create(const std::wstring& path) {
     if (!file_)
         return Fail(LastErrorOr(ERROR_OPEN_FAILED));
     // Three blocks: one being filled, one being written, one spare, so the
-    // enciphering seldom waits for the disk.
-    behind_ = std::make_unique<BlockWriteBehind>(file_.Get(), kBufferBytes, 3, checksum_);
+    // enciphering seldom waits for the disk. A sealed segment and its tag
+    // make one block.
+    const size_t blockBytes = sealed_ ? kSegmentBytes + kTagBytes : kBufferBytes;
+    behind_ = std::make_unique<BlockWriteBehind>(file_.Get(), blockBytes, 3, checksum_);
     block_ = behind_->Take();
     return true;
 }
@@ -94,25 +108,48 @@ bool ContainerWriter::Drain() {
     return behind_->Drain() || Fail(behind_->Error());
 }
 
+bool ContainerWriter::SealSegment(bool last) {
+    if (!sealed_->SealSegment(segment_, last, block_->bytes.data(), block_->used))
+        return Fail(ERROR_INVALID_DATA);
+    ++segment_;
+    block_->used += kTagBytes;
+    written_ += kTagBytes;
+    return Submit();
+}
+
+bool ContainerWriter::Finish() {
+    if (!sealed_ || !inSegments_ || finished_)
+        return !Failed();
+    finished_ = true;
+    return !Failed() && SealSegment(true);
+}
+
 bool ContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
     if (Failed())
         return false;
     if (!block_)
         return Fail(ERROR_INVALID_HANDLE);
+    if (finished_)
+        return Fail(ERROR_INVALID_STATE);
     written_ += count;
+    // A sealed segment goes out only once the next byte comes: until then
+    // it may be the last one, whose nonce says so.
+    const size_t capacity = inSegments_ ? kSegmentBytes : block_->bytes.size();
     // A body is enciphered straight into the block that goes to the file:
     // no copy.
     while (count > 0) {
-        const size_t take = std::min(count, block_->bytes.size() - block_->used);
+        if (inSegments_ && block_->used == capacity && !SealSegment(false))
+            return false;
+        const size_t take = std::min(count, capacity - block_->used);
         uint8_t* to = block_->bytes.data() + block_->used;
-        if (encipher)
-            codec_.CryptBody(data, to, take);
+        if (encipher && !sealed_)
+            codec_->CryptBody(data, to, take);
         else
             std::memcpy(to, data, take);
         block_->used += take;
         data += take;
         count -= take;
-        if (block_->used == block_->bytes.size() && !Submit())
+        if (!inSegments_ && block_->used == block_->bytes.size() && !Submit())
             return false;
     }
     return true;
@@ -125,10 +162,21 @@ bool ContainerWriter::BodyComplete() {
 bool ContainerWriter::WriteHeader() {
     if (Failed())
         return false;
+    if (inSegments_)
+        return Fail(ERROR_INVALID_STATE);
     HeaderSink sink(*this);
-    if (!codec_.WriteHeader(sink))
-        return Fail(codec_.PasswordFitsCheckBlock() ? LastErrorOr(ERROR_WRITE_FAULT)
-                                                    : ERROR_INVALID_PASSWORD);
+    if (!codec_->WriteHeader(sink)) {
+        if (!passwordFits_)
+            return Fail(ERROR_INVALID_PASSWORD);
+        // Nothing was handed on: the key derivation found no memory.
+        return Fail(sealed_ ? ERROR_NOT_ENOUGH_MEMORY : LastErrorOr(ERROR_WRITE_FAULT));
+    }
+    if (!sealed_)
+        return true;
+    // The header goes out in a block of its own; segments fill the rest.
+    if (!Submit())
+        return false;
+    inSegments_ = true;
     return true;
 }
 
@@ -140,7 +188,7 @@ bool ContainerWriter::AddFolder(const std::wstring& folderPath, const std::wstri
     EntryInfo entry;
     entry.name = name;
     HeaderSink sink(*this);
-    if (!codec_.WriteEntryHeader(folderPath, entry, sink))
+    if (!codec_->WriteEntryHeader(folderPath, entry, sink))
         return Fail(LastErrorOr(ERROR_WRITE_FAULT));
     ++records_;
     return true;
@@ -160,7 +208,7 @@ bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring
     entry.modifiedTime = modifiedTime;
     entry.size = static_cast<int64_t>(size);
     HeaderSink sink(*this);
-    if (!codec_.WriteEntryHeader(folderPath, entry, sink))
+    if (!codec_->WriteEntryHeader(folderPath, entry, sink))
         return Fail(LastErrorOr(ERROR_WRITE_FAULT));
     ++records_;
     bodyLeft_ = size;
@@ -179,7 +227,7 @@ bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
 }
 
 bool ContainerWriter::Commit() {
-    if (Failed() || !BodyComplete() || !Drain())
+    if (Failed() || !BodyComplete() || !Finish() || !Drain())
         return false;
     SetLastError(ERROR_SUCCESS);
     if (!FlushFileBuffers(file_.Get()))
@@ -190,6 +238,8 @@ bool ContainerWriter::Commit() {
 bool ContainerWriter::Close() {
     if (!file_)
         return !Failed();
+    if (!Failed() && BodyComplete())
+        Finish();
     Drain();
     behind_.reset();
     block_ = nullptr;
@@ -230,12 +280,18 @@ void ContainerReader::Close() {
     ahead_.reset();
     data_ = nullptr;
     bufferPos_ = bufferEnd_ = 0;
+    loaded_ = UINT64_MAX;
+    if (!plain_.empty())
+        WipeSecret(plain_.data(), plain_.size());
     file_.Reset();
 }
 
 bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     Close();
     error_ = ERROR_SUCCESS;
+    codec_.reset();
+    sealed_ = nullptr;
+    tampered_ = false;
     file_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                             nullptr));
@@ -249,19 +305,20 @@ bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
         Close();
         return false;
     }
-    size_ = static_cast<uint64_t>(size.QuadPart);
+    size_ = fileSize_ = static_cast<uint64_t>(size.QuadPart);
     position_ = 0;
     bufferPos_ = bufferEnd_ = 0;
     bodyLeft_ = 0;
     skipped_ = false;
     checksum_ = ByteChecksum();
     readAhead_ = readAhead;
-    if (!readAhead_)
-        buffer_.resize(kBufferBytes);
+    // The header is read from a buffer of the reader's own; a read-ahead
+    // starts after it, once the format is known.
+    buffer_.resize(readAhead_ ? kHeaderBufferBytes : kBufferBytes);
     return true;
 }
 
-size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count) {
+size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count, bool sum) {
     size_t total = 0;
     while (count > 0) {
         DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
@@ -274,7 +331,8 @@ size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count) {
         }
         if (got == 0)
             break;
-        checksum_.Update(data, got);
+        if (sum)
+            checksum_.Update(data, got);
         data += got;
         count -= got;
         total += got;
@@ -288,7 +346,9 @@ bool ContainerReader::Refill() {
     const uint64_t fileLeft = size_ - position_;
     if (fileLeft == 0 || !file_)
         return false;
-    if (readAhead_) {
+    if (sealed_)
+        return LoadSegment(position_ / sealed_->SegmentBytes());
+    if (readAhead_ && codec_) {
         // Starts where the file's own position is: right after what was read.
         if (!ahead_)
             ahead_ = std::make_unique<BlockReadAhead>(file_.Get(), position_, size_, kBufferBytes,
@@ -317,9 +377,9 @@ size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
         if (available == 0) {
             // Without read-ahead a large read goes straight into the
             // caller's memory.
-            if (!readAhead_ && count >= buffer_.size()) {
+            if (!readAhead_ && !sealed_ && codec_ && count >= buffer_.size()) {
                 size_t got = ReadFromFile(data, count);
-                if (decipher && codec_)
+                if (decipher)
                     codec_->CryptBody(data, data, got);
                 position_ += got;
                 return total + got;
@@ -330,7 +390,7 @@ size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
         }
         size_t take = std::min(available, count);
         // Deciphering is the copy out of the block: the bytes move once.
-        if (decipher && codec_)
+        if (decipher && codec_ && !sealed_)
             codec_->CryptBody(data_ + bufferPos_, data, take);
         else
             std::memcpy(data, data_ + bufferPos_, take);
@@ -345,6 +405,7 @@ size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
 
 HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
     codec_.reset();
+    sealed_ = nullptr;
     SourceStream stream(*this);
     SetLastError(ERROR_SUCCESS);
     std::unique_ptr<EncFile> codec = OpenEncFile(password, stream);
@@ -356,12 +417,120 @@ HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
     bool matches = codec->CheckPassword(damaged, stream);
     if (error_ != ERROR_SUCCESS)
         return HeaderCheck::ReadFailed;
+    auto* sealed = codec->GetTypeId() == 2 ? static_cast<AesGcmEncFile*>(codec.get()) : nullptr;
     if (damaged)
-        return HeaderCheck::Damaged;
+        return sealed && sealed->Problem() == SealedHeaderProblem::TooCostly
+                   ? HeaderCheck::BeyondLimits
+                   : HeaderCheck::Damaged;
     if (!matches)
         return HeaderCheck::WrongPassword;
     codec_ = std::move(codec);
+    if (sealed) {
+        sealed_ = sealed;
+        StartSegments();
+    }
     return HeaderCheck::Matches;
+}
+
+bool ContainerReader::Tamper() {
+    tampered_ = true;
+    if (error_ == ERROR_SUCCESS)
+        error_ = ERROR_INVALID_DATA;
+    bufferPos_ = bufferEnd_ = 0;
+    loaded_ = UINT64_MAX;
+    return false;
+}
+
+void ContainerReader::StartSegments() {
+    // The checksum covers the file's bytes in order: the header, then each
+    // segment as it is read, not what the header's buffer read beyond it.
+    const uint64_t headerBytes = position_;
+    streamStart_ = headerBytes;
+    checksum_ = ByteChecksum();
+    checksum_.Update(data_, static_cast<size_t>(headerBytes));
+    bufferPos_ = bufferEnd_ = 0;
+    position_ = 0;
+    nextRaw_ = 0;
+    loaded_ = UINT64_MAX;
+    const uint64_t plainBytes = sealed_->SegmentBytes();
+    const uint64_t rawBytes = plainBytes + kTagBytes;
+    plain_.assign(static_cast<size_t>(rawBytes), 0);
+    // Every segment but the last is whole, and the last holds at least its
+    // tag: any other length is a cut or an addition.
+    const uint64_t stream = fileSize_ - headerBytes;
+    segmentCount_ = (stream + rawBytes - 1) / rawBytes;
+    const uint64_t lastRaw = stream - (segmentCount_ > 0 ? segmentCount_ - 1 : 0) * rawBytes;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(headerBytes);
+    if (segmentCount_ == 0 || lastRaw < kTagBytes) {
+        size_ = 0;
+        Tamper();
+        return;
+    }
+    size_ = (segmentCount_ - 1) * plainBytes + (lastRaw - kTagBytes);
+    if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
+        size_ = 0;
+        if (error_ == ERROR_SUCCESS)
+            error_ = LastErrorOr(ERROR_SEEK);
+        return;
+    }
+    // A stream without a byte is still one sealed segment, checked now:
+    // nothing else would read it.
+    if (size_ == 0)
+        LoadSegment(0);
+}
+
+bool ContainerReader::LoadSegment(uint64_t k) {
+    if (tampered_ || k >= segmentCount_)
+        return false;
+    const uint64_t plainBytes = sealed_->SegmentBytes();
+    const uint64_t rawBytes = plainBytes + kTagBytes;
+    const bool last = k + 1 == segmentCount_;
+    const size_t raw =
+        static_cast<size_t>(last ? size_ - (segmentCount_ - 1) * plainBytes + kTagBytes : rawBytes);
+    const uint64_t offset = streamStart_ + k * rawBytes;
+    if (k != nextRaw_) {
+        ahead_.reset();
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
+            if (error_ == ERROR_SUCCESS)
+                error_ = LastErrorOr(ERROR_SEEK);
+            return false;
+        }
+        skipped_ = true;
+        nextRaw_ = k;
+    }
+    const uint8_t* input = plain_.data();
+    if (readAhead_) {
+        if (!ahead_)
+            ahead_ = std::make_unique<BlockReadAhead>(file_.Get(), offset, fileSize_,
+                                                      static_cast<size_t>(rawBytes), 3, nullptr);
+        const FileBlock* block = ahead_->Next();
+        if (!block) {
+            if (error_ == ERROR_SUCCESS)
+                error_ = ahead_->Error() != ERROR_SUCCESS ? ahead_->Error() : ERROR_HANDLE_EOF;
+            return false;
+        }
+        if (block->used != raw)
+            return Tamper();
+        input = block->bytes.data();
+    } else if (ReadFromFile(plain_.data(), raw, false) != raw) {
+        if (error_ == ERROR_SUCCESS)
+            error_ = ERROR_HANDLE_EOF;
+        return false;
+    }
+    checksum_.Update(input, raw);
+    ++nextRaw_;
+    // Deciphered into the reader's own buffer, and handed out only once
+    // the tag has checked.
+    if (!sealed_->OpenSegment(k, last, input, raw, plain_.data()))
+        return Tamper();
+    loaded_ = k;
+    data_ = plain_.data();
+    bufferPos_ = 0;
+    bufferEnd_ = raw - kTagBytes;
+    return true;
 }
 
 RecordRead ContainerReader::NextRecord(EntryInfo& entry) {
@@ -376,8 +545,12 @@ RecordRead ContainerReader::NextRecord(EntryInfo& entry) {
         return RecordRead::Damaged;
     if (!entry.isFile)
         return RecordRead::Ok;
-    if (static_cast<uint64_t>(entry.size) > BytesLeft())
+    if (static_cast<uint64_t>(entry.size) > BytesLeft()) {
+        // An authentic record whose body is not there: the stream was cut.
+        if (sealed_)
+            Tamper();
         return RecordRead::BodyPastEnd;
+    }
     bodyLeft_ = static_cast<uint64_t>(entry.size);
     return RecordRead::Ok;
 }
@@ -413,6 +586,19 @@ bool ContainerReader::SkipBody() {
 bool ContainerReader::SeekToRecord(uint64_t offset) {
     if (!file_ || offset > size_)
         return false;
+    if (sealed_) {
+        // Into the segment that holds the offset (the last one for the end),
+        // read and checked unless it is the one at hand.
+        const uint64_t plainBytes = sealed_->SegmentBytes();
+        const uint64_t k = std::min(offset / plainBytes, segmentCount_ - 1);
+        if (k != loaded_ && !LoadSegment(k))
+            return false;
+        bufferPos_ = static_cast<size_t>(offset - k * plainBytes);
+        position_ = offset;
+        bodyLeft_ = 0;
+        skipped_ = true;
+        return true;
+    }
     // Within what the buffer already holds, no system call is needed. A
     // read-ahead has moved the file on, so it starts again from the offset.
     const uint64_t bufferStart = position_ - bufferPos_;

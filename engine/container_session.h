@@ -6,12 +6,18 @@
 // and out of those blocks, the protocol order (a body of exactly the size its
 // record gives), the shared rule for stored names, a running checksum of the
 // bytes and the system's reason for the first failure.
+//
+// Both formats go through the same sessions. In the authenticated one the
+// session seals and opens the segments: offsets (Position, SeekToRecord,
+// Size) then count the plain stream of records and bodies, and a segment
+// whose tag fails hands out nothing and makes Tampered() true.
 #pragma once
 
 #include "common/unique_handle.h"
 #include "engine/block_pipe.h"
 #include "engine/checksum.h"
 #include "engine/container.h"
+#include "engine/sealed_format.h"
 
 #include <windows.h>
 
@@ -26,14 +32,15 @@
 // for a body longer or shorter than its record says).
 class ContainerWriter {
 public:
-    explicit ContainerWriter(const std::wstring& password);
+    ContainerWriter(const std::wstring& password, ContainerFormat format);
     ~ContainerWriter();
     ContainerWriter(const ContainerWriter&) = delete;
     ContainerWriter& operator=(const ContainerWriter&) = delete;
 
     // Creates the file; fails when anything already has the name.
     bool Create(const std::wstring& path);
-    // Type id and password check block. Refuses a password no reader accepts.
+    // The header. Refuses a password no reader accepts. For the
+    // authenticated format this derives the key (most of a second).
     bool WriteHeader();
     // A folder record; the folder path starts with "/" and uses '/'.
     bool AddFolder(const std::wstring& folderPath, const std::wstring& name);
@@ -44,6 +51,8 @@ public:
     // is) and appends them to the body.
     bool WriteBody(const uint8_t* data, size_t count);
     // Everything written so far reaches the device; the file stays open.
+    // An authenticated container is complete afterwards: its last segment
+    // is sealed, and nothing more can be added.
     bool Commit();
     // Writes what is pending and closes the file; true when every byte got
     // through. Closing a second time does nothing.
@@ -51,6 +60,7 @@ public:
 
     bool Failed() const { return error_ != ERROR_SUCCESS; }
     DWORD LastError() const { return error_; }
+    // Bytes handed to the file: its size once closed.
     uint64_t BytesWritten() const { return written_; }
     uint64_t RecordCount() const { return records_; }
     // Of every byte handed to the file, in order; complete after Commit or
@@ -67,8 +77,17 @@ private:
     // Every block written; false with the first failure recorded.
     bool Drain();
     bool BodyComplete();
+    // Seals the segment being filled and hands it on.
+    bool SealSegment(bool last);
+    // Seals the last segment of an authenticated container, once.
+    bool Finish();
 
-    RC4EncStdFile codec_;
+    std::unique_ptr<EncFile> codec_;
+    AesGcmEncFile* sealed_ = nullptr; // codec_, when authenticated
+    bool passwordFits_;
+    bool inSegments_ = false; // the header is out; segments follow
+    bool finished_ = false;   // the last segment is sealed
+    uint64_t segment_ = 0;    // number of the segment being filled
     UniqueFileHandle file_;
     std::unique_ptr<BlockWriteBehind> behind_;
     FileBlock* block_ = nullptr; // being filled
@@ -86,6 +105,7 @@ enum class HeaderCheck {
     Damaged,       // check block length outside 1..1024, or the file ends in it
     NotAContainer, // type id missing or not one this program knows
     ReadFailed,    // the system could not read the file (LastError)
+    BeyondLimits,  // the key derivation asks for more than a reader allows
 };
 
 // What became of reading the next record header.
@@ -109,10 +129,12 @@ public:
     // walk over headers that passes over bodies).
     bool Open(const std::wstring& path, bool readAhead = false);
     void Close();
-    // Type id and password check block; keys the body cipher on a match.
+    // The header; keys the body cipher on a match. Several readers of one
+    // container on a thread with a DerivedKeyScope derive its key once.
     HeaderCheck CheckHeader(const std::wstring& password);
-    // True when every byte of the file has been read or skipped.
-    bool AtEnd() const { return position_ == size_; }
+    // True when every byte of the file has been read or skipped. Never
+    // for a container found changed: its end is not where it seems.
+    bool AtEnd() const { return position_ == size_ && !tampered_; }
     // The next record header. The previous body must have been read or
     // skipped whole.
     RecordRead NextRecord(EntryInfo& entry);
@@ -121,6 +143,8 @@ public:
     size_t ReadBody(uint8_t* data, size_t count);
     // The same without deciphering; the body keystream stays where it was,
     // so a reader that does this only checks, it cannot decipher later bodies.
+    // (Authenticated bodies are plain inside their checked segments: the
+    // same as ReadBody.)
     size_t ReadRawBody(uint8_t* data, size_t count);
     // Passes over the rest of the current body without reading it. The
     // checksum and the keystream no longer follow the file afterwards.
@@ -133,6 +157,12 @@ public:
     uint64_t Position() const { return position_; }
     uint64_t BytesLeft() const { return size_ - position_; }
     uint64_t BodyLeft() const { return bodyLeft_; }
+    bool Authenticated() const { return sealed_ != nullptr; }
+    // A segment failed its tag, or the file's length cannot be the sealed
+    // stream's: the container is damaged or was changed after it was written.
+    bool Tampered() const { return tampered_; }
+    // How many bytes of the file the checksum covers.
+    uint64_t ChecksumLength() const { return checksum_.Length(); }
     DWORD LastError() const { return error_; }
     // Of every byte read so far, in order; meaningful only without skips.
     uint64_t Checksum() const { return checksum_.Value(); }
@@ -143,10 +173,24 @@ private:
     // Up to count bytes into data, deciphered when decipher is set.
     size_t Read(uint8_t* data, size_t count, bool decipher = false);
     bool Refill();
-    size_t ReadFromFile(uint8_t* data, size_t count);
+    // Up to count bytes from the file's own position; summed when sum is set.
+    size_t ReadFromFile(uint8_t* data, size_t count, bool sum = true);
+    // After an authenticated header: the plain stream's size, segment 0 next.
+    void StartSegments();
+    // Reads, checks and deciphers segment k into plain_.
+    bool LoadSegment(uint64_t k);
+    bool Tamper();
 
     UniqueFileHandle file_;
     std::unique_ptr<EncFile> codec_;
+    AesGcmEncFile* sealed_ = nullptr; // codec_, when authenticated
+    std::vector<uint8_t> plain_;      // the segment at hand, deciphered
+    uint64_t fileSize_ = 0;
+    uint64_t streamStart_ = 0; // file offset of segment 0
+    uint64_t segmentCount_ = 0;
+    uint64_t loaded_ = UINT64_MAX; // the segment in plain_
+    uint64_t nextRaw_ = 0;         // the segment the file delivers next
+    bool tampered_ = false;
     bool readAhead_ = false;
     std::unique_ptr<BlockReadAhead> ahead_;
     std::vector<uint8_t> buffer_;

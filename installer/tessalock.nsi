@@ -2,14 +2,16 @@
 ; Tessalock.exe and its uninstaller into %LOCALAPPDATA%\Programs\Tessalock,
 ; adds a Start-menu shortcut, associates .lock files with Tessalock (open runs
 ; -dec "%1", the icon is the program's container icon), adds "Lock with
-; Tessalock" to the context menu of files and folders (it runs -enc "%1" once
+; Tessalock" to the context menu of files and folders (it runs -gather "%1" once
 ; per selected item; the program gathers the items of one selection), and
 ; registers the uninstaller in "Apps & features".
 ;
 ; The uninstaller removes what the installer added and nothing else: it
 ; deletes a key that already existed before only when it is ours, gives .lock
 ; back to the program it belonged to before, and removes a parent key or
-; folder only when the installer created it and it is empty again.
+; folder only when the installer created it and it is empty again. While
+; Tessalock runs it removes nothing: it asks the user to close the program,
+; and fails (exit code 2) when the user cancels, or in a silent run.
 ;
 ; Built by CMake (see installer/CMakeLists.txt) with:
 ;   makensis -DARCH=x86|amd64 -DPROGRAM=<Tessalock.exe> -DOUTFILE=<setup.exe>
@@ -27,7 +29,8 @@ ManifestDPIAware true
 !define PROGID "Tessalock.Container"
 !define VERB "Tessalock.Lock"
 !define CLASSES "Software\Classes"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessalock"
+!define UNINSTALL_PARENT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALL_PARENT}\Tessalock"
 ; Resource id of the container icon in Tessalock.exe.
 !define CONTAINER_ICON "-207"
 
@@ -81,7 +84,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 the Tessalock au
     WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}" "Icon" '"$INSTDIR\Tessalock.exe",0'
     ; Up to 100 selected items, one process each (gathered by the program).
     WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}" "MultiSelectModel" "Player"
-    WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}\command" "" '"$INSTDIR\Tessalock.exe" -enc "%1"'
+    WriteRegStr HKCU "${CLASSES}\${CLASS}\shell\${VERB}\command" "" '"$INSTDIR\Tessalock.exe" -gather "%1"'
 !macroend
 
 ; SHCNE_ASSOCCHANGED: Explorer reads the associations again.
@@ -92,7 +95,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 the Tessalock au
 Section "Tessalock"
     SetShellVarContext current
 
-    ; Parent keys and the Programs folder that exist only because of us.
+    ; Parent keys and the Programs folder that exist only because of us. The
+    ; uninstall key's own parent goes first: the notes are written below it.
+    !insertmacro NoteNewKey "${UNINSTALL_PARENT}" "Created Uninstall"
     !insertmacro NoteNewKey "${CLASSES}\.lock" "Created .lock"
     !insertmacro NoteNewKey "${CLASSES}\.lock\OpenWithProgids" "Created .lock\OpenWithProgids"
     !insertmacro NoteNewKey "${CLASSES}\*" "Created *"
@@ -144,8 +149,22 @@ SectionEnd
 Section "Uninstall"
     SetShellVarContext current
 
+    ; A running Tessalock.exe cannot be deleted. It goes first, so that
+    ; nothing else is removed (the entry in "Apps & features" included) while
+    ; it stays.
+    ${Do}
+        Delete "$INSTDIR\Tessalock.exe"
+        ${IfNot} ${FileExists} "$INSTDIR\Tessalock.exe"
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+            "Tessalock is running. Close it, then choose Retry.$\n$\nCancel leaves Tessalock installed." \
+            /SD IDCANCEL IDRETRY tryAgain
+        Abort "Tessalock is running; nothing was removed."
+        tryAgain:
+    ${Loop}
+
     Delete "$SMPROGRAMS\Tessalock.lnk"
-    Delete "$INSTDIR\Tessalock.exe"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
 
@@ -175,6 +194,10 @@ Section "Uninstall"
         RMDir "$LOCALAPPDATA\Programs"
     ${EndIf}
 
+    ReadRegDWORD $0 HKCU "${UNINSTALL_KEY}" "Created Uninstall"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    ${If} $0 == 1
+        DeleteRegKey /ifempty HKCU "${UNINSTALL_PARENT}"
+    ${EndIf}
     !insertmacro NotifyAssociationsChanged
 SectionEnd

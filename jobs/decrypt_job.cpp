@@ -1013,35 +1013,44 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
     case HeaderCheck::Damaged:
     case HeaderCheck::ReadFailed:
         Fail(kCheckPasswordError + SystemErrorText(reader.LastError()));
+    case HeaderCheck::BeyondLimits:
+        Fail(kKeyBeyondLimits);
     }
 
     const std::wstring outputFolder = OutputFolderOf(params.container);
     const std::wstring journalPath = CRestoreJournal::PathFor(GetFullPath(containerPath));
     const uint64_t firstRecord = reader.Position();
-    Survey survey(reader, outputFolder, journalPath, progress);
-    survey.Run(outcome);
-    if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
-        return;
-    outcome.existingCount = 0;
-    outcome.existing.clear();
-    const bool deleteForGood = outcome.recycleBinMissing;
-    outcome.recycleBinMissing = false;
-    journal.renamed = survey.Renamed();
-    survey.SettleLeftovers(journal, journalPath);
-
-    // The restore reads every byte: a reader of its own reads ahead on a
-    // thread while this one deciphers. The survey's reader stays open, so
-    // nobody can change the container before the job is done with it.
     ContainerReader bodies;
-    if (!bodies.Open(containerPath, true) ||
-        bodies.CheckHeader(params.password) != HeaderCheck::Matches ||
-        bodies.Position() != firstRecord)
-        Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(bodies.LastError()));
-    {
+    bool deleteForGood = false;
+    try {
+        Survey survey(reader, outputFolder, journalPath, progress);
+        survey.Run(outcome);
+        if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
+            return;
+        outcome.existingCount = 0;
+        outcome.existing.clear();
+        deleteForGood = outcome.recycleBinMissing;
+        outcome.recycleBinMissing = false;
+        journal.renamed = survey.Renamed();
+        survey.SettleLeftovers(journal, journalPath);
+
+        // The restore reads every byte: a reader of its own reads ahead on a
+        // thread while this one deciphers. The survey's reader stays open, so
+        // nobody can change the container before the job is done with it.
+        if (!bodies.Open(containerPath, true) ||
+            bodies.CheckHeader(params.password) != HeaderCheck::Matches ||
+            bodies.Position() != firstRecord)
+            Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(bodies.LastError()));
         Restorer restorer(bodies, outputFolder, progress, params.replaceConsent > 0, journal,
                           outcome.resultPath);
         restorer.Run();
         restorer.Finish();
+    } catch (const JobFailure&) {
+        // Whatever failed on the way, a segment that did not authenticate
+        // is the reason the user needs to hear.
+        if (reader.Tampered() || bodies.Tampered())
+            Fail(kContainerChanged);
+        throw;
     }
     bodies.Close();
     reader.Close();
@@ -1067,6 +1076,9 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     auto* params = static_cast<DecryptJobParams*>(raw);
     DecryptionOutcome& outcome = params->outcome;
     Journal journal;
+    // The survey, the restore and a roll-back each open the container: its
+    // key is derived once.
+    DerivedKeyScope keys;
     try {
         Decrypt(*params, journal);
     } catch (const JobFailure& failure) {
@@ -1075,6 +1087,7 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
         outcome.errorText = jobtext::kOutOfMemory;
     } catch (...) {
         outcome.succeeded = false;
+        outcome.errorText = UnexpectedFailureText();
     }
     if (!outcome.succeeded) {
         try {

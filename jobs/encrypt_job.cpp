@@ -105,15 +105,18 @@ private:
 
 enum class DeleteResult { Deleted, Gone, Changed, Failed };
 
-// True when the folder (ending in '\\') holds an entry that is not in the
-// list of what stays.
-bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left) {
+// True when the folder (ending in '\\') holds an entry that is neither in
+// the list of what stays nor a folder that stays for what it holds.
+bool HoldsUnlisted(const std::wstring& folder, const std::vector<LeftItem>& left,
+                   const std::vector<std::wstring>& keptFolders) {
     std::vector<CPathInfo> children;
     CPathInfo(folder).ListChildren(children, L"*.*");
     for (const CPathInfo& child : children) {
-        if (std::none_of(left.begin(), left.end(), [&](const LeftItem& item) {
-                return SamePathText(item.path, child.GetPath());
-            }))
+        const std::wstring& path = child.GetPath();
+        if (std::none_of(left.begin(), left.end(),
+                         [&](const LeftItem& item) { return SamePathText(item.path, path); }) &&
+            std::none_of(keptFolders.begin(), keptFolders.end(),
+                         [&](const std::wstring& kept) { return SamePathText(kept, path); }))
             return true;
     }
     return false;
@@ -179,6 +182,7 @@ void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
         MarkKept(file.folder);
     }
     // Deepest first: the walk added every folder before those below it.
+    std::vector<std::wstring> keptFolders;
     for (size_t i = folders_.size(); i-- > 0;) {
         Folder& folder = folders_[i];
         if (!folder.stored || (!cancelled && RemoveDirectoryW(ExtendedPath(folder.path).c_str())))
@@ -186,12 +190,15 @@ void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
         const DWORD error = cancelled ? ERROR_CANCELLED : GetLastError();
         std::wstring path = folder.path;
         path.pop_back();
-        // A folder that stays only because of what is already listed needs
-        // no line of its own; one that holds something new does.
-        if (error == ERROR_DIR_NOT_EMPTY && HoldsUnlisted(folder.path, left))
+        // A folder that stays only because of what is already listed, also
+        // deeper down, needs no line of its own; one that holds something
+        // new does.
+        if (error == ERROR_DIR_NOT_EMPTY && HoldsUnlisted(folder.path, left, keptFolders))
             left.push_back(LeftItem{path, LeftItem::Reason::Added, error});
         else if (!folder.keeps)
             left.push_back(LeftItem{path, LeftItem::Reason::CouldNotDelete, error});
+        else
+            keptFolders.push_back(path);
         MarkKept(folder.parent);
     }
 }
@@ -242,6 +249,14 @@ public:
     // depth-first pre-order. Failures are raised with the item's text.
     void EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
                      const std::wstring& shownItem);
+    // A write of the container failed: the item being stored fails with the
+    // system's reason, followed by the container's name. The container is
+    // written behind the items that are read, so the failure may show with
+    // a later item, or only when the container is completed.
+    [[noreturn]] void WriterFailed() const {
+        const std::wstring reason = WithoutLineEnd(SystemErrorText(writer_.LastError()));
+        FailItem(reason + (reason.empty() ? L"" : L"\n") + jobtext::kWrite + containerPath_ + L".");
+    }
 
 private:
     struct Level {
@@ -257,12 +272,6 @@ private:
     void CheckCancel() const {
         if (progress_.IsCancelled())
             Fail(std::wstring());
-    }
-    // The container is written behind the item being read, so a failure
-    // to write it shows wherever the job happens to be: it is told about
-    // the container alone, the same wherever it shows.
-    [[noreturn]] void WriterFailed() const {
-        Fail(jobtext::kWrite + containerPath_ + L"." + SystemErrorText(writer_.LastError()));
     }
     void AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
         if (!writer_.AddFolder(folderPath, name))
@@ -454,10 +463,26 @@ void RefuseContainerInsideItems(const std::vector<CPathInfo>& items,
 }
 
 // Several items share one folder in the container, so their names must
-// stay apart there.
-void RefuseItemsWithOneName(const std::vector<CPathInfo>& items) {
+// stay apart there. The same item given twice (also in another letter case
+// or with a trailing separator) is told as such: renaming would not help.
+// items are full paths; shown are the snapshots that name them in messages.
+void RefuseItemsWithOneName(const std::vector<CPathInfo>& items,
+                            const std::vector<CPathInfo>& shown) {
+    std::vector<std::pair<std::wstring, size_t>> places;
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::wstring path = items[i].GetPath();
+        if (path.size() > 3 && path.back() == L'\\')
+            path.pop_back();
+        places.emplace_back(FoldCase(path), i);
+    }
+    std::sort(places.begin(), places.end());
+    for (size_t i = 1; i < places.size(); ++i) {
+        if (places[i].first == places[i - 1].first)
+            Fail(jobtext::kEncryptError + shown[places[i - 1].second].PathWithSeparator() +
+                 jobtext::kGivenTwice);
+    }
     std::vector<std::wstring> names, paths;
-    for (const CPathInfo& item : items) {
+    for (const CPathInfo& item : shown) {
         names.push_back(NameAsWindowsKeepsIt(item.GetName()));
         paths.push_back(item.PathWithSeparator());
     }
@@ -489,7 +514,9 @@ struct EncryptJobParams {
     uint64_t totalSize;
     bool replaceExisting;
     bool replaceForGood;
+    ContainerFormat format;
     EncryptionOutcome& outcome;
+    std::wstring shownItem = {}; // the item being stored, for a failure nobody foresaw
 };
 
 void Encrypt(EncryptJobParams& params) {
@@ -507,12 +534,14 @@ void Encrypt(EncryptJobParams& params) {
     // Declared first so that it goes last, after the writer has let go of
     // the file.
     PartialContainer partial;
-    ContainerWriter writer(params.password);
+    // The read-back opens the container with the key the writer derived.
+    DerivedKeyScope keys;
+    ContainerWriter writer(params.password, params.format);
     RefuseContainerInsideItems(items, containerPath);
     if (NothingToStore(items))
         Fail(kNothingToEncrypt);
     if (items.size() > 1)
-        RefuseItemsWithOneName(params.items);
+        RefuseItemsWithOneName(items, params.items);
 
     // A run that was stopped before may have left its temporary container;
     // nothing depends on it, since no source goes before the container is
@@ -545,12 +574,15 @@ void Encrypt(EncryptJobParams& params) {
     }
     StoredSources stored;
     Packer packer(writer, progress, containerPath, stored);
-    for (size_t i = 0; i < items.size(); ++i)
-        packer.EncryptItem(folderPath, items[i], params.items[i].PathWithSeparator());
+    for (size_t i = 0; i < items.size(); ++i) {
+        params.shownItem = params.items[i].PathWithSeparator();
+        packer.EncryptItem(folderPath, items[i], params.shownItem);
+    }
+    params.shownItem.clear();
 
     // Every byte must be on the device before the container takes its name.
     if (!writer.Commit() || !writer.Close())
-        Fail(kWrite + containerPath + L"." + SystemErrorText(writer.LastError()));
+        packer.WriterFailed();
     CPathInfo written(partialPath);
     if (!written.IsFile() || written.GetTotalSize() != writer.BytesWritten())
         Fail(kWrite + containerPath + L"." + kContainerIncomplete);
@@ -599,6 +631,9 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
         outcome.errorText = std::wstring(jobtext::kEncryptError) + jobtext::kOutOfMemory;
     } catch (...) {
         outcome.succeeded = false;
+        const std::wstring& item = params->shownItem;
+        outcome.errorText =
+            jobtext::kEncryptError + item + (item.empty() ? L"" : L"\n") + UnexpectedFailureText();
     }
     if (!outcome.succeeded && params->progress.IsCancelled())
         outcome.errorText.clear();
@@ -618,6 +653,7 @@ EncryptionOutcome RunEncryptJob(const EncryptRequest& request, const std::wstrin
                             request.totalSize,
                             request.replaceExisting,
                             request.replaceForGood,
+                            request.format,
                             outcome};
     outcome.started = start(EncryptWorker, &params);
     return outcome;
@@ -670,8 +706,8 @@ ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& passwor
         }
         ++seen;
     }
-    const bool same = seen == records && reader.Position() == bytes && reader.ChecksumCoversAll() &&
-                      reader.Checksum() == checksum;
+    const bool same = seen == records && reader.ChecksumLength() == bytes &&
+                      reader.ChecksumCoversAll() && reader.Checksum() == checksum;
     return same ? ReadBack::Same : ReadBack::Differs;
 }
 
@@ -696,11 +732,13 @@ std::wstring DescribeLeftItems(const std::vector<LeftItem>& items) {
             text += kLeftAdded;
             break;
         case LeftItem::Reason::CouldNotDelete: {
-            std::wstring reason = SystemErrorText(item.error);
-            while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
-                                       reason.back() == L' ' || reason.back() == L'.'))
+            // It is in the container all the same; the system says why it stayed.
+            std::wstring reason = WithoutLineEnd(SystemErrorText(item.error));
+            if (!reason.empty() && reason.back() == L'.')
                 reason.pop_back();
-            text += reason.empty() ? std::wstring(kLeftCouldNotDelete) : reason;
+            text += kLeftCouldNotDelete;
+            if (!reason.empty())
+                text += L": " + reason;
             break;
         }
         }

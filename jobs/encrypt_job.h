@@ -52,6 +52,8 @@ struct EncryptRequest {
     // name (it goes to the Recycle Bin); without it such a file is never
     // touched.
     bool replaceExisting = false;
+    // The old format only when asked for: it protects little.
+    ContainerFormat format = ContainerFormat::Authenticated;
     // The user was told that the Recycle Bin cannot take that file and
     // agreed to have it deleted.
     bool replaceForGood = false;

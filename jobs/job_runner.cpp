@@ -15,7 +15,8 @@ bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params) {
 
 EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 const std::wstring& containerPath, const std::wstring& password,
-                                zelprogress::IProgressUpdate& progress, bool replaceExisting) {
+                                zelprogress::IProgressUpdate& progress, bool replaceExisting,
+                                ContainerFormat format) {
     EncryptRequest request;
     for (const std::wstring& path : paths)
         request.items.emplace_back(path);
@@ -25,6 +26,7 @@ EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
     for (const CPathInfo& item : request.items)
         request.totalSize += item.GetTotalSize();
     request.replaceExisting = replaceExisting;
+    request.format = format;
     return RunEncryptJob(request, password, progress, RunWorkerAndWait);
 }
 

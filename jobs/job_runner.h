@@ -56,7 +56,8 @@ bool RunWorkerAndWait(LPTHREAD_START_ROUTINE worker, void* params);
 EncryptionOutcome RunEncryption(const std::vector<std::wstring>& paths,
                                 const std::wstring& containerPath, const std::wstring& password,
                                 zelprogress::IProgressUpdate& progress,
-                                bool replaceExisting = false);
+                                bool replaceExisting = false,
+                                ContainerFormat format = ContainerFormat::Authenticated);
 
 // Restores the container beside itself. Existing items are replaced only
 // when replaceConsent equals their count (see DecryptionOutcome).

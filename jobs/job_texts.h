@@ -31,6 +31,7 @@ inline constexpr ResText kTheName{IDS_JOB_THE_NAME};
 inline constexpr ResText kNameCannotBeStored{IDS_JOB_NAME_CANNOT_BE_STORED};
 inline constexpr ResText kAnd{IDS_JOB_AND};
 inline constexpr ResText kSameName{IDS_JOB_SAME_NAME};
+inline constexpr ResText kGivenTwice{IDS_JOB_GIVEN_TWICE};
 inline constexpr ResText kNothingToEncrypt{IDS_NOTHING_TO_ENCRYPT};
 inline constexpr ResText kReadBackDiffers{IDS_JOB_READ_BACK_DIFFERS};
 // Why a source stayed beside a complete container.
@@ -61,11 +62,19 @@ inline constexpr ResText kFolderInTheWay{IDS_JOB_FOLDER_IN_THE_WAY};
 inline constexpr ResText kReplacedKept{IDS_JOB_REPLACED_KEPT};
 inline constexpr ResText kNoRecycleBin{IDS_JOB_NO_RECYCLE_BIN};
 inline constexpr ResText kRestoredBeside{IDS_JOB_RESTORED_BESIDE};
+inline constexpr ResText kContainerChanged{IDS_JOB_CONTAINER_CHANGED};
+inline constexpr ResText kKeyBeyondLimits{IDS_JOB_KEY_BEYOND_LIMITS};
 
 // Both.
 inline constexpr ResText kOutOfMemory{IDS_JOB_OUT_OF_MEMORY};
+inline constexpr ResText kUnexpected{IDS_JOB_UNEXPECTED};
+inline constexpr ResText kUnexpectedDetail{IDS_JOB_UNEXPECTED_DETAIL};
 
 } // namespace jobtext
+
+// Called inside a catch-all: that the job stopped at an error nobody
+// foresaw, with what a standard exception says about itself.
+std::wstring UnexpectedFailureText();
 
 // A job failure carrying the finished text the user will read; raised inside
 // a worker and caught once at its top.

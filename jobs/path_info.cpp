@@ -248,17 +248,41 @@ std::wstring GetSystemErrorText() {
     return SystemErrorText(GetLastError());
 }
 
-std::wstring SystemErrorText(DWORD code) {
+namespace {
+
+// inserts: null to leave the message's inserts as they are.
+std::wstring SystemMessage(DWORD code, const DWORD_PTR* inserts) {
     if (code == 0)
         return std::wstring();
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                 FORMAT_MESSAGE_FROM_SYSTEM,
-                             nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD how = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                      (inserts ? FORMAT_MESSAGE_ARGUMENT_ARRAY : FORMAT_MESSAGE_IGNORE_INSERTS);
+    DWORD n = FormatMessageW(how, nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0,
+                             reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
     UniqueLocal owner(text);
     std::wstring result = (n > 0 && text) ? std::wstring(text, n) : std::wstring();
     SetLastError(code);
     return result;
+}
+
+} // namespace
+
+std::wstring SystemErrorText(DWORD code) {
+    return SystemMessage(code, nullptr);
+}
+
+std::wstring SystemErrorTextAbout(DWORD code, const std::wstring& subject) {
+    // A message may name inserts up to %99; each gets the subject.
+    DWORD_PTR inserts[99];
+    for (DWORD_PTR& insert : inserts)
+        insert = reinterpret_cast<DWORD_PTR>(subject.c_str());
+    return SystemMessage(code, inserts);
+}
+
+std::wstring WithoutLineEnd(std::wstring text) {
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return text;
 }
 
 bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring& name) {

@@ -133,6 +133,12 @@ void MoveToRecycleBin(std::vector<std::wstring>& paths);
 std::wstring GetSystemErrorText();
 // The system's message for an error code; empty for 0.
 std::wstring SystemErrorText(DWORD code);
+// The same with the message's inserts (%1, %2 ...) filled with subject, for
+// messages about a file ("%1 is not a valid Win32 application.").
+std::wstring SystemErrorTextAbout(DWORD code, const std::wstring& subject);
+// The text without the line break (and blanks) it ends in, for a text that
+// goes on after it: the system's messages end in "\r\n".
+std::wstring WithoutLineEnd(std::wstring text);
 // printf-style formatting with Windows' wide "%s"; the result is exactly as
 // long as the text it holds.
 std::wstring FormatString(const wchar_t* format, ...);

@@ -68,7 +68,8 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 
 void ShowPageError(const std::wstring& path) {
     // Read the system's reason before the box can change the last error.
-    std::wstring reason = GetSystemErrorText();
+    // Its messages about a file name the file as an insert.
+    std::wstring reason = SystemErrorTextAbout(::GetLastError(), path);
     ShowErrorBox(FormatString(LoadResString(IDS_PAGE_NOT_SHOWN).c_str(), path.c_str()) + reason);
 }
 

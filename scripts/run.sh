@@ -11,7 +11,9 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
-"$ROOT/scripts/build.sh" x86_64 "$ROOT/build/x86_64" >/dev/null
+# Only what this run starts: the program, and the check that the Wine prefix
+# is up before it does.
+"$ROOT/scripts/build.sh" x86_64 "$ROOT/build/x86_64" Tessalock prefix_check >/dev/null
 
 export WINEPREFIX="${TL_RUN_WINEPREFIX:-$ROOT/build/x86_64/wineprefix}"
 [[ -n "${DISPLAY:-}" ]] && export TL_USE_DISPLAY=1

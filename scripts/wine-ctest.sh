@@ -32,8 +32,12 @@ cleanup() {
 }
 trap cleanup EXIT
 wine_env_start
-# The layout tests run a second time in a prefix whose screen has 144 DPI.
-wine_dpi_prefix_start 144
+# The layout tests run a second time in a prefix whose screen has 144 DPI;
+# that prefix is started only when the selected tests include them (a run of
+# one test program needs only the main prefix).
+if (cd "$BUILD" && ctest -N "$@" 2>/dev/null | grep -q 'layout_tests_144dpi'); then
+    wine_dpi_prefix_start 144
+fi
 map_tmpfs() { # folder size letter
     mkdir -p "$1"
     mountpoint -q "$1" || mount -t tmpfs -o "size=$2" tmpfs "$1" || true

@@ -38,7 +38,7 @@ wine_prefix_boot() {
     # TL_PREFIX_CHECK) the settings are written until they read back and the
     # drives C: and Z: are listed; without one, once.
     local check="${TL_PREFIX_CHECK:-$(dirname "$prefix")/tests/support/prefix_check.exe}"
-    local try
+    local try said
     for try in $(seq 1 30); do
         WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
             /t REG_SZ /d "$managed" /f >/dev/null 2>&1 </dev/null || true
@@ -46,11 +46,12 @@ wine_prefix_boot() {
         WINEPREFIX="$prefix" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
             /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null || true
         [[ -f "$check" ]] || break
-        if WINEPREFIX="$prefix" wine "$check" "$managed" 2 </dev/null; then
+        # What the checker says matters only when the prefix never came up.
+        if said="$(WINEPREFIX="$prefix" wine "$check" "$managed" 2 </dev/null)"; then
             break
         fi
         if [[ $try -eq 30 ]]; then
-            echo "the Wine prefix $prefix did not come up" >&2
+            echo "the Wine prefix $prefix did not come up ($said)" >&2
             return 1
         fi
     done

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,8 @@ const DispatchCase kDispatchCases[] = {
      Seen::CaptionlessBox,
      L"The file has been encrypted! "},
     {"EncOfAFolder", {L"-enc", L"photos"}, Seen::EncryptDialog, L"photos\\"},
+    {"OldFormatSwitchIsNoPath", {L"-legacy", L"photos"}, Seen::EncryptDialog, L"photos\\"},
+    {"OldFormatBeforeDec", {L"-legacy", L"-dec", L"x.lock"}, Seen::DecryptDialog, L"x.lock"},
     // Only the first path is tested for the extension.
     {"EncWithAContainerSecond",
      {L"-enc", L"a.txt", L"b.lock"},
@@ -136,6 +139,10 @@ const DispatchCase kDispatchCases[] = {
     {"MixedCaseExtensionIsAContainer", {L"Data.Lock"}, Seen::DecryptDialog, L"Data.Lock"},
     {"EncOfAnUpperCaseContainer",
      {L"-enc", L"DATA.LOCK"},
+     Seen::CaptionlessBox,
+     L"The file has been encrypted! "},
+    {"GatherOfAContainer",
+     {L"-gather", L"a.lock"},
      Seen::CaptionlessBox,
      L"The file has been encrypted! "},
     {"NearlyAContainer", {L"DATA.LOCKS"}, Seen::EncryptDialog, L"DATA.LOCKS"},
@@ -186,9 +193,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, Dispatch, testing::ValuesIn(kDispatchCases),
                              return std::string(info.param.name);
                          });
 
-// Explorer's verb starts "-enc ITEM" once per selected item: what another
+// Explorer's verb starts "-gather ITEM" once per selected item: what another
 // start hands over while this one collects goes into the same dialog.
-TEST(DispatchEnc, GathersTheItemsOfOtherStartsIntoOneDialog) {
+TEST(DispatchGather, GathersTheItemsOfOtherStartsIntoOneDialog) {
     ScratchDir dir;
     const std::wstring a = dir / L"a.txt";
     const std::wstring b = dir / L"b.txt";
@@ -210,12 +217,42 @@ TEST(DispatchEnc, GathersTheItemsOfOtherStartsIntoOneDialog) {
         other.Withdraw();
         seen = ObserveAndClose();
     });
-    const wchar_t* args[] = {L"-enc", a.c_str()};
+    const wchar_t* args[] = {L"-gather", a.c_str()};
     DispatchCommandLine(args, 2);
     robot.Join();
     EXPECT_TRUE(handedOver);
     EXPECT_STREQ(Describe(seen.seen), Describe(Seen::EncryptDialog));
     EXPECT_EQ(Narrow(seen.text), Narrow(a + L"," + b));
+}
+
+// "-enc" is a start of its own: its dialog opens at once with its own items,
+// also while an Explorer selection is being gathered, and nothing of it is
+// handed to that collection.
+TEST(DispatchEnc, OpensItsOwnDialogWhileASelectionIsGathered) {
+    ScratchDir dir;
+    const std::wstring a = dir / L"a.txt";
+    ASSERT_TRUE(WriteFileBytes(a, PatternBytes(10, 1)));
+    std::atomic<bool> collecting{false};
+    std::vector<std::wstring> collected;
+    Observation seen;
+    Robot robot([&](Robot&) {
+        CItemCollector collector;
+        collecting = collector.Open();
+        // Pumping, so an item handed over would be taken.
+        bool shown = collecting && PumpUntil([] {
+                         return FindProcessWindow(L"#32770", kEncryptCaption) != nullptr;
+                     });
+        collected = collector.Items();
+        if (shown)
+            seen = ObserveAndClose();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return collecting.load(); }));
+    const wchar_t* args[] = {L"-enc", a.c_str()};
+    DispatchCommandLine(args, 2);
+    robot.Join();
+    EXPECT_TRUE(collected.empty());
+    EXPECT_STREQ(Describe(seen.seen), Describe(Seen::EncryptDialog));
+    EXPECT_EQ(Narrow(seen.text), Narrow(a));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Gathering the items of several "-enc" starts into one collection: the
+// Gathering the items of several "-gather" starts into one collection: the
 // WM_COPYDATA block, the collector's role and window, the hand-over from
 // another thread standing in for another instance, and the end of a
 // collection. Every instance that is on its way is counted first, so no

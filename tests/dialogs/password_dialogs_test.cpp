@@ -3,6 +3,7 @@
 // clicks, reads and answers the boxes as a user would.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "dialogs/dialog_driver.h"
 #include "dialogs/password_dialogs.h"
 #include "jobs/job_runner.h"
@@ -193,7 +195,8 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
         if (!save)
             return;
         offeredName = SaveDialogFileName(save);
-        ChooseSaveFileName(save, container);
+        // Typed without the extension, the name gets it.
+        ChooseSaveFileName(save, dir / L"out\\backup");
         HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
         if (!d)
             return;
@@ -459,9 +462,10 @@ TEST_F(PasswordDialogs, EncryptionSaysWhatStayedOnTheDisk) {
     });
     INT_PTR code = RunEncrypt({file});
     robot.Join();
+    // The file is in the container, though it is still on the disk.
     const std::wstring expected = L"Encrypted successfully.\n\nThe container is complete, but "
-                                  L"these items are still on the disk and not encrypted:\n" +
-                                  file + L" (";
+                                  L"these items are still on the disk:\n" +
+                                  file + L" (encrypted, but could not be deleted";
     EXPECT_EQ(Narrow(message.substr(0, expected.size())), Narrow(expected));
     EXPECT_EQ(code, kDialogJobDone);
     EXPECT_TRUE(PathExists(file));
@@ -671,6 +675,49 @@ TEST_P(StartUp, EscapeAndEnterInAPasswordFieldDoNothing) {
     EXPECT_FALSE(boxShown);
     EXPECT_TRUE(openAfterKeys);
     EXPECT_EQ(code, kDialogClosed);
+}
+
+// The name Active Accessibility gives a control (what a screen reader
+// announces), or "(none)".
+std::wstring AccessibleName(HWND control) {
+    IAccessible* object = nullptr;
+    // __uuidof: the import library's IID_IAccessible is no data that links.
+    if (FAILED(::AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                            __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&object))))
+        return L"(no object)";
+    VARIANT self;
+    ::VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    const HRESULT result = object->get_accName(self, &name);
+    object->Release();
+    std::wstring text = (result == S_OK && name) ? std::wstring(name) : L"(none)";
+    ::SysFreeString(name);
+    return text;
+}
+
+// A field takes its accessible name from the label just before it.
+TEST_P(StartUp, PasswordFieldsAreNamedByTheirLabels) {
+    const Kind kind = GetParam();
+    const std::wstring path = dir / L"item.lock";
+    ASSERT_TRUE(WriteFileBytes(path, PatternBytes(100, 15)));
+    std::wstring password, reenter;
+    Robot robot([&](Robot& r) {
+        ScopedComInit com;
+        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
+        if (!d)
+            return;
+        password = AccessibleName(::GetDlgItem(d, IDC_PASSWORD));
+        if (HWND second = ::GetDlgItem(d, IDC_REENTER))
+            reenter = AccessibleName(second);
+        PostClick(d, IDC_EXIT);
+    });
+    RunDialog(kind, path);
+    robot.Join();
+    EXPECT_EQ(Narrow(password), "Password:");
+    EXPECT_EQ(Narrow(reenter), kind == Kind::Encrypt ? "Re-enter:" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, StartUp, testing::Values(Kind::Encrypt, Kind::Decrypt),

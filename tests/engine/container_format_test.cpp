@@ -210,20 +210,22 @@ TEST(ContainerBodies, OutputThatTakesLessThanTheBlockFails) {
 TEST(ContainerOpen, RecognisesOnlyTheBigEndianTypeId) {
     struct Case {
         Bytes bytes;
-        bool recognised;
+        uint32_t typeId; // 0: not recognised
     } cases[] = {
-        {{0, 0, 0, 1, 0xAB}, true},
-        {{1, 0, 0, 0, 0xAB}, false},
-        {{0, 0, 0, 2, 0xAB}, false},
-        {{0, 0, 0}, false},
-        {{}, false},
+        {{0, 0, 0, 1, 0xAB}, 1},
+        {{1, 0, 0, 0, 0xAB}, 0},
+        {{0, 0, 0, 2, 0xAB}, 2},
+        {{2, 0, 0, 0, 0xAB}, 0},
+        {{0, 0, 0, 3, 0xAB}, 0},
+        {{0, 0, 0}, 0},
+        {{}, 0},
     };
     for (const Case& c : cases) {
         MemorySource source(c.bytes);
         std::unique_ptr<EncFile> codec = OpenEncFile(L"pw", source);
-        EXPECT_EQ(codec != nullptr, c.recognised);
+        EXPECT_EQ(codec != nullptr, c.typeId != 0);
         if (codec) {
-            EXPECT_EQ(codec->GetTypeId(), 1u);
+            EXPECT_EQ(codec->GetTypeId(), c.typeId);
             EXPECT_EQ(source.ReadByte(), 0xAB) << "left just past the type id";
         }
     }

@@ -105,14 +105,23 @@ bool ReadItems(ContainerReader& reader, std::vector<Item>& items, size_t piece) 
     return true;
 }
 
-TEST(ContainerSession, ManyRecordsComeBackWholeWhateverThePieceSizes) {
+// Most of what a session promises holds for both formats.
+class SessionFormats : public testing::TestWithParam<ContainerFormat> {};
+INSTANTIATE_TEST_SUITE_P(Both, SessionFormats,
+                         testing::Values(ContainerFormat::Legacy, ContainerFormat::Authenticated),
+                         [](const testing::TestParamInfo<ContainerFormat>& info) {
+                             return info.param == ContainerFormat::Legacy ? "Legacy"
+                                                                          : "Authenticated";
+                         });
+
+TEST_P(SessionFormats, ManyRecordsComeBackWholeWhateverThePieceSizes) {
     const std::vector<Item> items = ManyItems();
     const size_t pieces[][2] = {{1 << 18, 1 << 20}, {4096, 3}, {(1 << 20) + 1, 1 << 22}};
     for (const auto& piece : pieces) {
         SCOPED_TRACE(piece[0]);
         ScratchDir dir;
         const std::wstring path = dir / L"Fotos.lock";
-        ContainerWriter writer(kPassword);
+        ContainerWriter writer(kPassword, GetParam());
         ASSERT_TRUE(writer.Create(path));
         ASSERT_TRUE(WriteItems(writer, items, piece[0]));
         EXPECT_EQ(writer.RecordCount(), items.size());
@@ -134,12 +143,16 @@ TEST(ContainerSession, ManyRecordsComeBackWholeWhateverThePieceSizes) {
     }
 }
 
-TEST(ContainerSession, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) {
+TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) {
     ScratchDir dir;
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, GetParam());
     ASSERT_TRUE(writer.Create(dir / L"empty.lock"));
     ASSERT_TRUE(WriteItems(writer, {}, 1));
-    EXPECT_EQ(ReadFileBytes(dir / L"empty.lock").size(), 4u + 4u + 11u);
+    // The old header holds the password's 11 bytes; the new one is followed
+    // by one empty sealed segment, its tag alone.
+    EXPECT_EQ(ReadFileBytes(dir / L"empty.lock").size(), GetParam() == ContainerFormat::Legacy
+                                                             ? 4u + 4u + 11u
+                                                             : kSealedHeaderBytes + kTagBytes);
     ContainerReader reader;
     ASSERT_TRUE(reader.Open(dir / L"empty.lock"));
     std::vector<Item> back;
@@ -172,7 +185,7 @@ TEST(ContainerSession, WritesExactlyTheCodecsBytes) {
         }
     }
     ScratchDir dir;
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 100000));
     EXPECT_TRUE(ReadFileBytes(dir / L"c.lock") == reference.bytes);
@@ -199,7 +212,7 @@ TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
 
 // The writer keeps the protocol: a body of exactly the size its record
 // gives, and only names a reader restores unchanged.
-TEST(ContainerSession, WriterRefusesWhatNoReaderCouldUse) {
+TEST_P(SessionFormats, WriterRefusesWhatNoReaderCouldUse) {
     struct Case {
         const char* what;
         void (*act)(ContainerWriter&);
@@ -242,7 +255,7 @@ TEST(ContainerSession, WriterRefusesWhatNoReaderCouldUse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
-        ContainerWriter writer(c.act ? kPassword : std::wstring(1025, L'x'));
+        ContainerWriter writer(c.act ? kPassword : std::wstring(1025, L'x'), GetParam());
         ASSERT_TRUE(writer.Create(dir / L"c.lock"));
         if (c.act) {
             ASSERT_TRUE(writer.WriteHeader());
@@ -261,7 +274,7 @@ TEST(ContainerSession, WriterRefusesWhatNoReaderCouldUse) {
 TEST(ContainerSession, CreateNeverReplacesAFile) {
     ScratchDir dir;
     ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", {1, 2, 3}));
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
     EXPECT_FALSE(writer.Create(dir / L"c.lock"));
     EXPECT_EQ(writer.LastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_EQ(ReadFileBytes(dir / L"c.lock"), (Bytes{1, 2, 3}));
@@ -269,10 +282,23 @@ TEST(ContainerSession, CreateNeverReplacesAFile) {
 
 TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
     ScratchDir dir;
-    ContainerWriter writer(kPassword);
-    ASSERT_TRUE(writer.Create(dir / L"good.lock"));
-    ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(10, 1)}}, 10));
-    const Bytes good = ReadFileBytes(dir / L"good.lock");
+    Bytes good, sealed;
+    for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
+        ContainerWriter writer(kPassword, format);
+        ASSERT_TRUE(writer.Create(dir / L"good.lock"));
+        ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(10, 1)}}, 10));
+        (format == ContainerFormat::Legacy ? good : sealed) = ReadFileBytes(dir / L"good.lock");
+        DeleteFileW((dir / L"good.lock").c_str());
+    }
+    // The sealed header with one big-endian field set anew.
+    auto sealedWith = [&](size_t at, uint32_t value) {
+        Bytes bytes = sealed;
+        for (int k = 0; k < 4; ++k)
+            bytes[at + k] = static_cast<uint8_t>(value >> (24 - 8 * k));
+        return bytes;
+    };
+    Bytes unknownCipher = sealed;
+    unknownCipher[49] = 2;
     struct Case {
         const char* what;
         Bytes bytes;
@@ -290,6 +316,18 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
         {"check length 1025", {0, 0, 0, 1, 0, 0, 4, 1}, kPassword, HeaderCheck::Damaged},
         {"cut inside the check block", Bytes(good.begin(), good.begin() + 10), kPassword,
          HeaderCheck::Damaged},
+        {"sealed, matches", sealed, kPassword, HeaderCheck::Matches},
+        {"sealed, other letter case", sealed, L"P\u00e4ss w\u00f6rd", HeaderCheck::WrongPassword},
+        {"sealed, salt changed", sealedWith(20, 0x01020304), kPassword, HeaderCheck::WrongPassword},
+        {"sealed, cut inside the header", Bytes(sealed.begin(), sealed.begin() + 60), kPassword,
+         HeaderCheck::Damaged},
+        {"sealed, unknown cipher", unknownCipher, kPassword, HeaderCheck::Damaged},
+        // Refused before a byte of memory is taken for the key.
+        {"sealed, 4 GiB of memory", sealedWith(5, 0xFFFFFFFF), kPassword,
+         HeaderCheck::BeyondLimits},
+        {"sealed, a thousand passes", sealedWith(9, 1000), kPassword, HeaderCheck::BeyondLimits},
+        {"sealed, no lanes", sealedWith(13, 0), kPassword, HeaderCheck::BeyondLimits},
+        {"sealed, 1 GiB segments", sealedWith(50, 1u << 30), kPassword, HeaderCheck::BeyondLimits},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,7 +340,7 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
 
 TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) {
     ScratchDir dir;
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(5000, 1)}}, 5000));
     Bytes bytes = ReadFileBytes(dir / L"c.lock");
@@ -317,10 +355,10 @@ TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) 
 }
 
 // A walk over the headers alone, then back to a record to read its body.
-TEST(ContainerSession, HeadersAloneAndBackAgain) {
+TEST_P(SessionFormats, HeadersAloneAndBackAgain) {
     ScratchDir dir;
     const std::vector<Item> items = ManyItems();
-    ContainerWriter writer(kPassword);
+    ContainerWriter writer(kPassword, GetParam());
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
 
@@ -351,6 +389,99 @@ TEST(ContainerSession, HeadersAloneAndBackAgain) {
     Bytes raw(static_cast<size_t>(entry.size));
     EXPECT_EQ(reader.ReadRawBody(raw.data(), raw.size()), raw.size());
     EXPECT_EQ(reader.Position(), offsets[big + 1]);
+}
+
+// Anything done to a sealed container after it was written is caught when
+// the segment it touches is read, and nothing of that segment comes out.
+TEST(SealedContainer, EveryChangeIsRefused) {
+    ScratchDir dir;
+    const std::vector<Item> items = {{L"/", false, L"top", {}},
+                                     {L"/top", true, L"big.bin", PatternBytes(5 << 19, 4)},
+                                     {L"/top", true, L"small.txt", PatternBytes(300, 5)}};
+    ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+    ASSERT_TRUE(writer.Create(dir / L"good.lock"));
+    ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
+    const Bytes good = ReadFileBytes(dir / L"good.lock");
+    const size_t segment = kSegmentBytes + kTagBytes;
+    const size_t first = kSealedHeaderBytes; // where segment 0 starts
+    ASSERT_GT(good.size(), first + 2 * segment);
+
+    auto flipped = [&](size_t at) {
+        Bytes bytes = good;
+        bytes.at(at) ^= 0x01;
+        return bytes;
+    };
+    Bytes swapped = good;
+    std::swap_ranges(swapped.begin() + first, swapped.begin() + first + segment,
+                     swapped.begin() + first + segment);
+    Bytes repeated = good;
+    repeated.insert(repeated.end() - (good.size() - first - 2 * segment),
+                    good.begin() + first + segment, good.begin() + first + 2 * segment);
+    Bytes appended = good;
+    appended.push_back(0);
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"a record's byte", flipped(first + 3)},
+        {"a body's byte", flipped(first + segment + 100)},
+        {"a tag's byte", flipped(first + segment - 1)},
+        {"the last byte", flipped(good.size() - 1)},
+        {"cut after a whole segment", Bytes(good.begin(), good.begin() + first + 2 * segment)},
+        {"cut by one byte", Bytes(good.begin(), good.end() - 1)},
+        {"cut to the header", Bytes(good.begin(), good.begin() + first)},
+        {"one byte added", appended},
+        {"two segments swapped", swapped},
+        {"a segment repeated", repeated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", c.bytes));
+        for (bool readAhead : {false, true}) {
+            ContainerReader reader;
+            ASSERT_TRUE(reader.Open(dir / L"c.lock", readAhead));
+            std::vector<Item> back;
+            EXPECT_FALSE(ReadItems(reader, back, 1 << 20));
+            EXPECT_TRUE(reader.Tampered());
+            // What came out before the change is the container's own.
+            for (size_t k = 0; k < back.size() && k < items.size(); ++k) {
+                if (back[k].body.size() == items[k].body.size()) {
+                    EXPECT_TRUE(back[k].body == items[k].body) << k;
+                }
+            }
+        }
+    }
+}
+
+// Whoever holds a container learns neither the password nor a name, and
+// two containers of the same items under one password share no keystream.
+TEST(SealedContainer, HidesThePasswordTheNamesAndTheKeystream) {
+    ScratchDir dir;
+    const std::vector<Item> items = ManyItems();
+    Bytes files[2];
+    for (Bytes& file : files) {
+        ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+        ASSERT_TRUE(writer.Create(dir / L"c.lock"));
+        ASSERT_TRUE(WriteItems(writer, items, 1 << 20));
+        file = ReadFileBytes(dir / L"c.lock");
+        DeleteFileW((dir / L"c.lock").c_str());
+    }
+    std::vector<std::wstring> secrets = {kPassword};
+    for (const Item& item : items)
+        secrets.push_back(item.name);
+    for (const std::wstring& secret : secrets) {
+        SCOPED_TRACE(testing_support::Narrow(secret));
+        for (const Bytes& file : files)
+            EXPECT_FALSE(testing_support::HoldsText(file, secret));
+    }
+    // Same plain bytes at the same places: under one keystream the cipher
+    // bytes would be equal; under two they agree one time in 256.
+    ASSERT_EQ(files[0].size(), files[1].size());
+    size_t same = 0;
+    for (size_t k = kSealedHeaderBytes; k < files[0].size(); ++k)
+        same += files[0][k] == files[1][k];
+    EXPECT_LT(same, (files[0].size() - kSealedHeaderBytes) / 100);
 }
 
 // The rule every stored name follows, on the writing and the reading side.
@@ -428,13 +559,13 @@ TEST(StoredNames, TheRule) {
 }
 
 // A disk that fills up: the writer fails and says why, in the system's words.
-TEST(ContainerSession, FullDiskKeepsTheSystemsReason) {
+TEST_P(SessionFormats, FullDiskKeepsTheSystemsReason) {
     if (GetDriveTypeW(L"T:\\") == DRIVE_NO_ROOT_DIR)
         GTEST_SKIP() << "no small drive T: (the test runner maps one when run as root)";
     wchar_t path[64];
     _snwprintf(path, 64, L"T:\\session_%lu.lock", GetCurrentProcessId());
     {
-        ContainerWriter writer(kPassword);
+        ContainerWriter writer(kPassword, GetParam());
         ASSERT_TRUE(writer.Create(path));
         ASSERT_TRUE(writer.WriteHeader());
         ASSERT_TRUE(writer.AddFile(L"/", L"big", 0, 3 << 20));

@@ -65,9 +65,10 @@ const std::vector<ExpectedDialog>& ExpectedDialogs() {
          {
              {-1, L"Static", L"#202", SS_ICON, 13, 8, 20, 20},
              {1000, L"Static", L"", kEncryptLabel, 42, 15, 183, 12},
+             // Each label right before its field, which takes its name from it.
              {-1, L"Static", L"Password:", WS_GROUP, 13, 41, 38, 8},
-             {-1, L"Static", L"Re-enter:", WS_GROUP, 13, 61, 38, 8},
              {1002, L"Edit", L"", kPasswordEdit, 52, 38, 161, 14},
+             {-1, L"Static", L"Re-enter:", WS_GROUP, 13, 61, 38, 8},
              {1003, L"Edit", L"", kPasswordEdit, 52, 59, 161, 14},
              {1004, L"Button", L"Encrypt", WS_TABSTOP | BS_PUSHBUTTON, 49, 81, 48, 12},
              {1005, L"Button", L"Exit", WS_TABSTOP | BS_PUSHBUTTON, 140, 81, 48, 12},

@@ -11,6 +11,7 @@
 // TL_FUZZ_CASES (default 10000) and TL_FUZZ_SEED (default fixed) choose the
 // run; TL_FUZZ_CASE=<seed> replays one case.
 #include "engine/container.h"
+#include "engine/sealed_format.h"
 #include "engine/memory_streams.h"
 #include "jobs/decrypt_job.h"
 #include "jobs/job_runner.h"
@@ -72,7 +73,9 @@ struct Case {
     std::map<std::wstring, Bytes> inside;
     int cancelAfter = -1;
     bool consent = false;
-    std::string what; // the mutations, for the report
+    bool sealed = false;  // the authenticated format
+    bool changed = false; // bytes changed after the container was made
+    std::string what;     // the mutations, for the report
 };
 
 const wchar_t* const kPlainNames[] = {L"a.txt", L"B.bin",         L"photo.jpg", L"Docs",
@@ -144,10 +147,17 @@ std::vector<Record> PlainRecords(Random& random) {
     return records;
 }
 
-Bytes Serialize(const std::wstring& password, const std::vector<Record>& records) {
+// The records as the codec writes them, whatever they hold: a sealed
+// container authenticates hostile records as readily as plain ones.
+Bytes Serialize(const std::wstring& password, const std::vector<Record>& records, bool sealed) {
     engine_testing::MemorySink sink;
-    RC4EncStdFile codec(password);
-    codec.WriteHeader(sink);
+    std::unique_ptr<EncFile> codec;
+    if (sealed)
+        codec = std::make_unique<AesGcmEncFile>(password);
+    else
+        codec = std::make_unique<RC4EncStdFile>(password);
+    codec->WriteHeader(sink);
+    const size_t stream = sink.bytes.size();
     for (const Record& r : records) {
         EntryInfo info;
         info.isFile = r.isFile;
@@ -155,18 +165,36 @@ Bytes Serialize(const std::wstring& password, const std::vector<Record>& records
         info.size = r.claimedSize;
         // The codec refuses empty strings; an empty one is written as the
         // single terminator a damaged container would hold.
-        if (!codec.WriteEntryHeader(r.folderPath.empty() ? L"/" : r.folderPath, info, sink))
+        if (!codec->WriteEntryHeader(r.folderPath.empty() ? L"/" : r.folderPath, info, sink))
             sink.bytes.push_back(0);
         if (r.isFile && !r.body.empty())
-            codec.EncryptBlock(r.body.data(), 0, static_cast<int>(r.body.size()), sink);
+            codec->EncryptBlock(r.body.data(), 0, static_cast<int>(r.body.size()), sink);
     }
-    return sink.bytes;
+    if (!sealed)
+        return sink.bytes;
+    Bytes container(sink.bytes.begin(), sink.bytes.begin() + stream);
+    auto& seal = static_cast<AesGcmEncFile&>(*codec);
+    const size_t plain = sink.bytes.size() - stream;
+    for (size_t k = 0, at = 0; k == 0 || at < plain; ++k) {
+        const size_t count = std::min<size_t>(kSegmentBytes, plain - at);
+        Bytes segment(sink.bytes.begin() + stream + at, sink.bytes.begin() + stream + at + count);
+        segment.resize(count + kTagBytes);
+        at += count;
+        seal.SealSegment(k, at == plain, segment.data(), count);
+        container.insert(container.end(), segment.begin(), segment.end());
+    }
+    return container;
 }
 
 Case MakeCase(uint64_t seed) {
     Random random(seed);
     Case c;
     c.seed = seed;
+    // Taken from the seed, not the sequence: the old format's cases stay
+    // what they were.
+    c.sealed = (seed & 1) != 0;
+    if (c.sealed)
+        c.what += "sealed; ";
     std::vector<Record> records = PlainRecords(random);
 
     // Changes to the records.
@@ -206,7 +234,8 @@ Case MakeCase(uint64_t seed) {
             break;
         }
     }
-    c.container = Serialize(c.password, records);
+    c.container = Serialize(c.password, records, c.sealed);
+    const Bytes made = c.container;
 
     // Changes to the bytes.
     if (random.Chance(25)) {
@@ -224,6 +253,7 @@ Case MakeCase(uint64_t seed) {
             c.container.push_back(static_cast<uint8_t>(random.Next()));
         c.what += "junk at the end; ";
     }
+    c.changed = c.container != made;
     if (random.Chance(8)) {
         c.triedPassword = L"Fuzz password";
         c.what += "wrong password; ";
@@ -391,6 +421,8 @@ private:
                 path.find(L".tl-journal") != std::wstring::npos)
                 return "a temporary file was left: " + Narrow(path);
         }
+        if (outcome.succeeded && c.sealed && c.changed)
+            return "a sealed container that was changed after it was made was restored";
         if (!outcome.succeeded) {
             // Folders too: a failed run takes away every folder it made.
             if (after != before)

@@ -333,10 +333,10 @@ TEST_F(Installer, PutsTheProgramTheShortcutAndTheKeysInTheUsersProfile) {
         {container + L"\\shell\\open\\command", L"", quoted + L" -dec \"%1\""},
         {fileVerb, L"", L"Lock with Tessalock"},
         {fileVerb, L"MultiSelectModel", L"Player"},
-        {fileVerb + L"\\command", L"", quoted + L" -enc \"%1\""},
+        {fileVerb + L"\\command", L"", quoted + L" -gather \"%1\""},
         {folderVerb, L"", L"Lock with Tessalock"},
         {folderVerb, L"MultiSelectModel", L"Player"},
-        {folderVerb + L"\\command", L"", quoted + L" -enc \"%1\""},
+        {folderVerb + L"\\command", L"", quoted + L" -gather \"%1\""},
         {kUninstallKey, L"DisplayName", L"Tessalock"},
         {kUninstallKey, L"DisplayVersion", L"1.3.0"},
         {kUninstallKey, L"DisplayIcon", quoted + L",0"},
@@ -446,12 +446,52 @@ TEST_F(Installer, TwoItemsLockedTogetherGiveOneDialog) {
     EXPECT_EQ(first.WaitForExit(), 1);
 }
 
+// While Tessalock runs, the uninstaller removes nothing, not even its entry
+// in "Apps & features", and ends with a failure; once the program is closed
+// it removes everything.
+TEST_F(Installer, UninstallWhileTheProgramRunsRemovesNothing) {
+    Install();
+    const std::wstring container = scratch_ / L"open.lock";
+    ASSERT_TRUE(WriteFileBytes(container, PatternBytes(64, 6)));
+    ProgramRun running(ProgramRun::CommandLine{DoubleClickCommand(container)});
+    HWND dialog = running.WaitForWindow(L"Tessalock-Decrypt");
+    ASSERT_NE(dialog, nullptr);
+    // Run in its own folder (_?=) rather than as a copy, so its end is its exit.
+    ProgramRun uninstall(ProgramRun::CommandLine{L"\"" + InstallFolder() +
+                                                 L"\\Uninstall.exe\" /S _?=" + InstallFolder()});
+    EXPECT_EQ(uninstall.WaitForExit(60000), 2);
+    EXPECT_TRUE(PathExists(InstalledProgram()));
+    EXPECT_TRUE(PathExists(programs_ + L"\\Tessalock.lnk"));
+    EXPECT_TRUE(KeyExists(kUninstallKey));
+    EXPECT_EQ(Narrow(ReadText(kClasses + L"\\.lock")), "Tessalock.Container");
+
+    ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(running.WaitForExit(), 1);
+    Uninstall();
+    EXPECT_FALSE(PathExists(InstallFolder()));
+    EXPECT_FALSE(KeyExists(kUninstallKey));
+}
+
 struct ProfileCase {
     const char* name;
     void (*prepare)(const std::wstring& localAppData);
 };
 
-void NothingThere(const std::wstring&) {}
+// A profile that never had an uninstall entry has no key for them either.
+void NothingThere(const std::wstring&) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallParent.c_str(), 0, KEY_READ, &opened) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD keys = 0, values = 0;
+    const bool empty =
+        ::RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values,
+                           nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        keys == 0 && values == 0;
+    ::RegCloseKey(opened);
+    if (empty)
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kUninstallParent.c_str());
+}
 
 // Another program's association for .lock, its own verb beside ours and a
 // folder of its own among the user's programs.

@@ -2,6 +2,7 @@
 #include "container_reader.h"
 
 #include "engine/container.h"
+#include "engine/container_session.h"
 
 #include <algorithm>
 
@@ -9,38 +10,24 @@ namespace testing_support {
 
 bool ReadContainer(const std::wstring& path, const std::wstring& password,
                    std::vector<StoredEntry>& entries) {
-    CBufferedFileInputStream file(8192);
-    if (!file.Open(path))
+    ContainerReader reader;
+    if (!reader.Open(path) || reader.CheckHeader(password) != HeaderCheck::Matches)
         return false;
-    IInputStream& input = static_cast<CBufferedInputStream&>(file);
-    std::unique_ptr<EncFile> codec = OpenEncFile(password, input);
-    bool readError = false;
-    if (!codec || !codec->CheckPassword(readError, input))
-        return false;
-    while (!file.IsAtEnd() || file.Available() > 0) {
+    while (!reader.AtEnd()) {
         EntryInfo info;
-        if (!codec->ReadEntryHeader(info, input))
+        if (reader.NextRecord(info) != RecordRead::Ok)
             return false;
         StoredEntry entry;
         entry.isFile = info.isFile;
         entry.folderPath = info.folderPath;
         entry.name = info.name;
         entry.size = info.size;
-        if (info.isFile && info.size > 0) {
-            Bytes cipherText(static_cast<size_t>(info.size));
-            if (input.Read(cipherText.data(), 0, static_cast<int>(info.size)) != info.size)
+        entry.data.resize(static_cast<size_t>(info.size));
+        for (size_t done = 0; done < entry.data.size();) {
+            const size_t got = reader.ReadBody(entry.data.data() + done, entry.data.size() - done);
+            if (got == 0)
                 return false;
-            struct Sink : IOutputStream {
-                Bytes* out;
-                int Write(const uint8_t* d, int o, int c) override {
-                    out->insert(out->end(), d + o, d + o + c);
-                    return c;
-                }
-                bool Close() override { return true; }
-                bool Flush() override { return true; }
-            } sink;
-            sink.out = &entry.data;
-            codec->DecryptBlock(cipherText.data(), 0, static_cast<int>(info.size), sink);
+            done += got;
         }
         entries.push_back(entry);
     }
@@ -48,7 +35,21 @@ bool ReadContainer(const std::wstring& path, const std::wstring& password,
 }
 
 bool WriteContainer(const std::wstring& path, const std::wstring& password,
-                    const std::vector<StoredEntry>& entries) {
+                    const std::vector<StoredEntry>& entries, ContainerFormat format) {
+    if (format == ContainerFormat::Authenticated) {
+        DeleteFileW(path.c_str());
+        ContainerWriter writer(password, format);
+        bool ok = writer.Create(path) && writer.WriteHeader();
+        for (const StoredEntry& entry : entries) {
+            if (!ok)
+                break;
+            ok = entry.isFile
+                     ? writer.AddFile(entry.folderPath, entry.name, 0, entry.data.size()) &&
+                           writer.WriteBody(entry.data.data(), entry.data.size())
+                     : writer.AddFolder(entry.folderPath, entry.name);
+        }
+        return writer.Commit() && writer.Close() && ok;
+    }
     CBufferedFileOutputStream file(65536);
     if (!file.Open(path, false))
         return false;

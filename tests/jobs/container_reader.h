@@ -2,6 +2,7 @@
 // was written without going through the decryption job.
 #pragma once
 
+#include "engine/container.h"
 #include "support/test_files.h"
 
 #include <cstdint>
@@ -28,8 +29,10 @@ bool ReadContainer(const std::wstring& path, const std::wstring& password,
                    std::vector<StoredEntry>& entries);
 
 // Writes a container from hand-made records (bodies enciphered in order),
-// for decryption tests with crafted content.
+// for decryption tests with crafted content. The authenticated format goes
+// through the writer, which takes only records a reader would restore.
 bool WriteContainer(const std::wstring& path, const std::wstring& password,
-                    const std::vector<StoredEntry>& entries);
+                    const std::vector<StoredEntry>& entries,
+                    ContainerFormat format = ContainerFormat::Legacy);
 
 } // namespace testing_support

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace testing_support;
 
 namespace {
@@ -49,9 +51,16 @@ TEST(RoundTrip, TreesComeBackWhole) {
         std::vector<std::wstring> selected; // relative to the scratch folder
         std::wstring container;             // relative; empty: beside the item
         std::wstring resultPath;            // relative
+        ContainerFormat format = ContainerFormat::Authenticated;
     };
     const std::vector<Case> cases = {
         {"one file", {{L"b.txt", 3000}}, {L"b.txt"}, L"", L"b.txt"},
+        {"one file, old format",
+         {{L"b.txt", 3000}},
+         {L"b.txt"},
+         L"",
+         L"b.txt",
+         ContainerFormat::Legacy},
         {"nested unicode tree",
          {{L"Фото", -1},
           {L"Фото\\照片", -1},
@@ -82,13 +91,17 @@ TEST(RoundTrip, TreesComeBackWhole) {
             paths.push_back(dir / p);
         CAtomicProgress encrypting;
         EncryptionOutcome enc = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
-                                              kPassword, encrypting);
+                                              kPassword, encrypting, false, c.format);
         ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
         for (const std::wstring& p : paths)
             EXPECT_FALSE(PathExists(p));
         std::wstring container = c.container.empty() ? paths[0] + L".lock" : dir / c.container;
         ASSERT_TRUE(PathExists(container));
-        const uint64_t containerSize = ReadFileBytes(container).size();
+        const Bytes containerBytes = ReadFileBytes(container);
+        const uint64_t containerSize = containerBytes.size();
+        ASSERT_GE(containerSize, 4u);
+        EXPECT_EQ(Bytes(containerBytes.begin(), containerBytes.begin() + 4),
+                  (Bytes{0, 0, 0, static_cast<uint8_t>(c.format)}));
 
         CAtomicProgress decrypting;
         DecryptionOutcome dec = RunDecryption(container, kPassword, decrypting);
@@ -214,6 +227,16 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         EXPECT_TRUE(WriteContainer(container_, kPassword, TwoFiles()));
         return ReadFileBytes(container_);
     }();
+    const Bytes sealed = [&] {
+        EXPECT_TRUE(
+            WriteContainer(container_, kPassword, TwoFiles(), ContainerFormat::Authenticated));
+        return ReadFileBytes(container_);
+    }();
+    Bytes flipped = sealed, added = sealed, costly = sealed;
+    flipped[sealed.size() - 2000] ^= 0x20;
+    added.push_back(0);
+    costly[5] = 0x7F; // memory for the key: about 2 TiB
+    const std::wstring changed = L"The container is damaged or was changed after it was written.";
     const Bytes zeroCheckLength = {0, 0, 0, 1, 0, 0, 0, 0};
     const Bytes shortCheckBlock = {0, 0, 0, 1, 0, 0, 0, 9, 1, 2};
     const std::vector<Case> cases = {
@@ -223,6 +246,13 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         {"check length 0", zeroCheckLength, kPassword, L"Check pwd error."},
         {"short check block", shortCheckBlock, kPassword, L"Check pwd error."},
         {"wrong password", good, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, wrong password", sealed, L"Пароль密码\U0001F511", L"Invalid password."},
+        {"sealed, a byte changed", flipped, kPassword, changed},
+        {"sealed, cut by a byte", Bytes(sealed.begin(), sealed.end() - 1), kPassword, changed},
+        {"sealed, a byte added", added, kPassword, changed},
+        {"sealed, a costly key", costly, kPassword,
+         L"The container asks for more memory or time to check the password than this program "
+         L"allows."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -328,6 +358,16 @@ TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
     ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), PatternBytes(5000, 2));
     EXPECT_EQ(ListNames(out_), (std::vector<std::wstring>{L"first.txt", L"second.txt"}));
+}
+
+// An exception nobody raised on purpose still says that, and why.
+TEST_F(DecryptFailure, UnforeseenExceptionIsTold) {
+    ActingProgress progress(1, [] { throw std::runtime_error("disk gremlin"); });
+    DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
+    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(Narrow(dec.errorText), "An unexpected error stopped the job: disk gremlin.");
+    EXPECT_EQ(progress.FinishedCalls(), 1);
+    ExpectOnlyWhatWasThere();
 }
 
 TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {

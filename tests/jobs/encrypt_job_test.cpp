@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace testing_support;
 
@@ -226,6 +227,17 @@ TEST_F(EncryptFailure, ItemDeletedAfterTheSnapshot) {
     ExpectDiskUnchanged();
 }
 
+// An exception nobody raised on purpose names the item and what it says.
+TEST_F(EncryptFailure, UnforeseenExceptionIsTold) {
+    ActingProgress progress(1, [] { throw std::runtime_error("disk gremlin"); });
+    EncryptionOutcome r =
+        EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock", kPassword, progress, true);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(Narrow(r.errorText), Narrow(L"Encrypt error." + (dir_ / L"c.txt") +
+                                          L"\nAn unexpected error stopped the job: disk gremlin."));
+    ExpectDiskUnchanged(&progress);
+}
+
 TEST_F(EncryptFailure, FolderDeletedAfterTheSnapshotFailsAtItsListing) {
     ASSERT_TRUE(MakeDir(dir_ / L"brief"));
     std::vector<CPathInfo> items = Items({L"c.txt", L"brief"});
@@ -398,8 +410,10 @@ TEST(EncryptDiskFull, FailsAndKeepsTheSources) {
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"big"}, container, kPassword, progress);
     EXPECT_FALSE(out.succeeded);
-    // The reason is the system's, and the text names the file it concerns.
-    EXPECT_EQ(out.errorText, L"Write " + container + L"." + SystemErrorText(ERROR_DISK_FULL));
+    // The item that failed and the system's reason, then the file it concerns.
+    EXPECT_EQ(Narrow(out.errorText), Narrow(L"Encrypt error." + (dir / L"big\\") + L"\n" +
+                                            WithoutLineEnd(SystemErrorText(ERROR_DISK_FULL)) +
+                                            L"\nWrite " + container + L"."));
     EXPECT_TRUE(TreeMatches(dir.Path(), tree));
     for (const std::wstring& name : ListNames(L"T:"))
         EXPECT_EQ(name.find(L"jobs_disk_full"), std::wstring::npos) << Narrow(name);

@@ -151,18 +151,30 @@ TEST_F(DuringTheJob, ReadFailingPartwayThroughALargeFileKeepsEverything) {
     EXPECT_TRUE(PathExists(dir_ / L"f\\sub\\s.txt"));
 }
 
+// A read-only file is the one line: the folders that stay only because
+// they hold it, however deep, are no news.
 TEST(EncryptHonestOutcome, ReadOnlySourceIsReported) {
-    ScratchDir dir;
-    ASSERT_TRUE(WriteFileText(dir / L"r.txt", "read only"));
-    ASSERT_TRUE(SetFileAttributesW((dir / L"r.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    CAtomicProgress progress;
-    EncryptionOutcome out = RunEncryption({dir / L"r.txt"}, L"", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
-    ASSERT_EQ(out.leftBehind.size(), 1u);
-    EXPECT_EQ(out.leftBehind[0].path, dir / L"r.txt");
-    EXPECT_EQ(out.leftBehind[0].reason, LeftItem::Reason::CouldNotDelete);
-    EXPECT_EQ(out.leftBehind[0].error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(PathExists(dir / L"r.txt.lock"));
+    struct {
+        const wchar_t* selected;
+        const wchar_t* readOnly;
+    } const cases[] = {{L"r.txt", L"r.txt"}, {L"t", L"t\\sub\\r.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.readOnly));
+        ScratchDir dir;
+        ASSERT_TRUE(MakeTree(dir.Path(), {{L"t", -1}, {L"t\\sub", -1}, {L"t\\a", 5}}));
+        const std::wstring file = dir / c.readOnly;
+        ASSERT_TRUE(WriteFileText(file, "read only"));
+        ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+        CAtomicProgress progress;
+        EncryptionOutcome out = RunEncryption({dir / c.selected}, L"", kPassword, progress);
+        ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+        ASSERT_EQ(out.leftBehind.size(), 1u);
+        EXPECT_EQ(out.leftBehind[0].path, file);
+        EXPECT_EQ(out.leftBehind[0].reason, LeftItem::Reason::CouldNotDelete);
+        EXPECT_EQ(out.leftBehind[0].error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_TRUE(PathExists(dir / c.selected + L".lock"));
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST(EncryptHonestOutcome, OnlyLinksStoreNothingAndWriteNothing) {
@@ -188,10 +200,13 @@ TEST(EncryptHonestOutcome, TheListShowsTheFirstFewAndCountsTheRest) {
     while (!denied.empty() && (denied.back() == L'\n' || denied.back() == L'\r' ||
                                denied.back() == L'.' || denied.back() == L' '))
         denied.pop_back();
-    EXPECT_EQ(DescribeLeftItems(items),
-              L"\nC:\\a (changed after it was encrypted)\nC:\\b (a link, not encrypted)"
-              L"\nC:\\c (holds items added while it was encrypted)\nC:\\d (" +
-                  denied + L")");
+    // What was stored is said to be in the container, and what was not is not.
+    EXPECT_EQ(Narrow(DescribeLeftItems(items)),
+              Narrow(L"\nC:\\a (encrypted, but changed afterwards: the container holds the "
+                     L"earlier version)\nC:\\b (a link, not encrypted)"
+                     L"\nC:\\c (holds items added while it was encrypted, which are not "
+                     L"encrypted)\nC:\\d (encrypted, but could not be deleted: " +
+                     denied + L")"));
     for (int k = 0; k < 4; ++k)
         items.push_back({L"C:\\more", LeftItem::Reason::Changed});
     const std::wstring text = DescribeLeftItems(items);
@@ -292,6 +307,28 @@ TEST(EncryptTrimmedNames, StoredUnderTheirRealNameAndRestored) {
     }
 }
 
+// One item given twice, however it is written, is told as that.
+TEST(EncryptTrimmedNames, OneItemGivenTwiceIsRefusedAsSuch) {
+    ScratchDir dir;
+    ASSERT_TRUE(MakeTree(dir.Path(), {{L"x", -1}, {L"x\\a.txt", 5}}));
+    const std::vector<std::wstring> twice[] = {
+        {dir / L"x\\a.txt", dir / L"x\\a.txt"},
+        {dir / L"x\\a.txt", dir / L"X\\A.TXT"},
+        {dir / L"x", dir / L"x\\"},
+    };
+    for (const std::vector<std::wstring>& paths : twice) {
+        SCOPED_TRACE(Narrow(paths[1]));
+        CAtomicProgress progress;
+        EncryptionOutcome out = RunEncryption(paths, dir / L"both.lock", kPassword, progress);
+        EXPECT_FALSE(out.succeeded);
+        EXPECT_EQ(Narrow(out.errorText),
+                  Narrow(L"Encrypt error." + CPathInfo(paths[0]).PathWithSeparator() +
+                         L" was given twice. Give each item only once and try again."));
+        EXPECT_FALSE(PathExists(dir / L"both.lock"));
+        EXPECT_TRUE(PathExists(dir / L"x\\a.txt"));
+    }
+}
+
 TEST(EncryptTrimmedNames, ItemsThatWouldShareANameAreRefused) {
     ScratchDir dir;
     ASSERT_TRUE(MakeTree(dir.Path(), {{L"x", -1}, {L"y", -1}, {L"x\\a.txt", 5}, {L"y\\A.TXT", 6}}));
@@ -312,37 +349,42 @@ TEST(EncryptTrimmedNames, ItemsThatWouldShareANameAreRefused) {
 TEST(EncryptReadBack, CatchesAContainerThatDiffersFromWhatWasWritten) {
     ScratchDir dir;
     const std::wstring path = dir / L"c.lock";
-    ContainerWriter writer(kPassword);
-    ASSERT_TRUE(writer.Create(path));
-    Bytes body = PatternBytes(5000, 3);
-    ASSERT_TRUE(writer.WriteHeader() && writer.AddFolder(L"/", L"top") &&
-                writer.AddFile(L"/top", L"a.bin", 0, body.size()) &&
-                writer.WriteBody(body.data(), body.size()) && writer.Commit() && writer.Close());
-    const Bytes good = ReadFileBytes(path);
-    struct Case {
-        const char* what;
-        Bytes bytes;
-        ReadBack expected;
-    };
-    ASSERT_GT(good.size(), 5000u);
-    Bytes flipped = good;
-    flipped.at(good.size() - 2500) ^= 1;
-    Bytes extra = good;
-    extra.push_back(0);
-    const Case cases[] = {
-        {"as written", good, ReadBack::Same},
-        {"one bit of a body", flipped, ReadBack::Differs},
-        {"cut short", Bytes(good.begin(), good.end() - 1), ReadBack::Differs},
-        {"a stray byte at the end", extra, ReadBack::Differs},
-        {"empty", Bytes(), ReadBack::Differs},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(WriteFileBytes(path, c.bytes));
-        CAtomicProgress progress;
-        EXPECT_EQ(ReadContainerBack(path, kPassword, writer.RecordCount(), writer.BytesWritten(),
-                                    writer.Checksum(), progress),
-                  c.expected);
+    for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        DeleteFileW(path.c_str());
+        ContainerWriter writer(kPassword, format);
+        ASSERT_TRUE(writer.Create(path));
+        Bytes body = PatternBytes(5000, 3);
+        ASSERT_TRUE(writer.WriteHeader() && writer.AddFolder(L"/", L"top") &&
+                    writer.AddFile(L"/top", L"a.bin", 0, body.size()) &&
+                    writer.WriteBody(body.data(), body.size()) && writer.Commit() &&
+                    writer.Close());
+        const Bytes good = ReadFileBytes(path);
+        struct Case {
+            const char* what;
+            Bytes bytes;
+            ReadBack expected;
+        };
+        ASSERT_GT(good.size(), 5000u);
+        Bytes flipped = good;
+        flipped.at(good.size() - 2500) ^= 1;
+        Bytes extra = good;
+        extra.push_back(0);
+        const Case cases[] = {
+            {"as written", good, ReadBack::Same},
+            {"one bit of a body", flipped, ReadBack::Differs},
+            {"cut short", Bytes(good.begin(), good.end() - 1), ReadBack::Differs},
+            {"a stray byte at the end", extra, ReadBack::Differs},
+            {"empty", Bytes(), ReadBack::Differs},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ASSERT_TRUE(WriteFileBytes(path, c.bytes));
+            CAtomicProgress progress;
+            EXPECT_EQ(ReadContainerBack(path, kPassword, writer.RecordCount(),
+                                        writer.BytesWritten(), writer.Checksum(), progress),
+                      c.expected);
+        }
     }
 }
 

@@ -547,6 +547,8 @@ TEST(WebPages, FailuresShowTheReason) {
         const std::wstring start = L"Cannot show the page " + page + L".\n";
         EXPECT_EQ(Narrow(seen[0].substr(0, start.size())), Narrow(start)) << c.name;
         EXPECT_GT(seen[0].size(), start.size()) << c.name << ": no reason given";
+        // The system's message is told with its inserts filled in.
+        EXPECT_EQ(seen[0].find(L"%1"), std::wstring::npos) << c.name << ": " << Narrow(seen[0]);
     }
 }
 

@@ -29,6 +29,10 @@ for _ in $(seq 1 600); do
     sleep 0.5
 done
 [[ -n "$address" ]] || { echo "run.sh printed no address:"; cat "$WORK/run.log"; exit 1; }
+# What it prints is for the user: the address, no diagnostics of the set-up.
+if grep -q 'prefix up' "$WORK/run.log"; then
+    echo "run.sh printed the prefix check's diagnostics:"; cat "$WORK/run.log"; exit 1
+fi
 screen="$(grep -o 'private screen :[0-9]*' "$WORK/run.log" | grep -o ':[0-9]*')"
 echo "run.sh serves screen $screen at $address"
 

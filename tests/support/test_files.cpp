@@ -233,4 +233,15 @@ Bytes RecycledBytes(const std::wstring& name) {
     return newest.empty() ? Bytes() : ReadFileBytes(RecycledFolder() + L"\\" + newest);
 }
 
+bool HoldsText(const Bytes& bytes, const std::wstring& text) {
+    const std::string utf8 = Narrow(text);
+    const std::string utf16(reinterpret_cast<const char*>(text.data()),
+                            text.size() * sizeof(wchar_t));
+    for (const std::string& form : {utf8, utf16}) {
+        if (std::search(bytes.begin(), bytes.end(), form.begin(), form.end()) != bytes.end())
+            return true;
+    }
+    return false;
+}
+
 } // namespace testing_support

@@ -46,6 +46,9 @@ void RemoveTree(const std::wstring& path);
 Bytes PatternBytes(size_t count, uint32_t seed);
 // UTF-16 <-> UTF-8 for test messages.
 std::string Narrow(const std::wstring& text);
+// True when the bytes hold the text in UTF-8 or in UTF-16: readable to
+// whoever looks at a file.
+bool HoldsText(const Bytes& bytes, const std::wstring& text);
 
 // The Recycle Bin of the test programs. Under Wine the bin is the desktop's
 // trash, $XDG_DATA_HOME/Trash, which a process reads once and the programs a
