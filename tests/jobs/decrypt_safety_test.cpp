@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace testing_support;
 
 namespace {
@@ -72,9 +70,11 @@ TEST_F(ExistingItems, ConsentForAnotherCountIsNoConsent) {
 // Wine lets a Windows program neither move nor delete, is replaced.
 TEST_F(ExistingItems, WithConsentTheyGoToTheRecycleBin) {
     enum class Kind { File, ReadOnly, LinkToAFileOutside, DanglingLink };
-    const Bytes mine = TextBytes("the one on the disk");
     for (Kind kind : {Kind::File, Kind::ReadOnly, Kind::LinkToAFileOutside, Kind::DanglingLink}) {
         SCOPED_TRACE(static_cast<int>(kind));
+        // Contents of their own: the Recycle Bin is shared by the tests.
+        const Bytes mine =
+            TextBytes("the one on the disk " + std::to_string(static_cast<int>(kind)));
         ScratchDir dir;
         const std::wstring existing = dir / L"Photos\\a.jpg";
         const std::wstring outside = dir / L"outside.jpg";
@@ -105,13 +105,11 @@ TEST_F(ExistingItems, WithConsentTheyGoToTheRecycleBin) {
         EXPECT_EQ(ReadFileBytes(existing), TextBytes("stored a"));
         EXPECT_EQ(ListNames(dir / L"Photos"), std::vector<std::wstring>{L"a.jpg"});
         if (kind == Kind::LinkToAFileOutside) {
-            EXPECT_TRUE(ReadFileBytes(outside) == mine ||
-                        RecycledBytes(L"a.jpg.tl-backup") == mine);
+            EXPECT_TRUE(ReadFileBytes(outside) == mine || !FindRecycled(mine).empty());
         } else if (kind != Kind::DanglingLink) {
-            EXPECT_EQ(RecycledBytes(L"a.jpg.tl-backup"), mine);
-            EXPECT_EQ(GetFileAttributesW((RecycledFolder() + L"\\a.jpg.tl-backup").c_str()) &
-                          FILE_ATTRIBUTE_READONLY,
-                      0u);
+            const std::wstring recycled = FindRecycled(mine);
+            ASSERT_NE(recycled, L"");
+            EXPECT_EQ(GetFileAttributesW(recycled.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
         }
     }
 }
@@ -250,17 +248,10 @@ TEST(DecryptLeftovers, TheNextRunTellsTheStoppedRunsFilesFromTheUsers) {
         EXPECT_EQ(ListNames(out), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt"}));
         EXPECT_EQ(ReadFileBytes(out + L"\\a.txt"), TextBytes("stored a"));
         EXPECT_EQ(ReadFileBytes(out + L"\\b.txt"), TextBytes("stored b"));
-        const std::vector<std::wstring> names = ListNames(RecycledFolder());
-        for (int k : {1, 2}) {
-            const Bytes earlier = TextBytes(k == 1 ? mine : edited);
-            EXPECT_EQ(std::any_of(names.begin(), names.end(),
-                                  [&](const std::wstring& name) {
-                                      return ReadFileBytes(RecycledFolder() + L"\\" + name) ==
-                                             earlier;
-                                  }),
+        for (int k : {1, 2})
+            EXPECT_EQ(!FindRecycled(TextBytes(k == 1 ? mine : edited)).empty(),
                       (c.recycled & k) != 0)
                 << k;
-        }
     }
 }
 

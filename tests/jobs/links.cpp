@@ -27,23 +27,22 @@ std::wstring Widen(const std::string& text) {
 
 } // namespace
 
-// True once something holds the name, seen or not (a dangling link).
-bool NameTaken(const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return true;
-    HANDLE probe = CreateFileW(path.c_str(), DELETE, 0, nullptr, CREATE_NEW,
-                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (probe == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_EXISTS;
-    CloseHandle(probe);
-    return false;
-}
-
 bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
     return MakeFileLink(target, link);
 }
 
 bool MakeFileLink(const std::wstring& target, const std::wstring& link) {
+    // A dangling link cannot be seen to appear: it is made to a file that
+    // is deleted once the link shows.
+    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        HANDLE stand =
+            CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (stand == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(stand);
+        const bool made = MakeFileLink(target, link);
+        return DeleteFileW(target.c_str()) && made;
+    }
     auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!toUnix)
@@ -69,7 +68,7 @@ bool MakeFileLink(const std::wstring& target, const std::wstring& link) {
     // the link instead.
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 10000) {
-        if (NameTaken(link))
+        if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
             return true;
         Sleep(10);
     }

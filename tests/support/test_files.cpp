@@ -206,31 +206,13 @@ void EmptyScratchRecycleBin() {
     }
 }
 
-std::wstring RecycledFolder() {
-    return g_recycleHome + L"\\Trash\\files";
-}
-
-Bytes RecycledBytes(const std::wstring& name) {
-    // The trash names a second item of one name "name.2.ext" or the like;
-    // the newest of them is the one with the latest write to its info file.
-    const std::wstring info = g_recycleHome + L"\\Trash\\info\\";
-    std::wstring newest;
-    FILETIME newestTime = {};
-    for (const std::wstring& found : ListNames(RecycledFolder())) {
-        const size_t dot = name.rfind(L'.');
-        const std::wstring stem = name.substr(0, dot);
-        if (found != name && found.compare(0, stem.size() + 1, stem + L".") != 0)
-            continue;
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW((info + found + L".trashinfo").c_str(), GetFileExInfoStandard,
-                                  &data))
-            continue;
-        if (newest.empty() || CompareFileTime(&data.ftLastWriteTime, &newestTime) >= 0) {
-            newest = found;
-            newestTime = data.ftLastWriteTime;
-        }
+std::wstring FindRecycled(const Bytes& bytes) {
+    const std::wstring folder = g_recycleHome + L"\\Trash\\files\\";
+    for (const std::wstring& name : ListNames(folder)) {
+        if (ReadFileBytes(folder + name) == bytes)
+            return folder + name;
     }
-    return newest.empty() ? Bytes() : ReadFileBytes(RecycledFolder() + L"\\" + newest);
+    return std::wstring();
 }
 
 bool HoldsText(const Bytes& bytes, const std::wstring& text) {

@@ -59,10 +59,8 @@ void UseScratchRecycleBin();
 void RemoveScratchRecycleBin();
 // Empties it (keeping its folders, which the system made once).
 void EmptyScratchRecycleBin();
-// The Windows path of the folder that holds the recycled items themselves.
-std::wstring RecycledFolder();
-// The bytes of a recycled file by its name, of the one recycled last when
-// several had that name; empty when none did.
-Bytes RecycledBytes(const std::wstring& name);
+// The path of a recycled file that holds exactly these bytes (the bin names
+// its items as it likes); empty when there is none.
+std::wstring FindRecycled(const Bytes& bytes);
 
 } // namespace testing_support
