@@ -18,7 +18,10 @@
 //   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte;
 //   7. and 8. the same two jobs through the real program's windows, from
-//      the button press to the message box; the tree is checked again.
+//      the button press to the message box; the tree is checked again;
+//   steps 5 to 8 once in each container format, the formats taking turns
+//   at going first. Format 2's jobs pay their key derivation with the cost
+//   every new container gets.
 // Each measured step starts after a settling pause (6 s by default) and
 // reads what the step before wrote. On a virtual machine, memory released by
 // a step is handed back to the host within seconds, and file cache memory
@@ -84,6 +87,28 @@ struct Figure {
     bool Measured() const { return seconds < 1e29; }
 };
 
+// The jobs' figures in one container format.
+struct FormatMeasures {
+    Figure pack;     // encryption until the container is complete (wall only)
+    Figure readBack; // the encryption's read-back check, run again (wall only)
+    Figure encryptJob;
+    Figure decryptJob;
+    Figure encryptWindows; // wall only
+    Figure decryptWindows;
+    JobRun encryptPeak; // the run with the highest peak beyond idle
+    JobRun decryptPeak;
+};
+
+// Every job runs in both formats; the old one is the reference the new one
+// is held against.
+constexpr int kFormatCount = 2;
+constexpr ContainerFormat kFormats[kFormatCount] = {ContainerFormat::Legacy,
+                                                    ContainerFormat::Authenticated};
+
+int FormatNumber(int index) {
+    return static_cast<int>(kFormats[index]);
+}
+
 struct Measures {
     double rc4BytesPerSecond = 0;    // the fastest keystream seen in this run
     double rc4CpuBytesPerSecond = 0; // the same by CPU time
@@ -93,14 +118,7 @@ struct Measures {
     Figure nativeCopy;
     Figure win32Read;    // every file of the tree opened, read and closed
     Figure durableWrite; // the tree written anew, each file flushed before its close
-    Figure pack;         // encryption until the container is complete (wall only)
-    Figure readBack;     // the encryption's read-back check, run again (wall only)
-    Figure encryptJob;
-    Figure decryptJob;
-    Figure encryptWindows; // wall only
-    Figure decryptWindows;
-    JobRun encryptPeak; // the run with the highest peak beyond idle
-    JobRun decryptPeak;
+    FormatMeasures format[kFormatCount]; // in the order of kFormats
 };
 
 // What one scenario measured, for the summary at the end.
@@ -227,9 +245,10 @@ bool CheckAfterJob(bool encrypt, const std::wstring& item, const std::wstring& c
     return true;
 }
 
-bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& container, JobRun& run) {
-    bool ok =
-        encrypt ? RunEncryptionChild(item, container, run) : RunDecryptionChild(container, run);
+bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& container,
+            ContainerFormat format, JobRun& run) {
+    bool ok = encrypt ? RunEncryptionChild(item, container, format, run)
+                      : RunDecryptionChild(container, run);
     if (!ok) {
         std::printf("  FAILED: the %s job: %s\n", encrypt ? "encryption" : "decryption",
                     run.errorText.c_str());
@@ -239,8 +258,8 @@ bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& containe
 }
 
 bool RunWindowJob(bool encrypt, const std::wstring& item, const std::wstring& container,
-                  WindowRun& run) {
-    bool ok = encrypt ? RunEncryptionWindows(item, kPassword, run)
+                  ContainerFormat format, WindowRun& run) {
+    bool ok = encrypt ? RunEncryptionWindows(item, kPassword, format, run)
                       : RunDecryptionWindows(container, kPassword, run);
     if (!ok) {
         std::printf("  FAILED: the %s through the windows: %s\n",
@@ -256,6 +275,48 @@ bool VerifyRestored(const std::wstring& item, const TreeLayout& layout) {
         return true;
     std::printf("  FAILED: the restored tree differs from the original: %s\n", problem.c_str());
     return false;
+}
+
+// Steps 5 to 8 in one format.
+bool RunFormatJobs(const TreeLayout& layout, const std::wstring& item,
+                   const std::wstring& container, const JobBenchOptions& options, int f,
+                   FormatMeasures& m) {
+    JobRun encrypt, decrypt;
+    Settle(options.settleSeconds);
+    if (!RunJob(true, item, container, kFormats[f], encrypt))
+        return false;
+    Settle(options.settleSeconds);
+    if (!RunJob(false, item, container, kFormats[f], decrypt) || !VerifyRestored(item, layout))
+        return false;
+    m.pack.Keep(encrypt.packSeconds, 0);
+    m.readBack.Keep(encrypt.readBackSeconds, 0);
+    m.encryptJob.Keep(encrypt.seconds, encrypt.cpuSeconds);
+    m.decryptJob.Keep(decrypt.seconds, decrypt.cpuSeconds);
+    KeepHighestPeak(m.encryptPeak, encrypt);
+    KeepHighestPeak(m.decryptPeak, decrypt);
+    std::printf("    format %d: encrypt %.2f s (container complete at %.2f s, read-back check "
+                "%.2f s), decrypt %.2f s",
+                FormatNumber(f), encrypt.seconds, encrypt.packSeconds, encrypt.readBackSeconds,
+                decrypt.seconds);
+    std::fflush(stdout);
+
+    if (options.windows) {
+        WindowRun encryptWindows, decryptWindows;
+        Settle(options.settleSeconds);
+        if (!RunWindowJob(true, item, container, kFormats[f], encryptWindows))
+            return false;
+        Settle(options.settleSeconds);
+        if (!RunWindowJob(false, item, container, kFormats[f], decryptWindows) ||
+            !VerifyRestored(item, layout))
+            return false;
+        m.encryptWindows.Keep(encryptWindows.seconds, 0);
+        m.decryptWindows.Keep(decryptWindows.seconds, 0);
+        std::printf(", through the windows %.2f s / %.2f s", encryptWindows.seconds,
+                    decryptWindows.seconds);
+    }
+    std::printf("; restored tree verified\n");
+    std::fflush(stdout);
+    return true;
 }
 
 bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wstring& item,
@@ -274,43 +335,17 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     m.flush.Keep(flush, 0);
     if (!CopyBaselines(layout, item, copy, work, options.settleSeconds, m, win32, deletion, native))
         return false;
-
-    JobRun encrypt, decrypt;
-    Settle(options.settleSeconds);
-    if (!RunJob(true, item, container, encrypt))
-        return false;
-    Settle(options.settleSeconds);
-    if (!RunJob(false, item, container, decrypt) || !VerifyRestored(item, layout))
-        return false;
-    m.pack.Keep(encrypt.packSeconds, 0);
-    m.readBack.Keep(encrypt.readBackSeconds, 0);
-    m.encryptJob.Keep(encrypt.seconds, encrypt.cpuSeconds);
-    m.decryptJob.Keep(decrypt.seconds, decrypt.cpuSeconds);
-    KeepHighestPeak(m.encryptPeak, encrypt);
-    KeepHighestPeak(m.decryptPeak, decrypt);
     std::printf("  round %d: RC4 %.0f MB/s, flush %.2f s, Win32 copy %.2f s, deletion %.2f s, cp "
-                "-r %.2f s, "
-                "encrypt %.2f s (container complete at %.2f s, read-back check %.2f s), "
-                "decrypt %.2f s",
-                round + 1, rc4Rate / 1e6, flush, win32, deletion, native, encrypt.seconds,
-                encrypt.packSeconds, encrypt.readBackSeconds, decrypt.seconds);
+                "-r %.2f s\n",
+                round + 1, rc4Rate / 1e6, flush, win32, deletion, native);
     std::fflush(stdout);
-
-    if (options.windows) {
-        WindowRun encryptWindows, decryptWindows;
-        Settle(options.settleSeconds);
-        if (!RunWindowJob(true, item, container, encryptWindows))
+    // The formats take turns going first, so that neither always meets the
+    // state of the disk and the memory that the other left behind.
+    for (int k = 0; k < kFormatCount; ++k) {
+        const int f = (k + round) % kFormatCount;
+        if (!RunFormatJobs(layout, item, container, options, f, m.format[f]))
             return false;
-        Settle(options.settleSeconds);
-        if (!RunWindowJob(false, item, container, decryptWindows) || !VerifyRestored(item, layout))
-            return false;
-        m.encryptWindows.Keep(encryptWindows.seconds, 0);
-        m.decryptWindows.Keep(decryptWindows.seconds, 0);
-        std::printf(", through the windows %.2f s / %.2f s", encryptWindows.seconds,
-                    decryptWindows.seconds);
     }
-    std::printf("; restored tree verified\n");
-    std::fflush(stdout);
     return true;
 }
 
@@ -331,24 +366,29 @@ void PrintLine(const char* name, const TreeLayout& layout, const Figure& f) {
     std::printf("\n");
 }
 
-void PrintPeak(const char* name, const JobRun& run, uint64_t fixedBuffers) {
-    std::printf("  %s peak working set %.1f MiB - idle %.1f MiB = %.2f MiB (fixed buffers "
-                "%.2f MiB + 16 MiB allowed)\n",
-                name, static_cast<double>(run.peakWorkingSet) / kMiB,
+void PrintPeak(const char* name, const JobRun& run) {
+    std::printf("  %-36s %8.1f MiB - idle %.1f MiB = %.2f MiB\n", name,
+                static_cast<double>(run.peakWorkingSet) / kMiB,
                 static_cast<double>(run.idleWorkingSet) / kMiB,
-                static_cast<double>(PeakBeyondIdle(run)) / kMiB,
-                static_cast<double>(fixedBuffers) / kMiB);
+                static_cast<double>(PeakBeyondIdle(run)) / kMiB);
 }
 
-// The targets of one scenario, as ratios of figures of this run.
-void AddTargets(const ScenarioResult& r, bool windows, TargetList& targets) {
+double PeakMiB(const JobRun& run) {
+    return static_cast<double>(PeakBeyondIdle(run)) / kMiB;
+}
+
+// The targets the old format's jobs were built to: against the keystream,
+// cp -r and the buffers they hold.
+void AddFormat1Targets(const ScenarioResult& r, TargetList& targets) {
     const Measures& m = r.m;
+    const FormatMeasures& f1 = m.format[0];
     const TreeLayout& layout = r.layout;
-    const char set = static_cast<char>(layout.id - 'a' + 'A');
-    auto name = [&](const char* what) { return std::string(1, set) + " " + what; };
+    auto name = [&](const char* what) {
+        return std::string(1, static_cast<char>(layout.id - 'a' + 'A')) + " " + what;
+    };
     const double rc4 = m.rc4BytesPerSecond / 1e6;
-    const double packRate = Rate(layout, m.pack.seconds);
-    const double unpackRate = Rate(layout, m.decryptJob.seconds);
+    const double packRate = Rate(layout, f1.pack.seconds);
+    const double unpackRate = Rate(layout, f1.decryptJob.seconds);
     if (layout.id == 'a' || layout.id == 'c') {
         const double share = layout.id == 'a' ? 0.85 : 0.65;
         targets.AddRatio(name("pack / RC4 keystream"), packRate, "pack MB/s", rc4, "RC4 MB/s",
@@ -357,30 +397,99 @@ void AddTargets(const ScenarioResult& r, bool windows, TargetList& targets) {
                          share, false);
     }
     if (layout.id == 'c')
-        targets.AddRatio(name("unpack time / pack time"), m.decryptJob.seconds, "unpack s",
-                         m.pack.seconds, "pack s", 1.0, true);
+        targets.AddRatio(name("unpack time / pack time"), f1.decryptJob.seconds, "unpack s",
+                         f1.pack.seconds, "pack s", 1.0, true);
     if (layout.id == 'b') {
-        targets.AddRatio(name("pack / cp -r"), m.pack.seconds, "pack s", m.nativeCopy.seconds,
+        targets.AddRatio(name("pack / cp -r"), f1.pack.seconds, "pack s", m.nativeCopy.seconds,
                          "cp s", 0.6, true);
-        targets.AddRatio(name("unpack / cp -r"), m.decryptJob.seconds, "unpack s",
+        targets.AddRatio(name("unpack / cp -r"), f1.decryptJob.seconds, "unpack s",
                          m.nativeCopy.seconds, "cp s", 1.5, true);
-        targets.AddRatio(name("encryption job / (pack + deletion)"), m.encryptJob.seconds, "job s",
-                         m.pack.seconds + m.deletion.seconds, "(pack + deletion) s", 1.3, true);
-    }
-    if (windows) {
-        targets.AddRatio(name("encryption: windows / headless"), m.encryptWindows.seconds,
-                         "windows s", m.encryptJob.seconds, "headless s", 1.1, true);
-        targets.AddRatio(name("decryption: windows / headless"), m.decryptWindows.seconds,
-                         "windows s", m.decryptJob.seconds, "headless s", 1.1, true);
+        targets.AddRatio(name("encryption job / (pack + deletion)"), f1.encryptJob.seconds, "job s",
+                         f1.pack.seconds + m.deletion.seconds, "(pack + deletion) s", 1.3, true);
     }
     const double allowedEncrypt = static_cast<double>(r.fixedEncrypt + kPeakAllowance) / kMiB;
     const double allowedDecrypt = static_cast<double>(r.fixedDecrypt + kPeakAllowance) / kMiB;
-    targets.AddRatio(name("encryption peak / (fixed + 16 MiB)"),
-                     static_cast<double>(PeakBeyondIdle(m.encryptPeak)) / kMiB, "beyond idle MiB",
-                     allowedEncrypt, "allowed MiB", 1.0, true);
-    targets.AddRatio(name("decryption peak / (fixed + 16 MiB)"),
-                     static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB, "beyond idle MiB",
-                     allowedDecrypt, "allowed MiB", 1.0, true);
+    targets.AddRatio(name("encryption peak / (fixed + 16 MiB)"), PeakMiB(f1.encryptPeak),
+                     "beyond idle MiB", allowedEncrypt, "allowed MiB", 1.0, true);
+    targets.AddRatio(name("decryption peak / (fixed + 16 MiB)"), PeakMiB(f1.decryptPeak),
+                     "beyond idle MiB", allowedDecrypt, "allowed MiB", 1.0, true);
+}
+
+// The new format against the old: no slower with its key derivation
+// counted, and no more memory than the old one's plus the derivation's.
+void AddFormat2Targets(const ScenarioResult& r, double kdfMiB, TargetList& targets) {
+    const FormatMeasures& f1 = r.m.format[0];
+    const FormatMeasures& f2 = r.m.format[1];
+    auto name = [&](const char* what) {
+        return std::string(1, static_cast<char>(r.layout.id - 'a' + 'A')) + " " + what;
+    };
+    targets.AddRatio(name("encryption job: format 2 / 1"), f2.encryptJob.seconds, "format 2 s",
+                     f1.encryptJob.seconds, "format 1 s", 1.0, true);
+    targets.AddRatio(name("decryption job: format 2 / 1"), f2.decryptJob.seconds, "format 2 s",
+                     f1.decryptJob.seconds, "format 1 s", 1.0, true);
+    targets.AddRatio(name("encryption peak: format 2 / (1 + KDF)"), PeakMiB(f2.encryptPeak),
+                     "format 2 MiB", PeakMiB(f1.encryptPeak) + kdfMiB, "(format 1 + KDF) MiB", 1.0,
+                     true);
+    targets.AddRatio(name("decryption peak: format 2 / (1 + KDF)"), PeakMiB(f2.decryptPeak),
+                     "format 2 MiB", PeakMiB(f1.decryptPeak) + kdfMiB, "(format 1 + KDF) MiB", 1.0,
+                     true);
+}
+
+// The targets of one scenario, as ratios of figures of this run.
+void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, TargetList& targets) {
+    AddFormat1Targets(r, targets);
+    AddFormat2Targets(r, kdfMiB, targets);
+    if (!windows)
+        return;
+    for (int f = 0; f < kFormatCount; ++f) {
+        const FormatMeasures& m = r.m.format[f];
+        char name[80];
+        std::snprintf(name, sizeof name, "%c format %d encryption: windows / headless",
+                      r.layout.id - 'a' + 'A', FormatNumber(f));
+        targets.AddRatio(name, m.encryptWindows.seconds, "windows s", m.encryptJob.seconds,
+                         "headless s", 1.1, true);
+        std::snprintf(name, sizeof name, "%c format %d decryption: windows / headless",
+                      r.layout.id - 'a' + 'A', FormatNumber(f));
+        targets.AddRatio(name, m.decryptWindows.seconds, "windows s", m.decryptJob.seconds,
+                         "headless s", 1.1, true);
+    }
+}
+
+// One format's jobs in a scenario's report.
+void PrintFormatReport(const Measures& all, const TreeLayout& layout, int f, bool windows) {
+    const FormatMeasures& m = all.format[f];
+    std::printf("  -- format %d (%s)\n", FormatNumber(f),
+                kFormats[f] == ContainerFormat::Legacy ? "RC4" : "Argon2id + AES-256-GCM");
+    PrintLine("pack (container complete)", layout, m.pack);
+    PrintLine("read-back check (run again)", layout, m.readBack);
+    PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
+    std::printf("  %-36s %8.2f s (job - pack - read-back check)\n", "so the job's deletion took",
+                m.encryptJob.seconds - m.pack.seconds - m.readBack.seconds);
+    PrintLine("decryption job (unpack)", layout, m.decryptJob);
+    if (windows) {
+        PrintLine("encryption through the windows", layout, m.encryptWindows);
+        PrintLine("decryption through the windows", layout, m.decryptWindows);
+    }
+    PrintPeak("encryption peak working set", m.encryptPeak);
+    PrintPeak("decryption peak working set", m.decryptPeak);
+    // Not targets: how far each job is above what any Win32 program pays
+    // here, and where that floor stands against cp -r.
+    auto floorLine = [&](const char* what, double job, const Figure& floor) {
+        std::printf("  %-40s %5.2f x the floor; the floor is %5.2f x cp -r\n", what,
+                    job / floor.seconds, floor.seconds / all.nativeCopy.seconds);
+    };
+    floorLine("pack / Win32 read of the tree", m.pack.seconds, all.win32Read);
+    floorLine("unpack / durable Win32 write", m.decryptJob.seconds, all.durableWrite);
+
+    // For scripts: one line per figure.
+    const int n = FormatNumber(f);
+    std::printf("JOB_%c_F%d_PACK_SECONDS=%.3f\n", layout.id, n, m.pack.seconds);
+    std::printf("JOB_%c_F%d_ENCRYPT_SECONDS=%.3f\n", layout.id, n, m.encryptJob.seconds);
+    std::printf("JOB_%c_F%d_DECRYPT_SECONDS=%.3f\n", layout.id, n, m.decryptJob.seconds);
+    std::printf("JOB_%c_F%d_ENCRYPT_PEAK_BEYOND_IDLE_MIB=%.2f\n", layout.id, n,
+                PeakMiB(m.encryptPeak));
+    std::printf("JOB_%c_F%d_DECRYPT_PEAK_BEYOND_IDLE_MIB=%.2f\n", layout.id, n,
+                PeakMiB(m.decryptPeak));
 }
 
 void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
@@ -397,62 +506,44 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
     PrintLine("one flush of as many fresh bytes", layout, m.flush);
     PrintLine("Win32 read of the tree (floor)", layout, m.win32Read);
     PrintLine("durable Win32 write (floor)", layout, m.durableWrite);
-    PrintLine("pack (container complete)", layout, m.pack);
-    PrintLine("read-back check (run again)", layout, m.readBack);
-    PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
-    std::printf("  %-36s %8.2f s (job - pack - read-back check)\n", "so the job's deletion took",
-                m.encryptJob.seconds - m.pack.seconds - m.readBack.seconds);
-    PrintLine("decryption job (unpack)", layout, m.decryptJob);
-    if (windows) {
-        PrintLine("encryption through the windows", layout, m.encryptWindows);
-        PrintLine("decryption through the windows", layout, m.decryptWindows);
-    }
-    PrintPeak("encryption", m.encryptPeak, r.fixedEncrypt);
-    PrintPeak("decryption", m.decryptPeak, r.fixedDecrypt);
-    targets.Print();
-    // Not targets: how far each job is above what any Win32 program pays
-    // here, and where that floor stands against cp -r.
-    auto floorLine = [&](const char* what, double job, const Figure& floor) {
-        std::printf("  %-40s %5.2f x the floor; the floor is %5.2f x cp -r\n", what,
-                    job / floor.seconds, floor.seconds / m.nativeCopy.seconds);
-    };
-    floorLine("pack / Win32 read of the tree", m.pack.seconds, m.win32Read);
-    floorLine("unpack / durable Win32 write", m.decryptJob.seconds, m.durableWrite);
-
-    // For scripts: one line per figure.
-    std::printf("JOB_%c_PACK_SECONDS=%.3f\n", layout.id, m.pack.seconds);
-    std::printf("JOB_%c_ENCRYPT_SECONDS=%.3f\n", layout.id, m.encryptJob.seconds);
-    std::printf("JOB_%c_DECRYPT_SECONDS=%.3f\n", layout.id, m.decryptJob.seconds);
+    std::printf("  %-36s %8.2f MiB encryption, %.2f MiB decryption (+ 16 MiB allowed)\n",
+                "fixed buffers", static_cast<double>(r.fixedEncrypt) / kMiB,
+                static_cast<double>(r.fixedDecrypt) / kMiB);
+    for (int f = 0; f < kFormatCount; ++f)
+        PrintFormatReport(m, layout, f, windows);
     std::printf("JOB_%c_CP_SECONDS=%.3f\n", layout.id, m.nativeCopy.seconds);
-    std::printf("JOB_%c_DECRYPT_PEAK_BEYOND_IDLE_MIB=%.2f\n", layout.id,
-                static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB);
+    targets.Print();
 }
 
-// The figures of every scenario as one Markdown table.
+// The figures of every scenario as one Markdown table, a row per format.
 void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows) {
     std::printf(
-        "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | flush s | "
-        "Win32 read s | durable write s | pack s | read-back s | encrypt job s (CPU) | decrypt job "
-        "s (CPU) |%s peak beyond idle "
-        "enc / dec MiB |\n",
+        "\n| Set | Format | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | "
+        "flush s | Win32 read s | durable write s | pack s | read-back s | encrypt job s (CPU) | "
+        "decrypt job s (CPU) |%s peak beyond idle enc / dec MiB |\n",
         windows ? " windows enc / dec s |" : "");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|%s---|\n",
+                windows ? "---|" : "");
     for (const ScenarioResult& r : results) {
         const Measures& m = r.m;
-        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f | %.2f | "
-                    "%.2f | %.2f (%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
-                    r.layout.id - 'a' + 'A', r.layout.description.c_str(),
-                    static_cast<double>(r.layout.totalBytes) / 1e6, m.rc4BytesPerSecond / 1e6,
-                    m.rc4CpuBytesPerSecond / 1e6, m.nativeCopy.seconds, m.nativeCopy.cpuSeconds,
-                    m.win32Copy.seconds, m.deletion.seconds, m.flush.seconds, m.win32Read.seconds,
-                    m.durableWrite.seconds, m.pack.seconds, Rate(r.layout, m.pack.seconds),
-                    m.readBack.seconds, m.encryptJob.seconds, m.encryptJob.cpuSeconds,
-                    m.decryptJob.seconds, m.decryptJob.cpuSeconds,
-                    Rate(r.layout, m.decryptJob.seconds));
-        if (windows)
-            std::printf(" %.2f / %.2f |", m.encryptWindows.seconds, m.decryptWindows.seconds);
-        std::printf(" %.1f / %.1f |\n", static_cast<double>(PeakBeyondIdle(m.encryptPeak)) / kMiB,
-                    static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB);
+        for (int f = 0; f < kFormatCount; ++f) {
+            const FormatMeasures& j = m.format[f];
+            std::printf("| %c: %s, %.0f MB | %d | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f "
+                        "| %.2f | %.2f | %.2f (%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) "
+                        "(%.0f MB/s) |",
+                        r.layout.id - 'a' + 'A', r.layout.description.c_str(),
+                        static_cast<double>(r.layout.totalBytes) / 1e6, FormatNumber(f),
+                        m.rc4BytesPerSecond / 1e6, m.rc4CpuBytesPerSecond / 1e6,
+                        m.nativeCopy.seconds, m.nativeCopy.cpuSeconds, m.win32Copy.seconds,
+                        m.deletion.seconds, m.flush.seconds, m.win32Read.seconds,
+                        m.durableWrite.seconds, j.pack.seconds, Rate(r.layout, j.pack.seconds),
+                        j.readBack.seconds, j.encryptJob.seconds, j.encryptJob.cpuSeconds,
+                        j.decryptJob.seconds, j.decryptJob.cpuSeconds,
+                        Rate(r.layout, j.decryptJob.seconds));
+            if (windows)
+                std::printf(" %.2f / %.2f |", j.encryptWindows.seconds, j.decryptWindows.seconds);
+            std::printf(" %.1f / %.1f |\n", PeakMiB(j.encryptPeak), PeakMiB(j.decryptPeak));
+        }
     }
 }
 
@@ -527,7 +618,7 @@ int RunJobBenchmark(const JobBenchOptions& options) {
         std::printf("This build has no program driver (tests not built): the windows are not "
                     "measured.\n");
     std::vector<ScenarioResult> results;
-    TargetList allTargets;
+    TargetList allTargets = options.earlierTargets;
     for (char id : options.scenarios) {
         JobBenchOptions scenarioOptions = options;
         scenarioOptions.windows = windows;
@@ -535,7 +626,7 @@ int RunJobBenchmark(const JobBenchOptions& options) {
         if (!RunScenario(scenarioOptions, id, result))
             return 1;
         TargetList targets;
-        AddTargets(result, options.windows, targets);
+        AddTargets(result, windows, static_cast<double>(options.kdfPeakBytes) / kMiB, targets);
         PrintScenarioReport(result, options.rounds, windows, targets);
         for (const Target& t : targets.Targets())
             allTargets.AddTarget(t);
