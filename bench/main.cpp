@@ -109,6 +109,7 @@ void PrintContainerReport(ContainerFormat format, const bench::ContainerResult& 
     double writeCipher = rc4.rc4Seconds * bytes / static_cast<double>(rc4.bytes);
     double readCipher = writeCipher;
     if (!legacy) {
+        // By wall time, as the copy and the container are timed.
         const double gcmBytes = static_cast<double>(cipher.gcm.bytes);
         writeCipher = cipher.gcm.sealSeconds * bytes / gcmBytes + cipher.kdf.writeSeconds;
         readCipher = cipher.gcm.openSeconds * bytes / gcmBytes + cipher.kdf.checkSeconds;
