@@ -492,8 +492,26 @@ void PrintFormatReport(const Measures& all, const TreeLayout& layout, int f, boo
                 PeakMiB(m.decryptPeak));
 }
 
-void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
+// Not targets: how much of format 2's extra time its key derivation
+// explains, with the derivation's time from the start of the run.
+void PrintKeyDerivationShare(const Measures& m, const JobBenchOptions& options) {
+    const FormatMeasures& f1 = m.format[0];
+    const FormatMeasures& f2 = m.format[1];
+    std::printf("  %-40s %+6.2f s, of which the key derivation %.2f s: without it %5.2f x "
+                "format 1\n",
+                "format 2 - format 1, encryption job",
+                f2.encryptJob.seconds - f1.encryptJob.seconds, options.kdfWriteSeconds,
+                (f2.encryptJob.seconds - options.kdfWriteSeconds) / f1.encryptJob.seconds);
+    std::printf("  %-40s %+6.2f s, of which the key derivation %.2f s: without it %5.2f x "
+                "format 1\n",
+                "format 2 - format 1, decryption job",
+                f2.decryptJob.seconds - f1.decryptJob.seconds, options.kdfCheckSeconds,
+                (f2.decryptJob.seconds - options.kdfCheckSeconds) / f1.decryptJob.seconds);
+}
+
+void PrintScenarioReport(const ScenarioResult& r, const JobBenchOptions& options, bool windows,
                          const TargetList& targets) {
+    const int rounds = options.rounds;
     const Measures& m = r.m;
     const TreeLayout& layout = r.layout;
     std::printf("  -- best wall time and least CPU time of %d round%s\n", rounds,
@@ -511,6 +529,8 @@ void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
                 static_cast<double>(r.fixedDecrypt) / kMiB);
     for (int f = 0; f < kFormatCount; ++f)
         PrintFormatReport(m, layout, f, windows);
+    std::printf("  -- format 2 against format 1\n");
+    PrintKeyDerivationShare(m, options);
     std::printf("JOB_%c_CP_SECONDS=%.3f\n", layout.id, m.nativeCopy.seconds);
     targets.Print();
 }
@@ -627,7 +647,7 @@ int RunJobBenchmark(const JobBenchOptions& options) {
             return 1;
         TargetList targets;
         AddTargets(result, windows, static_cast<double>(options.kdfPeakBytes) / kMiB, targets);
-        PrintScenarioReport(result, options.rounds, windows, targets);
+        PrintScenarioReport(result, options, windows, targets);
         for (const Target& t : targets.Targets())
             allTargets.AddTarget(t);
         results.push_back(result);

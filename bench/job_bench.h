@@ -26,7 +26,9 @@ struct JobBenchOptions {
     // peak working set, measured in this run: format 2's jobs may hold that
     // much more than format 1's.
     uint64_t kdfPeakBytes = 0;
-    TargetList earlierTargets; // of this run's cipher measures, for the final table
+    double kdfWriteSeconds = 0; // the same derivation's time for a new container
+    double kdfCheckSeconds = 0; // and for one that is read
+    TargetList earlierTargets;  // of this run's cipher measures, for the final table
 };
 
 // Runs the scenarios in order and prints their report. Returns 0 when every

@@ -168,6 +168,8 @@ int Run(int argc, wchar_t** argv) {
         jobs.rc4BytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4Seconds;
         jobs.rc4CpuBytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4CpuSeconds;
         jobs.kdfPeakBytes = bench::KdfPeakBeyondIdle(cipher.kdf);
+        jobs.kdfWriteSeconds = cipher.kdf.writeSeconds;
+        jobs.kdfCheckSeconds = cipher.kdf.checkSeconds;
         jobs.earlierTargets = cipherTargets;
         return bench::RunJobBenchmark(jobs);
     }
