@@ -1,6 +1,7 @@
 // One scenario at a time: write the tree, then per round
-//   1. the RC4 keystream speed once more, next to the jobs, in case the
-//      machine's load changed;
+//   1. the RC4 keystream speed and the key derivation's time (child
+//      process) once more, next to the jobs, in case the machine's load
+//      changed;
 //   2. the cost of forcing as many fresh bytes to the disk with one
 //      FlushFileBuffers, which the encryption job pays once for its
 //      container before it counts as complete;
@@ -272,15 +273,23 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
         m.rc4BytesPerSecond = rc4Rate;
         m.rc4CpuBytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4CpuSeconds;
     }
+    KdfRun kdf;
+    if (!RunKdfChild(work + L"\\kdf.lock", kdf)) {
+        std::printf("  FAILED: the key derivation: %s\n", kdf.errorText.c_str());
+        return false;
+    }
+    m.kdfWrite.Keep(kdf.writeSeconds, 0);
+    m.kdfCheck.Keep(kdf.checkSeconds, 0);
     double flush = 0, win32 = 0, deletion = 0, native = 0;
     if (!MeasureFlush(copy, layout.totalBytes, flush))
         return false;
     m.flush.Keep(flush, 0);
     if (!CopyBaselines(layout, item, copy, work, options.settleSeconds, m, win32, deletion, native))
         return false;
-    std::printf("  round %d: RC4 %.0f MB/s, flush %.2f s, Win32 copy %.2f s, deletion %.2f s, cp "
-                "-r %.2f s\n",
-                round + 1, rc4Rate / 1e6, flush, win32, deletion, native);
+    std::printf("  round %d: RC4 %.0f MB/s, key derivation %.2f s / %.2f s, flush %.2f s, Win32 "
+                "copy %.2f s, deletion %.2f s, cp -r %.2f s\n",
+                round + 1, rc4Rate / 1e6, kdf.writeSeconds, kdf.checkSeconds, flush, win32,
+                deletion, native);
     std::fflush(stdout);
     // The formats take turns going first, so that neither always meets the
     // state of the disk and the memory that the other left behind.
@@ -341,6 +350,8 @@ bool RunScenario(const JobBenchOptions& options, char id, ScenarioResult& result
     std::fflush(stdout);
     result.m.rc4BytesPerSecond = options.rc4BytesPerSecond;
     result.m.rc4CpuBytesPerSecond = options.rc4CpuBytesPerSecond;
+    result.m.kdfWrite.Keep(options.kdfWriteSeconds, 0);
+    result.m.kdfCheck.Keep(options.kdfCheckSeconds, 0);
     for (int round = 0; ok && round < options.rounds; ++round)
         ok = RunRound(layout, work, item, copy, container, options, round, result.m);
     Report(DeleteTree(work), "removing the work folder");

@@ -57,6 +57,11 @@ struct Measures {
     Figure nativeCopy;
     Figure win32Read;    // every file of the tree opened, read and closed
     Figure durableWrite; // the tree written anew, each file flushed before its close
+    // One key derivation with the default cost (wall only), measured again
+    // in every round like the keystream, as the load on the machine
+    // changes: for a new container, and for one that is read.
+    Figure kdfWrite;
+    Figure kdfCheck;
     FormatMeasures format[kFormatCount]; // in the order of kFormats
 };
 
