@@ -85,7 +85,7 @@ TEST(GcmBenchmark, TimesWholeSegmentsAndLeavesTheNewContainersCostAsItWas) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         bench::GcmResult result;
-        // Two rounds: the second seals what the first opened again.
+        // Two rounds: the second seals the buffer the first sealed.
         ASSERT_TRUE(bench::RunGcmBenchmark(c.bytes, c.leastPerRound, 2, result));
         EXPECT_EQ(result.bytes, c.measured);
         EXPECT_LT(result.sealSeconds, 1e29);
