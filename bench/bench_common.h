@@ -1,6 +1,9 @@
 // Shared pieces of the benchmark program: a wall-clock timer, the process's
-// CPU time, deterministic test bytes, and one line of the report.
+// CPU time, deterministic test bytes, one line of the report, and the parts
+// the program runs.
 #pragma once
+
+#include "engine/container.h"
 
 #include <windows.h>
 
@@ -42,6 +45,16 @@ struct Rc4Result {
     uint64_t bytes;
 };
 
+// Least wall and least CPU time of the rounds, each for bytes sealed and as
+// many opened.
+struct GcmResult {
+    double sealSeconds; // AES-256-GCM segments sealed in place
+    double sealCpuSeconds;
+    double openSeconds; // and opened again, tags checked
+    double openCpuSeconds;
+    uint64_t bytes;
+};
+
 struct ContainerResult {
     double writeSeconds;
     double writeCopySeconds;
@@ -52,9 +65,14 @@ struct ContainerResult {
 };
 
 Rc4Result RunRc4Benchmark(size_t bytes, int rounds);
+// Over a buffer of whole 1 MiB segments (at least one), in as many passes
+// per round as make at least leastPerRound bytes: the CPU clock ticks in
+// steps of 10 ms or more. False when the codec could not be keyed or a
+// segment failed.
+bool RunGcmBenchmark(size_t bytes, uint64_t leastPerRound, int rounds, GcmResult& result);
 // Needs room for three files of `bytes` in `folder`. False (with a message
 // printed) when a file could not be written or read.
 bool RunContainerBenchmark(const std::wstring& folder, uint64_t bytes, int rounds,
-                           ContainerResult& result);
+                           ContainerFormat format, ContainerResult& result);
 
 } // namespace bench

@@ -1,6 +1,7 @@
 // One scenario at a time: write the tree, then per round
-//   1. the RC4 keystream speed once more, next to the jobs, in case the
-//      machine's load changed;
+//   1. the RC4 keystream speed and the key derivation's time (child
+//      process) once more, next to the jobs, in case the machine's load
+//      changed;
 //   2. the cost of forcing as many fresh bytes to the disk with one
 //      FlushFileBuffers, which the encryption job pays once for its
 //      container before it counts as complete;
@@ -18,7 +19,10 @@
 //   6. the decryption job (child process): container -> tree, container
 //      deleted; the restored tree is then checked byte for byte;
 //   7. and 8. the same two jobs through the real program's windows, from
-//      the button press to the message box; the tree is checked again.
+//      the button press to the message box; the tree is checked again;
+//   steps 5 to 8 once in each container format, the formats taking turns
+//   at going first. Format 2's jobs pay their key derivation with the cost
+//   every new container gets.
 // Each measured step starts after a settling pause (6 s by default) and
 // reads what the step before wrote. On a virtual machine, memory released by
 // a step is handed back to the host within seconds, and file cache memory
@@ -34,6 +38,7 @@
 
 #include "bench/bench_common.h"
 #include "bench/job_child.h"
+#include "bench/job_measures.h"
 #include "bench/job_tree.h"
 #include "bench/native_copy.h"
 #include "bench/targets.h"
@@ -52,7 +57,6 @@ namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr uint64_t kBlock = 1ull << 20;
-constexpr uint64_t kPeakAllowance = 16ull << 20;
 // The password the child jobs use (job_child.cpp), typed into the windows.
 const wchar_t kPassword[] = L"job benchmark password";
 
@@ -71,48 +75,6 @@ uint64_t FixedDecryptBuffers(uint64_t largestFile) {
     const uint64_t body = std::min(largestFile, kBlock);
     const uint64_t queue = std::min<uint64_t>(256 * body, (8ull << 20) + body);
     return 3 * kBlock + kBlock + queue + 4 * body;
-}
-
-// Wall time (least of the rounds) and CPU time (least of the rounds).
-struct Figure {
-    double seconds = 1e30;
-    double cpuSeconds = 1e30;
-    void Keep(double wall, double cpu) {
-        seconds = std::min(seconds, wall);
-        cpuSeconds = std::min(cpuSeconds, cpu);
-    }
-    bool Measured() const { return seconds < 1e29; }
-};
-
-struct Measures {
-    double rc4BytesPerSecond = 0;    // the fastest keystream seen in this run
-    double rc4CpuBytesPerSecond = 0; // the same by CPU time
-    Figure flush;                    // one FlushFileBuffers of as many fresh bytes (wall only)
-    Figure win32Copy;
-    Figure deletion; // Win32 deletion of a copy of the tree
-    Figure nativeCopy;
-    Figure win32Read;    // every file of the tree opened, read and closed
-    Figure durableWrite; // the tree written anew, each file flushed before its close
-    Figure pack;         // encryption until the container is complete (wall only)
-    Figure readBack;     // the encryption's read-back check, run again (wall only)
-    Figure encryptJob;
-    Figure decryptJob;
-    Figure encryptWindows; // wall only
-    Figure decryptWindows;
-    JobRun encryptPeak; // the run with the highest peak beyond idle
-    JobRun decryptPeak;
-};
-
-// What one scenario measured, for the summary at the end.
-struct ScenarioResult {
-    TreeLayout layout;
-    Measures m;
-    uint64_t fixedEncrypt = 0;
-    uint64_t fixedDecrypt = 0;
-};
-
-uint64_t PeakBeyondIdle(const JobRun& run) {
-    return run.peakWorkingSet > run.idleWorkingSet ? run.peakWorkingSet - run.idleWorkingSet : 0;
 }
 
 void KeepHighestPeak(JobRun& kept, const JobRun& run) {
@@ -227,9 +189,10 @@ bool CheckAfterJob(bool encrypt, const std::wstring& item, const std::wstring& c
     return true;
 }
 
-bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& container, JobRun& run) {
-    bool ok =
-        encrypt ? RunEncryptionChild(item, container, run) : RunDecryptionChild(container, run);
+bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& container,
+            ContainerFormat format, JobRun& run) {
+    bool ok = encrypt ? RunEncryptionChild(item, container, format, run)
+                      : RunDecryptionChild(container, run);
     if (!ok) {
         std::printf("  FAILED: the %s job: %s\n", encrypt ? "encryption" : "decryption",
                     run.errorText.c_str());
@@ -239,8 +202,8 @@ bool RunJob(bool encrypt, const std::wstring& item, const std::wstring& containe
 }
 
 bool RunWindowJob(bool encrypt, const std::wstring& item, const std::wstring& container,
-                  WindowRun& run) {
-    bool ok = encrypt ? RunEncryptionWindows(item, kPassword, run)
+                  ContainerFormat format, WindowRun& run) {
+    bool ok = encrypt ? RunEncryptionWindows(item, kPassword, format, run)
                       : RunDecryptionWindows(container, kPassword, run);
     if (!ok) {
         std::printf("  FAILED: the %s through the windows: %s\n",
@@ -258,29 +221,16 @@ bool VerifyRestored(const std::wstring& item, const TreeLayout& layout) {
     return false;
 }
 
-bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wstring& item,
-              const std::wstring& copy, const std::wstring& container,
-              const JobBenchOptions& options, int round, Measures& m) {
-    // Long enough for the CPU clock, which may tick every 10 ms.
-    Rc4Result rc4 = RunRc4Benchmark(64 << 20, 1);
-    const double rc4Rate = static_cast<double>(rc4.bytes) / rc4.rc4Seconds;
-    if (rc4Rate > m.rc4BytesPerSecond) {
-        m.rc4BytesPerSecond = rc4Rate;
-        m.rc4CpuBytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4CpuSeconds;
-    }
-    double flush = 0, win32 = 0, deletion = 0, native = 0;
-    if (!MeasureFlush(copy, layout.totalBytes, flush))
-        return false;
-    m.flush.Keep(flush, 0);
-    if (!CopyBaselines(layout, item, copy, work, options.settleSeconds, m, win32, deletion, native))
-        return false;
-
+// Steps 5 to 8 in one format.
+bool RunFormatJobs(const TreeLayout& layout, const std::wstring& item,
+                   const std::wstring& container, const JobBenchOptions& options, int f,
+                   FormatMeasures& m) {
     JobRun encrypt, decrypt;
     Settle(options.settleSeconds);
-    if (!RunJob(true, item, container, encrypt))
+    if (!RunJob(true, item, container, kFormats[f], encrypt))
         return false;
     Settle(options.settleSeconds);
-    if (!RunJob(false, item, container, decrypt) || !VerifyRestored(item, layout))
+    if (!RunJob(false, item, container, kFormats[f], decrypt) || !VerifyRestored(item, layout))
         return false;
     m.pack.Keep(encrypt.packSeconds, 0);
     m.readBack.Keep(encrypt.readBackSeconds, 0);
@@ -288,21 +238,20 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     m.decryptJob.Keep(decrypt.seconds, decrypt.cpuSeconds);
     KeepHighestPeak(m.encryptPeak, encrypt);
     KeepHighestPeak(m.decryptPeak, decrypt);
-    std::printf("  round %d: RC4 %.0f MB/s, flush %.2f s, Win32 copy %.2f s, deletion %.2f s, cp "
-                "-r %.2f s, "
-                "encrypt %.2f s (container complete at %.2f s, read-back check %.2f s), "
-                "decrypt %.2f s",
-                round + 1, rc4Rate / 1e6, flush, win32, deletion, native, encrypt.seconds,
-                encrypt.packSeconds, encrypt.readBackSeconds, decrypt.seconds);
+    std::printf("    format %d: encrypt %.2f s (container complete at %.2f s, read-back check "
+                "%.2f s), decrypt %.2f s",
+                FormatNumber(f), encrypt.seconds, encrypt.packSeconds, encrypt.readBackSeconds,
+                decrypt.seconds);
     std::fflush(stdout);
 
     if (options.windows) {
         WindowRun encryptWindows, decryptWindows;
         Settle(options.settleSeconds);
-        if (!RunWindowJob(true, item, container, encryptWindows))
+        if (!RunWindowJob(true, item, container, kFormats[f], encryptWindows))
             return false;
         Settle(options.settleSeconds);
-        if (!RunWindowJob(false, item, container, decryptWindows) || !VerifyRestored(item, layout))
+        if (!RunWindowJob(false, item, container, kFormats[f], decryptWindows) ||
+            !VerifyRestored(item, layout))
             return false;
         m.encryptWindows.Keep(encryptWindows.seconds, 0);
         m.decryptWindows.Keep(decryptWindows.seconds, 0);
@@ -314,146 +263,42 @@ bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wst
     return true;
 }
 
-double Rate(const TreeLayout& layout, double seconds) {
-    return MegabytesPerSecond(layout.totalBytes, seconds);
-}
-
-void PrintLine(const char* name, const TreeLayout& layout, const Figure& f) {
-    if (!f.Measured()) {
-        std::printf("  %-36s not measured\n", name);
-        return;
+bool RunRound(const TreeLayout& layout, const std::wstring& work, const std::wstring& item,
+              const std::wstring& copy, const std::wstring& container,
+              const JobBenchOptions& options, int round, Measures& m) {
+    // Long enough for the CPU clock, which may tick every 10 ms.
+    Rc4Result rc4 = RunRc4Benchmark(64 << 20, 1);
+    const double rc4Rate = static_cast<double>(rc4.bytes) / rc4.rc4Seconds;
+    if (rc4Rate > m.rc4BytesPerSecond) {
+        m.rc4BytesPerSecond = rc4Rate;
+        m.rc4CpuBytesPerSecond = static_cast<double>(rc4.bytes) / rc4.rc4CpuSeconds;
     }
-    std::printf("  %-36s %8.2f s %9.1f MB/s %9.0f files/s", name, f.seconds,
-                Rate(layout, f.seconds),
-                f.seconds > 0 ? static_cast<double>(layout.files.size()) / f.seconds : 0.0);
-    if (f.cpuSeconds > 0 && f.cpuSeconds < 1e29)
-        std::printf("   CPU %7.2f s", f.cpuSeconds);
-    std::printf("\n");
-}
-
-void PrintPeak(const char* name, const JobRun& run, uint64_t fixedBuffers) {
-    std::printf("  %s peak working set %.1f MiB - idle %.1f MiB = %.2f MiB (fixed buffers "
-                "%.2f MiB + 16 MiB allowed)\n",
-                name, static_cast<double>(run.peakWorkingSet) / kMiB,
-                static_cast<double>(run.idleWorkingSet) / kMiB,
-                static_cast<double>(PeakBeyondIdle(run)) / kMiB,
-                static_cast<double>(fixedBuffers) / kMiB);
-}
-
-// The targets of one scenario, as ratios of figures of this run.
-void AddTargets(const ScenarioResult& r, bool windows, TargetList& targets) {
-    const Measures& m = r.m;
-    const TreeLayout& layout = r.layout;
-    const char set = static_cast<char>(layout.id - 'a' + 'A');
-    auto name = [&](const char* what) { return std::string(1, set) + " " + what; };
-    const double rc4 = m.rc4BytesPerSecond / 1e6;
-    const double packRate = Rate(layout, m.pack.seconds);
-    const double unpackRate = Rate(layout, m.decryptJob.seconds);
-    if (layout.id == 'a' || layout.id == 'c') {
-        const double share = layout.id == 'a' ? 0.85 : 0.65;
-        targets.AddRatio(name("pack / RC4 keystream"), packRate, "pack MB/s", rc4, "RC4 MB/s",
-                         share, false);
-        targets.AddRatio(name("unpack / RC4 keystream"), unpackRate, "unpack MB/s", rc4, "RC4 MB/s",
-                         share, false);
+    KdfRun kdf;
+    if (!RunKdfChild(work + L"\\kdf.lock", kdf)) {
+        std::printf("  FAILED: the key derivation: %s\n", kdf.errorText.c_str());
+        return false;
     }
-    if (layout.id == 'c')
-        targets.AddRatio(name("unpack time / pack time"), m.decryptJob.seconds, "unpack s",
-                         m.pack.seconds, "pack s", 1.0, true);
-    if (layout.id == 'b') {
-        targets.AddRatio(name("pack / cp -r"), m.pack.seconds, "pack s", m.nativeCopy.seconds,
-                         "cp s", 0.6, true);
-        targets.AddRatio(name("unpack / cp -r"), m.decryptJob.seconds, "unpack s",
-                         m.nativeCopy.seconds, "cp s", 1.5, true);
-        targets.AddRatio(name("encryption job / (pack + deletion)"), m.encryptJob.seconds, "job s",
-                         m.pack.seconds + m.deletion.seconds, "(pack + deletion) s", 1.3, true);
+    m.kdfWrite.Keep(kdf.writeSeconds, 0);
+    m.kdfCheck.Keep(kdf.checkSeconds, 0);
+    double flush = 0, win32 = 0, deletion = 0, native = 0;
+    if (!MeasureFlush(copy, layout.totalBytes, flush))
+        return false;
+    m.flush.Keep(flush, 0);
+    if (!CopyBaselines(layout, item, copy, work, options.settleSeconds, m, win32, deletion, native))
+        return false;
+    std::printf("  round %d: RC4 %.0f MB/s, key derivation %.2f s / %.2f s, flush %.2f s, Win32 "
+                "copy %.2f s, deletion %.2f s, cp -r %.2f s\n",
+                round + 1, rc4Rate / 1e6, kdf.writeSeconds, kdf.checkSeconds, flush, win32,
+                deletion, native);
+    std::fflush(stdout);
+    // The formats take turns going first, so that neither always meets the
+    // state of the disk and the memory that the other left behind.
+    for (int k = 0; k < kFormatCount; ++k) {
+        const int f = (k + round) % kFormatCount;
+        if (!RunFormatJobs(layout, item, container, options, f, m.format[f]))
+            return false;
     }
-    if (windows) {
-        targets.AddRatio(name("encryption: windows / headless"), m.encryptWindows.seconds,
-                         "windows s", m.encryptJob.seconds, "headless s", 1.1, true);
-        targets.AddRatio(name("decryption: windows / headless"), m.decryptWindows.seconds,
-                         "windows s", m.decryptJob.seconds, "headless s", 1.1, true);
-    }
-    const double allowedEncrypt = static_cast<double>(r.fixedEncrypt + kPeakAllowance) / kMiB;
-    const double allowedDecrypt = static_cast<double>(r.fixedDecrypt + kPeakAllowance) / kMiB;
-    targets.AddRatio(name("encryption peak / (fixed + 16 MiB)"),
-                     static_cast<double>(PeakBeyondIdle(m.encryptPeak)) / kMiB, "beyond idle MiB",
-                     allowedEncrypt, "allowed MiB", 1.0, true);
-    targets.AddRatio(name("decryption peak / (fixed + 16 MiB)"),
-                     static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB, "beyond idle MiB",
-                     allowedDecrypt, "allowed MiB", 1.0, true);
-}
-
-void PrintScenarioReport(const ScenarioResult& r, int rounds, bool windows,
-                         const TargetList& targets) {
-    const Measures& m = r.m;
-    const TreeLayout& layout = r.layout;
-    std::printf("  -- best wall time and least CPU time of %d round%s\n", rounds,
-                rounds == 1 ? "" : "s");
-    std::printf("  %-36s %8.1f MB/s by wall time, %.1f MB/s by CPU time (fastest in this run)\n",
-                "RC4 keystream", m.rc4BytesPerSecond / 1e6, m.rc4CpuBytesPerSecond / 1e6);
-    PrintLine("cp -r (Linux, native)", layout, m.nativeCopy);
-    PrintLine("Win32 copy (ReadFile/WriteFile)", layout, m.win32Copy);
-    PrintLine("Win32 deletion of a copy", layout, m.deletion);
-    PrintLine("one flush of as many fresh bytes", layout, m.flush);
-    PrintLine("Win32 read of the tree (floor)", layout, m.win32Read);
-    PrintLine("durable Win32 write (floor)", layout, m.durableWrite);
-    PrintLine("pack (container complete)", layout, m.pack);
-    PrintLine("read-back check (run again)", layout, m.readBack);
-    PrintLine("encryption job (check, deletion)", layout, m.encryptJob);
-    std::printf("  %-36s %8.2f s (job - pack - read-back check)\n", "so the job's deletion took",
-                m.encryptJob.seconds - m.pack.seconds - m.readBack.seconds);
-    PrintLine("decryption job (unpack)", layout, m.decryptJob);
-    if (windows) {
-        PrintLine("encryption through the windows", layout, m.encryptWindows);
-        PrintLine("decryption through the windows", layout, m.decryptWindows);
-    }
-    PrintPeak("encryption", m.encryptPeak, r.fixedEncrypt);
-    PrintPeak("decryption", m.decryptPeak, r.fixedDecrypt);
-    targets.Print();
-    // Not targets: how far each job is above what any Win32 program pays
-    // here, and where that floor stands against cp -r.
-    auto floorLine = [&](const char* what, double job, const Figure& floor) {
-        std::printf("  %-40s %5.2f x the floor; the floor is %5.2f x cp -r\n", what,
-                    job / floor.seconds, floor.seconds / m.nativeCopy.seconds);
-    };
-    floorLine("pack / Win32 read of the tree", m.pack.seconds, m.win32Read);
-    floorLine("unpack / durable Win32 write", m.decryptJob.seconds, m.durableWrite);
-
-    // For scripts: one line per figure.
-    std::printf("JOB_%c_PACK_SECONDS=%.3f\n", layout.id, m.pack.seconds);
-    std::printf("JOB_%c_ENCRYPT_SECONDS=%.3f\n", layout.id, m.encryptJob.seconds);
-    std::printf("JOB_%c_DECRYPT_SECONDS=%.3f\n", layout.id, m.decryptJob.seconds);
-    std::printf("JOB_%c_CP_SECONDS=%.3f\n", layout.id, m.nativeCopy.seconds);
-    std::printf("JOB_%c_DECRYPT_PEAK_BEYOND_IDLE_MIB=%.2f\n", layout.id,
-                static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB);
-}
-
-// The figures of every scenario as one Markdown table.
-void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows) {
-    std::printf(
-        "\n| Set | RC4 MB/s (CPU) | cp -r s (CPU) | Win32 copy s | Win32 delete s | flush s | "
-        "Win32 read s | durable write s | pack s | read-back s | encrypt job s (CPU) | decrypt job "
-        "s (CPU) |%s peak beyond idle "
-        "enc / dec MiB |\n",
-        windows ? " windows enc / dec s |" : "");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|%s---|\n", windows ? "---|" : "");
-    for (const ScenarioResult& r : results) {
-        const Measures& m = r.m;
-        std::printf("| %c: %s, %.0f MB | %.0f (%.0f) | %.2f (%.2f) | %.2f | %.2f | %.2f | %.2f | "
-                    "%.2f | %.2f (%.0f MB/s) | %.2f | %.2f (%.2f) | %.2f (%.2f) (%.0f MB/s) |",
-                    r.layout.id - 'a' + 'A', r.layout.description.c_str(),
-                    static_cast<double>(r.layout.totalBytes) / 1e6, m.rc4BytesPerSecond / 1e6,
-                    m.rc4CpuBytesPerSecond / 1e6, m.nativeCopy.seconds, m.nativeCopy.cpuSeconds,
-                    m.win32Copy.seconds, m.deletion.seconds, m.flush.seconds, m.win32Read.seconds,
-                    m.durableWrite.seconds, m.pack.seconds, Rate(r.layout, m.pack.seconds),
-                    m.readBack.seconds, m.encryptJob.seconds, m.encryptJob.cpuSeconds,
-                    m.decryptJob.seconds, m.decryptJob.cpuSeconds,
-                    Rate(r.layout, m.decryptJob.seconds));
-        if (windows)
-            std::printf(" %.2f / %.2f |", m.encryptWindows.seconds, m.decryptWindows.seconds);
-        std::printf(" %.1f / %.1f |\n", static_cast<double>(PeakBeyondIdle(m.encryptPeak)) / kMiB,
-                    static_cast<double>(PeakBeyondIdle(m.decryptPeak)) / kMiB);
-    }
+    return true;
 }
 
 bool EnoughSpace(const std::wstring& folder, const TreeLayout& layout) {
@@ -505,6 +350,8 @@ bool RunScenario(const JobBenchOptions& options, char id, ScenarioResult& result
     std::fflush(stdout);
     result.m.rc4BytesPerSecond = options.rc4BytesPerSecond;
     result.m.rc4CpuBytesPerSecond = options.rc4CpuBytesPerSecond;
+    result.m.kdfWrite.Keep(options.kdfWriteSeconds, 0);
+    result.m.kdfCheck.Keep(options.kdfCheckSeconds, 0);
     for (int round = 0; ok && round < options.rounds; ++round)
         ok = RunRound(layout, work, item, copy, container, options, round, result.m);
     Report(DeleteTree(work), "removing the work folder");
@@ -527,7 +374,7 @@ int RunJobBenchmark(const JobBenchOptions& options) {
         std::printf("This build has no program driver (tests not built): the windows are not "
                     "measured.\n");
     std::vector<ScenarioResult> results;
-    TargetList allTargets;
+    TargetList allTargets = options.earlierTargets;
     for (char id : options.scenarios) {
         JobBenchOptions scenarioOptions = options;
         scenarioOptions.windows = windows;
@@ -535,8 +382,8 @@ int RunJobBenchmark(const JobBenchOptions& options) {
         if (!RunScenario(scenarioOptions, id, result))
             return 1;
         TargetList targets;
-        AddTargets(result, options.windows, targets);
-        PrintScenarioReport(result, options.rounds, windows, targets);
+        AddTargets(result, windows, static_cast<double>(options.kdfPeakBytes) / kMiB, targets);
+        PrintScenarioReport(result, options, windows, targets);
         for (const Target& t : targets.Targets())
             allTargets.AddTarget(t);
         results.push_back(result);

@@ -1,11 +1,13 @@
-// Child processes for the measured jobs. The parent starts this same program
-// with "--child", reads the one result line from a pipe and waits for the
-// child to end; the child runs the job headless, exactly as the dialogs
-// would run it, and reports its time and memory.
+// Child processes for the measured jobs and key derivations. The parent
+// starts this same program with "--child", reads the one result line from a
+// pipe and waits for the child to end; the child runs the job headless,
+// exactly as the dialogs would run it, or derives one key as a job does, and
+// reports its time and memory.
 #include "bench/job_child.h"
 
 #include "bench/bench_common.h"
 #include "common/unique_handle.h"
+#include "engine/container_session.h"
 #include "jobs/job_runner.h"
 
 #include <windows.h>
@@ -24,6 +26,7 @@ namespace {
 const wchar_t kPassword[] = L"job benchmark password";
 const char kResultTag[] = "JOB_RESULT ";
 const char kErrorTag[] = "JOB_ERROR ";
+const char kKdfTag[] = "KDF_RESULT ";
 
 std::wstring Quoted(const std::wstring& argument) {
     return L"\"" + argument + L"\"";
@@ -73,6 +76,15 @@ bool RunChild(const std::wstring& arguments, std::string& output) {
     return true;
 }
 
+// What the child said after kErrorTag, up to the result line.
+std::string ErrorText(const std::string& output, const char* resultTag) {
+    size_t error = output.find(kErrorTag);
+    if (error == std::string::npos)
+        return std::string();
+    size_t begin = error + std::strlen(kErrorTag);
+    return output.substr(begin, output.find(resultTag, begin) - begin);
+}
+
 bool ParseResult(const std::string& output, JobRun& run) {
     size_t at = output.find(kResultTag);
     if (at == std::string::npos) {
@@ -91,11 +103,7 @@ bool ParseResult(const std::string& output, JobRun& run) {
     run.succeeded = succeeded != 0;
     run.idleWorkingSet = idle;
     run.peakWorkingSet = peak;
-    size_t error = output.find(kErrorTag);
-    if (error != std::string::npos) {
-        size_t begin = error + std::strlen(kErrorTag);
-        run.errorText = output.substr(begin, output.find(kResultTag, begin) - begin);
-    }
+    run.errorText = ErrorText(output, kResultTag);
     return true;
 }
 
@@ -150,22 +158,45 @@ private:
 
 } // namespace
 
-bool RunEncryptionChild(const std::wstring& item, const std::wstring& container, JobRun& run) {
-    return RunJobChild(L"encrypt " + Quoted(container) + L" " + Quoted(item), run);
+bool RunEncryptionChild(const std::wstring& item, const std::wstring& container,
+                        ContainerFormat format, JobRun& run) {
+    return RunJobChild(L"encrypt " + std::to_wstring(static_cast<int>(format)) + L" " +
+                           Quoted(container) + L" " + Quoted(item),
+                       run);
 }
 
 bool RunDecryptionChild(const std::wstring& container, JobRun& run) {
     return RunJobChild(L"decrypt " + Quoted(container), run);
 }
 
-int ChildMain(int argc, wchar_t** argv, int first) {
-    const int count = argc - first;
-    const std::wstring mode = count > 0 ? argv[first] : L"";
-    if (!((mode == L"encrypt" && count == 3) || (mode == L"decrypt" && count == 2))) {
-        std::printf("bad child arguments\n");
-        return 2;
+bool RunKdfChild(const std::wstring& scratchPath, KdfRun& run) {
+    run = KdfRun{};
+    std::string output;
+    if (!RunChild(L"kdf " + Quoted(scratchPath), output)) {
+        run.errorText = "could not start the child process";
+        return false;
     }
-    const std::wstring container = argv[first + 1];
+    size_t at = output.find(kKdfTag);
+    int succeeded = 0;
+    unsigned long long idle = 0, peak = 0;
+    if (at == std::string::npos ||
+        std::sscanf(output.c_str() + at + std::strlen(kKdfTag),
+                    "ok=%d write=%lf check=%lf cpu=%lf idle=%llu peak=%llu", &succeeded,
+                    &run.writeSeconds, &run.checkSeconds, &run.cpuSeconds, &idle, &peak) != 6) {
+        run.errorText = "unreadable child result: " + output;
+        return false;
+    }
+    run.idleWorkingSet = idle;
+    run.peakWorkingSet = peak;
+    run.errorText = ErrorText(output, kKdfTag);
+    return succeeded != 0;
+}
+
+namespace {
+
+// "encrypt FORMAT CONTAINER ITEM" or "decrypt CONTAINER".
+int JobChild(const std::wstring& mode, const wchar_t* const* args) {
+    const std::wstring container = args[mode == L"encrypt" ? 1 : 0];
     JobRun run;
     uint64_t peakBefore = 0, workingSet = 0;
     MemoryCounters(run.idleWorkingSet, peakBefore);
@@ -175,9 +206,12 @@ int ChildMain(int argc, wchar_t** argv, int first) {
     const double cpuBefore = ProcessCpuSeconds();
     Stopwatch time;
     if (mode == L"encrypt") {
+        const ContainerFormat format = std::wstring(args[0]) == L"1"
+                                           ? ContainerFormat::Legacy
+                                           : ContainerFormat::Authenticated;
         AppearanceWatch containerWatch(container, time);
         EncryptionOutcome outcome =
-            RunEncryption({std::wstring(argv[first + 2])}, container, kPassword, progress);
+            RunEncryption({std::wstring(args[2])}, container, kPassword, progress, false, format);
         run.packSeconds = containerWatch.Stop();
         succeeded = outcome.started && outcome.succeeded;
         errorText = outcome.errorText;
@@ -191,6 +225,13 @@ int ChildMain(int argc, wchar_t** argv, int first) {
     MemoryCounters(workingSet, run.peakWorkingSet);
     if (succeeded && mode == L"encrypt") {
         // Only the time counts: the check is given nothing to compare with.
+        // The job's own check reuses the key the job derived, so the key is
+        // derived here before the clock starts.
+        DerivedKeyScope keys;
+        ContainerReader header;
+        if (header.Open(container))
+            header.CheckHeader(kPassword);
+        header.Close();
         CAtomicProgress unused;
         Stopwatch readBack;
         ReadContainerBack(container, kPassword, 0, 0, 0, unused);
@@ -198,6 +239,63 @@ int ChildMain(int argc, wchar_t** argv, int first) {
     }
     PrintResult(succeeded, errorText, run);
     return succeeded ? 0 : 1;
+}
+
+// Both derivations a job may pay: the writer's for a new container, and
+// the reader's for a container it opens.
+int KdfChild(const std::wstring& path) {
+    KdfRun run;
+    uint64_t peakBefore = 0, workingSet = 0;
+    MemoryCounters(run.idleWorkingSet, peakBefore);
+    std::string problem;
+    const double cpuBefore = ProcessCpuSeconds();
+    {
+        ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+        if (!writer.Create(path)) {
+            problem = "could not create the scratch container";
+        } else {
+            Stopwatch write;
+            const bool written = writer.WriteHeader();
+            run.writeSeconds = write.Seconds();
+            if (!writer.Close() || !written)
+                problem = "could not write the header";
+        }
+    }
+    if (problem.empty()) {
+        ContainerReader reader;
+        Stopwatch check;
+        const bool matches =
+            reader.Open(path) && reader.CheckHeader(kPassword) == HeaderCheck::Matches;
+        run.checkSeconds = check.Seconds();
+        if (!matches)
+            problem = "the header did not take the password back";
+    }
+    run.cpuSeconds = ProcessCpuSeconds() - cpuBefore;
+    MemoryCounters(workingSet, run.peakWorkingSet);
+    DeleteFileW(path.c_str());
+    if (!problem.empty())
+        std::printf("%s%s\n", kErrorTag, problem.c_str());
+    std::printf("%sok=%d write=%.6f check=%.6f cpu=%.6f idle=%llu peak=%llu\n", kKdfTag,
+                problem.empty() ? 1 : 0, run.writeSeconds, run.checkSeconds, run.cpuSeconds,
+                static_cast<unsigned long long>(run.idleWorkingSet),
+                static_cast<unsigned long long>(run.peakWorkingSet));
+    std::fflush(stdout);
+    return problem.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int ChildMain(int argc, wchar_t** argv, int first) {
+    const int count = argc - first;
+    const std::wstring mode = count > 0 ? argv[first] : L"";
+    if (mode == L"encrypt" && count == 4)
+        return JobChild(mode, argv + first + 1);
+    if (mode == L"decrypt" && count == 2)
+        return JobChild(mode, argv + first + 1);
+    if (mode == L"kdf" && count == 2)
+        return KdfChild(argv[first + 1]);
+    std::printf("bad child arguments\n");
+    return 2;
 }
 
 } // namespace bench

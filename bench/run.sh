@@ -8,6 +8,11 @@
 # The job scenarios also run the real program under the private Xvfb display
 # that wine-env.sh starts, and call Linux's cp through Wine.
 #
+# Before Wine starts, OpenSSL's own AES-256-GCM is measured natively over
+# 1 MiB messages (`openssl speed`, 3 s) and handed to the program
+# (--openssl-gcm-mbps), which holds the authenticated container's cipher
+# against it. Without openssl that figure is left out.
+#
 # TL_BENCH_BUILD picks the x86_64 build folder (default build/x86_64), which
 # is brought up to date first. TL_BENCH_FRESH_FS_GB=N
 # (root only) runs on a new, empty ext4 file system of N GiB made in a file
@@ -43,6 +48,22 @@ if [[ -n "${TL_BENCH_FRESH_FS_GB:-}" ]]; then
     # Wine's drive Z: is the Linux root.
     extra=(--folder "Z:${FRESH_MOUNT//\//\\}")
 fi
+# OpenSSL prints thousands of bytes per second; MB/s (10^6) like ours.
+openssl_gcm() {
+    openssl speed -evp aes-256-gcm -bytes 1048576 -seconds 3 2>/dev/null |
+        awk 'toupper($1) == "AES-256-GCM" { v = $NF; sub("k$", "", v); printf "%.1f\n", v / 1000 }'
+}
+if [[ " $* " != *" --rc4-only "* ]]; then
+    gcm=""
+    command -v openssl >/dev/null && gcm="$(openssl_gcm || true)"
+    if [[ -n "$gcm" ]]; then
+        echo "OpenSSL AES-256-GCM (native, 1 MiB messages): $gcm MB/s" >&2
+        extra+=(--openssl-gcm-mbps "$gcm")
+    else
+        echo "openssl speed gave no AES-256-GCM figure: the cipher is not compared" >&2
+    fi
+fi
+
 wine_env_start
 status=0
 wine "$EXE" "${extra[@]}" "$@" || status=$?

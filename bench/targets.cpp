@@ -29,7 +29,7 @@ void TargetList::AddRatio(const std::string& name, double numerator, const char*
 
 void TargetList::Print() const {
     for (const Target& t : targets_)
-        std::printf("  %-40s %-44s = %5.2f  target %s %.2f  %s\n", t.name.c_str(), t.ratio.c_str(),
+        std::printf("  %-42s %-48s = %5.2f  target %s %.2f  %s\n", t.name.c_str(), t.ratio.c_str(),
                     t.value, t.atMost ? "<=" : ">=", t.limit, t.Met() ? "met" : "MISSED");
 }
 

@@ -72,9 +72,12 @@ bool WindowRunsAvailable() {
     return true;
 }
 
-bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password, WindowRun& run) {
+bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password,
+                          ContainerFormat format, WindowRun& run) {
     run = WindowRun{};
-    ProgramRun program(L"-enc \"" + item + L"\"");
+    // The program's switch for the old format; it must come first.
+    const std::wstring legacy = format == ContainerFormat::Legacy ? L"-legacy " : L"";
+    ProgramRun program(legacy + L"-enc \"" + item + L"\"");
     HWND dialog =
         program.Started() ? program.WaitForWindow(L"Tessalock-Encrypt", kDialogMs) : nullptr;
     if (!dialog) {
@@ -107,7 +110,8 @@ bool WindowRunsAvailable() {
     return false;
 }
 
-bool RunEncryptionWindows(const std::wstring&, const std::wstring&, WindowRun& run) {
+bool RunEncryptionWindows(const std::wstring&, const std::wstring&, ContainerFormat,
+                          WindowRun& run) {
     run.problem = "built without the tests' program driver";
     return false;
 }

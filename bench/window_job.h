@@ -5,6 +5,8 @@
 // job has ended.
 #pragma once
 
+#include "engine/container.h"
+
 #include <string>
 
 namespace bench {
@@ -16,8 +18,10 @@ struct WindowRun {
 
 // False when the program's windows could not be driven in this build.
 bool WindowRunsAvailable();
-// `Tessalock.exe -enc item`; the container goes beside the item.
-bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password, WindowRun& run);
+// `Tessalock.exe -enc item`, with `-legacy` before it for the old format;
+// the container goes beside the item.
+bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password,
+                          ContainerFormat format, WindowRun& run);
 // `Tessalock.exe container`; everything is restored beside it.
 bool RunDecryptionWindows(const std::wstring& container, const std::wstring& password,
                           WindowRun& run);
