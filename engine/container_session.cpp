@@ -432,6 +432,18 @@ HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
     return HeaderCheck::Matches;
 }
 
+bool ContainerReader::MoveFileTo(uint64_t offset) {
+    // A read-ahead has moved the file on: it starts again from the offset.
+    ahead_.reset();
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN))
+        return true;
+    if (error_ == ERROR_SUCCESS)
+        error_ = LastErrorOr(ERROR_SEEK);
+    return false;
+}
+
 bool ContainerReader::Tamper() {
     tampered_ = true;
     if (error_ == ERROR_SUCCESS)
@@ -460,18 +472,14 @@ void ContainerReader::StartSegments() {
     const uint64_t stream = fileSize_ - headerBytes;
     segmentCount_ = (stream + rawBytes - 1) / rawBytes;
     const uint64_t lastRaw = stream - (segmentCount_ > 0 ? segmentCount_ - 1 : 0) * rawBytes;
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(headerBytes);
     if (segmentCount_ == 0 || lastRaw < kTagBytes) {
         size_ = 0;
         Tamper();
         return;
     }
     size_ = (segmentCount_ - 1) * plainBytes + (lastRaw - kTagBytes);
-    if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
+    if (!MoveFileTo(headerBytes)) {
         size_ = 0;
-        if (error_ == ERROR_SUCCESS)
-            error_ = LastErrorOr(ERROR_SEEK);
         return;
     }
     // A stream without a byte is still one sealed segment, checked now:
@@ -490,14 +498,8 @@ bool ContainerReader::LoadSegment(uint64_t k) {
         static_cast<size_t>(last ? size_ - (segmentCount_ - 1) * plainBytes + kTagBytes : rawBytes);
     const uint64_t offset = streamStart_ + k * rawBytes;
     if (k != nextRaw_) {
-        ahead_.reset();
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
-            if (error_ == ERROR_SUCCESS)
-                error_ = LastErrorOr(ERROR_SEEK);
+        if (!MoveFileTo(offset))
             return false;
-        }
         skipped_ = true;
         nextRaw_ = k;
     }
@@ -605,14 +607,8 @@ bool ContainerReader::SeekToRecord(uint64_t offset) {
     if (!readAhead_ && offset >= bufferStart && offset <= bufferStart + bufferEnd_) {
         bufferPos_ = static_cast<size_t>(offset - bufferStart);
     } else {
-        ahead_.reset();
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN)) {
-            if (error_ == ERROR_SUCCESS)
-                error_ = LastErrorOr(ERROR_SEEK);
+        if (!MoveFileTo(offset))
             return false;
-        }
         bufferPos_ = bufferEnd_ = 0;
     }
     position_ = offset;

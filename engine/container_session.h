@@ -180,6 +180,8 @@ private:
     // Reads, checks and deciphers segment k into plain_.
     bool LoadSegment(uint64_t k);
     bool Tamper();
+    // The file's own position to offset, the read-ahead stopped.
+    bool MoveFileTo(uint64_t offset);
 
     UniqueFileHandle file_;
     std::unique_ptr<EncFile> codec_;
