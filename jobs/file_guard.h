@@ -1,0 +1,30 @@
+// A file the restore is writing, deleted again when the write fails on the
+// way out of the function, so that nothing cut short keeps a name.
+#pragma once
+
+#include "engine/extended_path.h"
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+// Deletes a file unless dismissed, keeping the last error of the failure
+// that got us here.
+class FileGuard {
+public:
+    explicit FileGuard(std::wstring path) : path_(std::move(path)) {}
+    ~FileGuard() {
+        if (path_.empty())
+            return;
+        DWORD error = GetLastError();
+        DeleteFileW(ExtendedPath(path_).c_str());
+        SetLastError(error);
+    }
+    FileGuard(const FileGuard&) = delete;
+    FileGuard& operator=(const FileGuard&) = delete;
+    void Dismiss() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
