@@ -51,6 +51,12 @@ bool Survey::LeftByEarlierRun(const std::wstring& target) const {
     return StampOf(target, now) && now == it->second;
 }
 
+bool Survey::WrittenByEarlierRun(const std::wstring& target) const {
+    auto it = written_.find(PathKey(target));
+    FileStamp now;
+    return it != written_.end() && StampOf(target, now) && now == it->second;
+}
+
 void Survey::Run(DecryptionOutcome& outcome) {
     using namespace jobtext;
     places_[PathKey(outputFolder_)] = kFolder;
@@ -198,13 +204,27 @@ void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
 }
 
 void Survey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) {
-    for (const std::wstring& file : ownFiles_) {
-        if (LeftByEarlierRun(file))
+    // A file the stopped run only began may hold anything: cut short, or
+    // finished and then changed by the user before the run could note it
+    // as written. It goes to the Recycle Bin, not away for good; only where
+    // the drive has no bin is it deleted, as before.
+    std::vector<std::wstring> doubtful;
+    auto settle = [&](const std::wstring& file) {
+        if (!LeftByEarlierRun(file))
+            return;
+        if (WrittenByEarlierRun(file))
             DeleteFileW(ExtendedPath(file).c_str());
-    }
+        else
+            doubtful.push_back(file);
+    };
+    for (const std::wstring& file : ownFiles_)
+        settle(file);
+    for (const JournalRecord& record : movedBack_)
+        settle(record.original);
+    MoveToRecycleBin(doubtful);
+    for (const std::wstring& file : doubtful)
+        DeleteFileW(ExtendedPath(file).c_str());
     for (const JournalRecord& record : movedBack_) {
-        if (LeftByEarlierRun(record.original))
-            DeleteFileW(ExtendedPath(record.original).c_str());
         MoveFileExW(ExtendedPath(record.path).c_str(), ExtendedPath(record.original).c_str(),
                     MOVEFILE_WRITE_THROUGH);
     }

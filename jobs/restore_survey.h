@@ -41,6 +41,9 @@ private:
     // True when the file at target is one a stopped run wrote and nobody
     // changed since, or one it created and never finished.
     bool LeftByEarlierRun(const std::wstring& target) const;
+    // The stopped run wrote the file whole and it is unchanged since: the
+    // journal vouches for every byte of it.
+    bool WrittenByEarlierRun(const std::wstring& target) const;
     std::wstring FreeNameFor(const std::wstring& target);
     void SurveyLeftovers(DecryptionOutcome& outcome);
 

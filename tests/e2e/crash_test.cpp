@@ -241,11 +241,14 @@ TEST(Crash, KilledDecryptionLosesNothing) {
 
             // The next run changes nothing before it has asked; with
             // consent it restores everything, and the files it replaced are
-            // in the Recycle Bin.
+            // in the Recycle Bin. (An edited file is asked about unless the
+            // kill came between its last write and the journal's note of
+            // it: then nobody can tell whose its bytes are, and it goes to
+            // the Recycle Bin unasked.)
             CAtomicProgress asking;
             DecryptionOutcome first = ::RunDecryption(container, kPassword, asking);
             ASSERT_FALSE(first.succeeded) << Narrow(first.errorText);
-            EXPECT_GE(first.existingCount, edited.empty() ? 1u : 2u);
+            EXPECT_GE(first.existingCount, 1u);
             EXPECT_EQ(LeftoversBelow(dir.Path()), stopped);
             if (!edited.empty()) {
                 EXPECT_EQ(ReadFileBytes(edited), edit);
