@@ -3,6 +3,7 @@
 // a record it would refuse, and after a failure everything as it was, down to
 // the letter case of a file it had moved aside.
 #include "jobs/decrypt_job.h"
+#include "jobs/restore_journal.h"
 
 #include "container_reader.h"
 #include "job_test_support.h"
@@ -272,6 +273,28 @@ TEST(DecryptLeftovers, WithoutAJournalNothingIsTakenForTheRunsOwn) {
     EXPECT_EQ(dec.existingCount, 1u);
     EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("half restored, or the user's"));
     EXPECT_EQ(ListNames(dir.Path()), before);
+}
+
+// A file the stopped run only began (killed between its last write and the
+// journal's note that it was whole) may since hold the user's edit: the
+// next run writes its place again without asking, but never loses it.
+TEST(DecryptLeftovers, AFileOnlyBegunGoesToTheRecycleBin) {
+    ScratchDir dir;
+    const std::wstring container = dir / L"c.lock";
+    ASSERT_TRUE(
+        WriteContainer(container, kPassword, {FileRecord(L"/", L"a.txt", TextBytes("stored a"))}));
+    {
+        CRestoreJournal journal;
+        ASSERT_TRUE(journal.Create(CRestoreJournal::PathFor(container)));
+        ASSERT_TRUE(journal.Append({JournalRecord::Kind::Partial, dir / L"a.txt", L"", {}}));
+    }
+    const std::string edit = "finished, then edited by the user before the note";
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", edit));
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("stored a"));
+    EXPECT_NE(FindRecycled(TextBytes(edit)), L"");
 }
 
 // A disk that fills up during the restore: the reason is the system's, and
