@@ -149,15 +149,20 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
     if (!file)
         Fail(failed + GetSystemErrorText());
     FileGuard guard(partial);
-    if (!WriteBody(file.Get())) {
-        const DWORD error = GetLastError();
-        file.Reset();
-        if (progress_.IsCancelled())
-            Fail(std::wstring());
-        Fail(failed + SystemErrorText(error));
-    }
+    if (!WriteBody(file.Get()))
+        FailBody(file, failed);
     guard.Dismiss();
     writers_.AddWritten(std::move(file), target, partial, entry.name, offset);
+}
+
+// A body that could not be written: the file is closed (its guard then
+// deletes it) and the job fails for the reason, or quietly when cancelled.
+void Restorer::FailBody(UniqueFileHandle& file, const std::wstring& failed) {
+    const DWORD error = GetLastError();
+    file.Reset();
+    if (progress_.IsCancelled())
+        Fail(std::wstring());
+    Fail(failed + SystemErrorText(error));
 }
 
 // The user agreed to replace an existing file: the new one is written and
@@ -187,13 +192,8 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         if (!file)
             Fail(failed + GetSystemErrorText());
         FileGuard guard(partial);
-        if (!WriteBody(file.Get()) || !g_flushRestoredFile(file.Get())) {
-            const DWORD error = GetLastError();
-            file.Reset();
-            if (progress_.IsCancelled())
-                Fail(std::wstring());
-            Fail(failed + SystemErrorText(error));
-        }
+        if (!WriteBody(file.Get()) || !g_flushRestoredFile(file.Get()))
+            FailBody(file, failed);
         file.Reset();
         if (unseen) {
             // Under Wine a dangling link can be neither moved nor deleted

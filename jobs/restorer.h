@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/progress_update.h"
+#include "common/unique_handle.h"
 #include "engine/container_session.h"
 #include "jobs/file_writers.h"
 #include "jobs/restore_changes.h"
@@ -39,6 +40,7 @@ private:
     bool WriteBody(HANDLE file);
     // Deciphers a body of at most a block into body; false as WriteBody.
     bool ReadWholeBody(std::vector<uint8_t>& body);
+    [[noreturn]] void FailBody(UniqueFileHandle& file, const std::wstring& failed);
     [[noreturn]] void FailWithWriters();
     void ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
 
