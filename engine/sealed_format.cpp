@@ -303,7 +303,7 @@ bool AesGcmEncFile::EncryptBlock(const uint8_t* data, int offset, int count,
 
 bool AesGcmEncFile::DecryptBlock(const uint8_t* data, int offset, int count,
                                  IOutputStream& output) {
-    return count >= 1 && output.Write(data, offset, count) == count;
+    return EncryptBlock(data, offset, count, output);
 }
 
 void AesGcmEncFile::CryptBody(const uint8_t* input, uint8_t* output, size_t count) {
