@@ -149,6 +149,14 @@ mkdir -p "$RUN"
 #   boot, the code is never patched.
 # - panic=-1 oops=panic: any kernel fault ends the machine at once (with
 #   -no-reboot, QEMU exits) instead of leaving it hung until the timeout.
+# - -accel tcg, not kvm: /dev/kvm exists on these machines, but the machines
+#   are themselves virtual and their KVM emulates the guest's memory
+#   accesses with an instruction emulator that lacks newer instructions. The
+#   compressed kernel stops in its decompressor at a BMI2 shift ("KVM
+#   internal error ... emulation failure"); the uncompressed kernel booted
+#   through its PVH entry gets past that and stops the same way at a
+#   "lock cmpxchg16b" while starting. QEMU then waits instead of exiting, so
+#   no fallback could tell it apart from a slow boot before the timeout.
 # -serial stdio streams the machine's console (ctest's output) into ours,
 # with the terminal's carriage returns taken out.
 boot_machine() {
