@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "resources/resource.h"
 #include "support/program_run.h"

@@ -294,7 +294,7 @@ TEST(TypedRead, CappedReadStringStopsAfterTheLimit) {
         bool tooLong;
     } cases[] = {{"abcde", false}, {"abcdef", true}};
     for (const Case& c : cases) {
-        Bytes input = engine_testing::ToBytes(c.text);
+        Bytes input = testing_support::TextBytes(c.text);
         input.push_back(0);
         MemorySource source(input);
         bool empty = true;

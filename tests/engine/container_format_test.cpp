@@ -5,18 +5,12 @@
 
 #include <gtest/gtest.h>
 
-using engine_testing::Bytes;
 using engine_testing::MemorySink;
 using engine_testing::MemorySource;
+using testing_support::Bytes;
+using testing_support::Cat;
 
 namespace {
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 EntryInfo Folder(const std::wstring& name) {
     EntryInfo info;

@@ -4,34 +4,31 @@
 // keeps the system's reason.
 #include "engine/container_session.h"
 #include "engine/stored_name.h"
-#include "memory_streams.h"
-#include "support/test_files.h"
+#include "support/containers.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+using testing_support::BuildContainer;
 using testing_support::Bytes;
+using testing_support::FileRecord;
+using testing_support::FolderRecord;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
+using testing_support::ReadRecords;
 using testing_support::ScratchDir;
+using testing_support::StoredEntry;
 using testing_support::WriteFileBytes;
 
 namespace {
 
 const std::wstring kPassword = L"p\u00e4ss w\u00f6rd";
 
-struct Item {
-    std::wstring folderPath;
-    bool isFile;
-    std::wstring name;
-    Bytes body;
-};
-
-std::vector<Item> ManyItems() {
-    std::vector<Item> items;
+std::vector<StoredEntry> ManyItems() {
+    std::vector<StoredEntry> items;
     const std::wstring top = L"/Fotos \u00e9t\u00e9";
-    items.push_back({L"/", false, L"Fotos \u00e9t\u00e9", {}});
+    items.push_back(FolderRecord(L"/", L"Fotos \u00e9t\u00e9"));
     const size_t sizes[] = {0,
                             1,
                             7,
@@ -50,59 +47,38 @@ std::vector<Item> ManyItems() {
     for (size_t size : sizes) {
         wchar_t name[32];
         _snwprintf(name, 32, L"file %u \u20ac.bin", seed);
-        items.push_back({top, true, name, PatternBytes(size, seed++)});
+        items.push_back(FileRecord(top, name, PatternBytes(size, seed++)));
     }
-    items.push_back({top, false, L"2012", {}});
+    items.push_back(FolderRecord(top, L"2012"));
     for (int k = 0; k < 20; ++k) {
         wchar_t name[32];
         _snwprintf(name, 32, L"small%d.txt", k);
         items.push_back(
-            {top + L"/2012", true, name, PatternBytes(static_cast<size_t>(k * 37), seed++)});
+            FileRecord(top + L"/2012", name, PatternBytes(static_cast<size_t>(k * 37), seed++)));
     }
-    items.push_back({top + L"/2012", false, L"empty folder", {}});
+    items.push_back(FolderRecord(top + L"/2012", L"empty folder"));
     return items;
 }
 
 // Writes the items, handing each body over in pieces of `piece` bytes.
-bool WriteItems(ContainerWriter& writer, const std::vector<Item>& items, size_t piece) {
+bool WriteItems(ContainerWriter& writer, const std::vector<StoredEntry>& items, size_t piece) {
     if (!writer.WriteHeader())
         return false;
-    for (const Item& item : items) {
+    for (const StoredEntry& item : items) {
         if (!item.isFile) {
             if (!writer.AddFolder(item.folderPath, item.name))
                 return false;
             continue;
         }
-        if (!writer.AddFile(item.folderPath, item.name, 0, item.body.size()))
+        if (!writer.AddFile(item.folderPath, item.name, 0, item.data.size()))
             return false;
-        Bytes body = item.body;
+        Bytes body = item.data;
         for (size_t done = 0; done < body.size(); done += piece) {
             if (!writer.WriteBody(body.data() + done, std::min(piece, body.size() - done)))
                 return false;
         }
     }
     return writer.Commit() && writer.Close();
-}
-
-// Reads every record back, bodies in pieces of `piece` bytes.
-bool ReadItems(ContainerReader& reader, std::vector<Item>& items, size_t piece) {
-    if (reader.CheckHeader(kPassword) != HeaderCheck::Matches)
-        return false;
-    while (!reader.AtEnd()) {
-        EntryInfo entry;
-        if (reader.NextRecord(entry) != RecordRead::Ok)
-            return false;
-        Item item{entry.folderPath, entry.isFile, entry.name, {}};
-        Bytes block(piece);
-        while (reader.BodyLeft() > 0) {
-            size_t got = reader.ReadBody(block.data(), piece);
-            if (got == 0)
-                return false;
-            item.body.insert(item.body.end(), block.begin(), block.begin() + got);
-        }
-        items.push_back(item);
-    }
-    return true;
 }
 
 // Most of what a session promises holds for both formats.
@@ -115,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Both, SessionFormats,
                          });
 
 TEST_P(SessionFormats, ManyRecordsComeBackWholeWhateverThePieceSizes) {
-    const std::vector<Item> items = ManyItems();
+    const std::vector<StoredEntry> items = ManyItems();
     const size_t pieces[][2] = {{1 << 18, 1 << 20}, {4096, 3}, {(1 << 20) + 1, 1 << 22}};
     for (const auto& piece : pieces) {
         SCOPED_TRACE(piece[0]);
@@ -129,14 +105,14 @@ TEST_P(SessionFormats, ManyRecordsComeBackWholeWhateverThePieceSizes) {
 
         ContainerReader reader;
         ASSERT_TRUE(reader.Open(path));
-        std::vector<Item> back;
-        ASSERT_TRUE(ReadItems(reader, back, piece[1]));
+        std::vector<StoredEntry> back;
+        ASSERT_TRUE(ReadRecords(reader, kPassword, back, piece[1]));
         ASSERT_EQ(back.size(), items.size());
         for (size_t k = 0; k < items.size(); ++k) {
             EXPECT_EQ(back[k].folderPath, items[k].folderPath) << k;
             EXPECT_EQ(back[k].name, items[k].name) << k;
             EXPECT_EQ(back[k].isFile, items[k].isFile) << k;
-            EXPECT_TRUE(back[k].body == items[k].body) << "body of record " << k;
+            EXPECT_TRUE(back[k].data == items[k].data) << "body of record " << k;
         }
         EXPECT_TRUE(reader.ChecksumCoversAll());
         EXPECT_EQ(reader.Checksum(), writer.Checksum());
@@ -155,8 +131,8 @@ TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) 
                                                              : kSealedHeaderBytes + kTagBytes);
     ContainerReader reader;
     ASSERT_TRUE(reader.Open(dir / L"empty.lock"));
-    std::vector<Item> back;
-    EXPECT_TRUE(ReadItems(reader, back, 1));
+    std::vector<StoredEntry> back;
+    EXPECT_TRUE(ReadRecords(reader, kPassword, back, 1));
     EXPECT_TRUE(back.empty());
 
     ContainerReader other;
@@ -169,26 +145,12 @@ TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) 
 // The session adds nothing to the codec's bytes: the same records through
 // the codec alone give the same file.
 TEST(ContainerSession, WritesExactlyTheCodecsBytes) {
-    const std::vector<Item> items = ManyItems();
-    engine_testing::MemorySink reference;
-    RC4EncStdFile codec(kPassword);
-    ASSERT_TRUE(codec.WriteHeader(reference));
-    for (const Item& item : items) {
-        EntryInfo info;
-        info.isFile = item.isFile;
-        info.name = item.name;
-        info.size = static_cast<int64_t>(item.body.size());
-        ASSERT_TRUE(codec.WriteEntryHeader(item.folderPath, info, reference));
-        if (!item.body.empty()) {
-            ASSERT_TRUE(codec.EncryptBlock(item.body.data(), 0, static_cast<int>(item.body.size()),
-                                           reference));
-        }
-    }
+    const std::vector<StoredEntry> items = ManyItems();
     ScratchDir dir;
     ContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 100000));
-    EXPECT_TRUE(ReadFileBytes(dir / L"c.lock") == reference.bytes);
+    EXPECT_TRUE(ReadFileBytes(dir / L"c.lock") == BuildContainer(kPassword, items));
 }
 
 TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
@@ -286,7 +248,7 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
     for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
         ContainerWriter writer(kPassword, format);
         ASSERT_TRUE(writer.Create(dir / L"good.lock"));
-        ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(10, 1)}}, 10));
+        ASSERT_TRUE(WriteItems(writer, {FileRecord(L"/", L"a", PatternBytes(10, 1))}, 10));
         (format == ContainerFormat::Legacy ? good : sealed) = ReadFileBytes(dir / L"good.lock");
         DeleteFileW((dir / L"good.lock").c_str());
     }
@@ -342,7 +304,7 @@ TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) 
     ScratchDir dir;
     ContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
-    ASSERT_TRUE(WriteItems(writer, {{L"/", true, L"a", PatternBytes(5000, 1)}}, 5000));
+    ASSERT_TRUE(WriteItems(writer, {FileRecord(L"/", L"a", PatternBytes(5000, 1))}, 5000));
     Bytes bytes = ReadFileBytes(dir / L"c.lock");
     bytes.resize(bytes.size() - 1);
     ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", bytes));
@@ -357,7 +319,7 @@ TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) 
 // A walk over the headers alone, then back to a record to read its body.
 TEST_P(SessionFormats, HeadersAloneAndBackAgain) {
     ScratchDir dir;
-    const std::vector<Item> items = ManyItems();
+    const std::vector<StoredEntry> items = ManyItems();
     ContainerWriter writer(kPassword, GetParam());
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
@@ -395,9 +357,9 @@ TEST_P(SessionFormats, HeadersAloneAndBackAgain) {
 // the segment it touches is read, and nothing of that segment comes out.
 TEST(SealedContainer, EveryChangeIsRefused) {
     ScratchDir dir;
-    const std::vector<Item> items = {{L"/", false, L"top", {}},
-                                     {L"/top", true, L"big.bin", PatternBytes(5 << 19, 4)},
-                                     {L"/top", true, L"small.txt", PatternBytes(300, 5)}};
+    const std::vector<StoredEntry> items = {
+        FolderRecord(L"/", L"top"), FileRecord(L"/top", L"big.bin", PatternBytes(5 << 19, 4)),
+        FileRecord(L"/top", L"small.txt", PatternBytes(300, 5))};
     ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
     ASSERT_TRUE(writer.Create(dir / L"good.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
@@ -441,13 +403,13 @@ TEST(SealedContainer, EveryChangeIsRefused) {
         for (bool readAhead : {false, true}) {
             ContainerReader reader;
             ASSERT_TRUE(reader.Open(dir / L"c.lock", readAhead));
-            std::vector<Item> back;
-            EXPECT_FALSE(ReadItems(reader, back, 1 << 20));
+            std::vector<StoredEntry> back;
+            EXPECT_FALSE(ReadRecords(reader, kPassword, back, 1 << 20));
             EXPECT_TRUE(reader.Tampered());
             // What came out before the change is the container's own.
             for (size_t k = 0; k < back.size() && k < items.size(); ++k) {
-                if (back[k].body.size() == items[k].body.size()) {
-                    EXPECT_TRUE(back[k].body == items[k].body) << k;
+                if (back[k].data.size() == items[k].data.size()) {
+                    EXPECT_TRUE(back[k].data == items[k].data) << k;
                 }
             }
         }
@@ -458,7 +420,7 @@ TEST(SealedContainer, EveryChangeIsRefused) {
 // two containers of the same items under one password share no keystream.
 TEST(SealedContainer, HidesThePasswordTheNamesAndTheKeystream) {
     ScratchDir dir;
-    const std::vector<Item> items = ManyItems();
+    const std::vector<StoredEntry> items = ManyItems();
     Bytes files[2];
     for (Bytes& file : files) {
         ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
@@ -468,7 +430,7 @@ TEST(SealedContainer, HidesThePasswordTheNamesAndTheKeystream) {
         DeleteFileW((dir / L"c.lock").c_str());
     }
     std::vector<std::wstring> secrets = {kPassword};
-    for (const Item& item : items)
+    for (const StoredEntry& item : items)
         secrets.push_back(item.name);
     for (const std::wstring& secret : secrets) {
         SCOPED_TRACE(testing_support::Narrow(secret));

@@ -3,12 +3,19 @@
 // wrong result or an unbounded read.
 #include "engine/container.h"
 #include "memory_streams.h"
+#include "support/containers.h"
 
 #include <gtest/gtest.h>
 
-using engine_testing::Bytes;
 using engine_testing::MemorySink;
 using engine_testing::MemorySource;
+using testing_support::BuildContainer;
+using testing_support::Bytes;
+using testing_support::Cat;
+using testing_support::ContainerLayout;
+using testing_support::FileRecord;
+using testing_support::FolderRecord;
+using testing_support::StoredEntry;
 
 namespace {
 
@@ -38,9 +45,9 @@ struct ReadResult {
     std::vector<Bytes> bodies;
 };
 
-// Reads a container the way the decryption job does: type id, password,
-// then entries until the input is used up.
-ReadResult ReadContainer(const Bytes& bytes, const std::wstring& password) {
+// Reads a container the way the decryption job does, on the codec alone:
+// type id, password, then entries until the input is used up.
+ReadResult ReadThroughCodec(const Bytes& bytes, const std::wstring& password) {
     ReadResult result;
     MemorySource source(bytes);
     std::unique_ptr<EncFile> codec = OpenEncFile(password, source);
@@ -79,43 +86,21 @@ ReadResult ReadContainer(const Bytes& bytes, const std::wstring& password) {
 // A reference container and the offsets where each of its fields ends.
 struct Reference {
     Bytes bytes;
-    size_t headerEnd = 0;
-    struct Entry {
-        size_t start, headerEnd, bodyEnd;
-    };
-    std::vector<Entry> entries;
+    ContainerLayout layout;
 };
 
 Reference MakeReference() {
+    std::vector<StoredEntry> entries = {FolderRecord(L"/", L"Docs"),
+                                        FileRecord(L"/Docs", L"a.txt", {'h', 'e', 'l', 'l', 'o'}),
+                                        FileRecord(L"/Docs", L"empty", {}),
+                                        FolderRecord(L"/Docs", L"Sub"),
+                                        FileRecord(L"/Docs/Sub", L"b", {'x', 'y', 'z'}),
+                                        FolderRecord(L"/Docs", L"Last")};
+    for (StoredEntry& entry : entries)
+        entry.modifiedTime = 1234567890;
     Reference ref;
-    RC4EncStdFile codec(L"Pass");
-    MemorySink sink;
-    EXPECT_TRUE(codec.WriteHeader(sink));
-    ref.headerEnd = sink.bytes.size();
-    auto add = [&](const std::wstring& folderPath, bool isFile, const std::wstring& name,
-                   const Bytes& body) {
-        EntryInfo info;
-        info.isFile = isFile;
-        info.name = name;
-        info.size = static_cast<int64_t>(body.size());
-        info.modifiedTime = 1234567890;
-        Reference::Entry e;
-        e.start = sink.bytes.size();
-        EXPECT_TRUE(codec.WriteEntryHeader(folderPath, info, sink));
-        e.headerEnd = sink.bytes.size();
-        if (!body.empty()) {
-            EXPECT_TRUE(codec.EncryptBlock(body.data(), 0, static_cast<int>(body.size()), sink));
-        }
-        e.bodyEnd = sink.bytes.size();
-        ref.entries.push_back(e);
-    };
-    add(L"/", false, L"Docs", {});
-    add(L"/Docs", true, L"a.txt", {'h', 'e', 'l', 'l', 'o'});
-    add(L"/Docs", true, L"empty", {});
-    add(L"/Docs", false, L"Sub", {});
-    add(L"/Docs/Sub", true, L"b", {'x', 'y', 'z'});
-    add(L"/Docs", false, L"Last", {});
-    ref.bytes = sink.bytes;
+    ref.bytes = BuildContainer(L"Pass", entries, ContainerFormat::Legacy, &ref.layout);
+    EXPECT_TRUE(ref.layout.everyRecordWritten);
     return ref;
 }
 
@@ -124,9 +109,9 @@ Outcome ExpectedForCut(const Reference& ref, size_t kept, size_t* entriesRead) {
     *entriesRead = 0;
     if (kept < 4)
         return Outcome::NotRecognised;
-    if (kept < ref.headerEnd)
+    if (kept < ref.layout.headerEnd)
         return Outcome::CheckDamaged;
-    for (const Reference::Entry& e : ref.entries) {
+    for (const ContainerLayout::Record& e : ref.layout.records) {
         if (kept == e.start)
             return Outcome::Complete;
         if (kept < e.headerEnd)
@@ -140,7 +125,7 @@ Outcome ExpectedForCut(const Reference& ref, size_t kept, size_t* entriesRead) {
 
 TEST(DamagedContainer, TheReferenceReadsBackWhole) {
     const Reference ref = MakeReference();
-    ReadResult r = ReadContainer(ref.bytes, L"Pass");
+    ReadResult r = ReadThroughCodec(ref.bytes, L"Pass");
     ASSERT_EQ(r.outcome, Outcome::Complete);
     ASSERT_EQ(r.entries.size(), 6u);
     EXPECT_EQ(r.entries[4].folderPath, L"/Docs/Sub");
@@ -156,7 +141,8 @@ TEST(DamagedContainer, CutAtEveryByte) {
     for (size_t kept = 0; kept < ref.bytes.size(); ++kept) {
         size_t entriesRead = 0;
         Outcome expected = ExpectedForCut(ref, kept, &entriesRead);
-        ReadResult r = ReadContainer(Bytes(ref.bytes.begin(), ref.bytes.begin() + kept), L"Pass");
+        ReadResult r =
+            ReadThroughCodec(Bytes(ref.bytes.begin(), ref.bytes.begin() + kept), L"Pass");
         EXPECT_EQ(Name(r.outcome), std::string(Name(expected))) << "cut after " << kept;
         if (expected == Outcome::Complete) {
             EXPECT_EQ(r.entries.size(), entriesRead) << "cut after " << kept;
@@ -169,7 +155,7 @@ TEST(DamagedContainer, StrayBytesAfterTheLastEntry) {
     for (uint8_t stray : {0x00, 0x01, 0x41}) {
         Bytes bytes = ref.bytes;
         bytes.push_back(stray);
-        EXPECT_EQ(ReadContainer(bytes, L"Pass").outcome, Outcome::HeaderError) << int(stray);
+        EXPECT_EQ(ReadThroughCodec(bytes, L"Pass").outcome, Outcome::HeaderError) << int(stray);
     }
 }
 
@@ -202,7 +188,8 @@ TEST(DamagedContainer, PasswordsAndCheckBlocks) {
         {"check length 1024", withCheckLength(1024), L"Pass", Outcome::WrongPassword},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Name(ReadContainer(c.bytes, c.password).outcome), std::string(Name(c.expected)))
+        EXPECT_EQ(Name(ReadThroughCodec(c.bytes, c.password).outcome),
+                  std::string(Name(c.expected)))
             << c.name;
 }
 
@@ -220,11 +207,7 @@ TEST(DamagedContainer, WrongPasswordLeavesTheReadErrorFlagAlone) {
 
 // Entry headers fed to a reader right after a valid header.
 Bytes AfterHeader(const Bytes& entries) {
-    RC4EncStdFile codec(L"Pass");
-    MemorySink sink;
-    EXPECT_TRUE(codec.WriteHeader(sink));
-    sink.bytes.insert(sink.bytes.end(), entries.begin(), entries.end());
-    return sink.bytes;
+    return Cat({BuildContainer(L"Pass", {}), entries});
 }
 
 Bytes BigEndian64(uint64_t v) {
@@ -235,32 +218,26 @@ Bytes BigEndian64(uint64_t v) {
 }
 
 TEST(DamagedContainer, CraftedEntryHeaders) {
-    auto cat = [](std::initializer_list<Bytes> parts) {
-        Bytes out;
-        for (const Bytes& p : parts)
-            out.insert(out.end(), p.begin(), p.end());
-        return out;
-    };
     const Bytes zeroTime = BigEndian64(0);
     struct Case {
         const char* name;
         Bytes entries;
         Outcome expected;
     } cases[] = {
-        {"kind 7 is a file", cat({{7, '/', 0, 'f', 0}, zeroTime, BigEndian64(0)}),
+        {"kind 7 is a file", Cat({{7, '/', 0, 'f', 0}, zeroTime, BigEndian64(0)}),
          Outcome::Complete},
         {"name is only its terminator", {0, '/', 0, 0}, Outcome::HeaderError},
         {"folder path is only its terminator", {0, 0, 'n', 0}, Outcome::HeaderError},
-        {"negative size", cat({{1, '/', 0, 'f', 0}, zeroTime, BigEndian64(~0ull)}),
+        {"negative size", Cat({{1, '/', 0, 'f', 0}, zeroTime, BigEndian64(~0ull)}),
          Outcome::HeaderError},
-        {"size beyond the end", cat({{1, '/', 0, 'f', 0}, zeroTime, BigEndian64(4), {1, 2}}),
+        {"size beyond the end", Cat({{1, '/', 0, 'f', 0}, zeroTime, BigEndian64(4), {1, 2}}),
          Outcome::BodyShort},
     };
     for (const Case& c : cases) {
-        ReadResult r = ReadContainer(AfterHeader(c.entries), L"Pass");
+        ReadResult r = ReadThroughCodec(AfterHeader(c.entries), L"Pass");
         EXPECT_EQ(Name(r.outcome), std::string(Name(c.expected))) << c.name;
     }
-    ReadResult kind7 = ReadContainer(AfterHeader(cases[0].entries), L"Pass");
+    ReadResult kind7 = ReadThroughCodec(AfterHeader(cases[0].entries), L"Pass");
     ASSERT_EQ(kind7.entries.size(), 1u);
     EXPECT_TRUE(kind7.entries[0].isFile);
 }
@@ -274,7 +251,7 @@ TEST(DamagedContainer, HeaderStringsAreCapped) {
         Bytes entry = {0, '/', 0};
         entry.insert(entry.end(), c.length, 'n');
         entry.push_back(0);
-        ReadResult r = ReadContainer(AfterHeader(entry), L"Pass");
+        ReadResult r = ReadThroughCodec(AfterHeader(entry), L"Pass");
         EXPECT_EQ(r.outcome == Outcome::Complete, c.accepted) << c.length;
         if (c.accepted) {
             EXPECT_EQ(r.entries.at(0).name.size(), c.length);

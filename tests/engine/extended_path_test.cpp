@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
+using testing_support::Narrow;
+
 namespace {
 
 struct Case {
     std::wstring input;
     std::wstring extended;
 };
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 std::wstring CurrentFolder() {
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/streams.h"
+#include "support/test_files.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,11 +13,7 @@
 
 namespace engine_testing {
 
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ToBytes(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
+using testing_support::Bytes;
 
 class MemorySource : public IInputStream {
 public:

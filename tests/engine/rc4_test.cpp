@@ -10,7 +10,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testing_support::Bytes;
 
 Bytes FromHex(const std::string& hex) {
     Bytes out;

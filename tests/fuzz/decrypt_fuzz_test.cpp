@@ -10,12 +10,9 @@
 //
 // TL_FUZZ_CASES (default 10000) and TL_FUZZ_SEED (default fixed) choose the
 // run; TL_FUZZ_CASE=<seed> replays one case.
-#include "engine/container.h"
-#include "engine/sealed_format.h"
-#include "engine/memory_streams.h"
 #include "jobs/decrypt_job.h"
 #include "jobs/job_runner.h"
-#include "support/test_files.h"
+#include "support/containers.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -54,14 +51,6 @@ public:
 
 private:
     uint64_t state_;
-};
-
-struct Record {
-    bool isFile;
-    std::wstring folderPath;
-    std::wstring name;
-    int64_t claimedSize; // what the header says
-    Bytes body;          // what follows it
 };
 
 struct Case {
@@ -127,8 +116,8 @@ std::wstring ChildPath(const std::wstring& folderPath, const std::wstring& name)
 
 // A plausible tree: folders before what they hold, names from a small pool so
 // that clashes happen.
-std::vector<Record> PlainRecords(Random& random) {
-    std::vector<Record> records;
+std::vector<StoredEntry> PlainRecords(Random& random) {
+    std::vector<StoredEntry> records;
     std::vector<std::wstring> folders = {L"/"};
     const size_t count = 1 + random.Below(12);
     for (size_t i = 0; i < count; ++i) {
@@ -136,54 +125,15 @@ std::vector<Record> PlainRecords(Random& random) {
         const std::wstring name =
             kPlainNames[random.Below(sizeof kPlainNames / sizeof kPlainNames[0])];
         if (random.Chance(30)) {
-            records.push_back({false, folder, name, 0, {}});
+            records.push_back(FolderRecord(folder, name));
             folders.push_back(ChildPath(folder, name));
         } else {
             size_t size = random.Chance(5) ? 100000 + random.Below(200000) : random.Below(3000);
-            records.push_back({true, folder, name, static_cast<int64_t>(size),
-                               PatternBytes(size, static_cast<uint32_t>(random.Next()))});
+            records.push_back(
+                FileRecord(folder, name, PatternBytes(size, static_cast<uint32_t>(random.Next()))));
         }
     }
     return records;
-}
-
-// The records as the codec writes them, whatever they hold: a sealed
-// container authenticates hostile records as readily as plain ones.
-Bytes Serialize(const std::wstring& password, const std::vector<Record>& records, bool sealed) {
-    engine_testing::MemorySink sink;
-    std::unique_ptr<EncFile> codec;
-    if (sealed)
-        codec = std::make_unique<AesGcmEncFile>(password);
-    else
-        codec = std::make_unique<RC4EncStdFile>(password);
-    codec->WriteHeader(sink);
-    const size_t stream = sink.bytes.size();
-    for (const Record& r : records) {
-        EntryInfo info;
-        info.isFile = r.isFile;
-        info.name = r.name;
-        info.size = r.claimedSize;
-        // The codec refuses empty strings; an empty one is written as the
-        // single terminator a damaged container would hold.
-        if (!codec->WriteEntryHeader(r.folderPath.empty() ? L"/" : r.folderPath, info, sink))
-            sink.bytes.push_back(0);
-        if (r.isFile && !r.body.empty())
-            codec->EncryptBlock(r.body.data(), 0, static_cast<int>(r.body.size()), sink);
-    }
-    if (!sealed)
-        return sink.bytes;
-    Bytes container(sink.bytes.begin(), sink.bytes.begin() + stream);
-    auto& seal = static_cast<AesGcmEncFile&>(*codec);
-    const size_t plain = sink.bytes.size() - stream;
-    for (size_t k = 0, at = 0; k == 0 || at < plain; ++k) {
-        const size_t count = std::min<size_t>(kSegmentBytes, plain - at);
-        Bytes segment(sink.bytes.begin() + stream + at, sink.bytes.begin() + stream + at + count);
-        segment.resize(count + kTagBytes);
-        at += count;
-        seal.SealSegment(k, at == plain, segment.data(), count);
-        container.insert(container.end(), segment.begin(), segment.end());
-    }
-    return container;
 }
 
 Case MakeCase(uint64_t seed) {
@@ -195,12 +145,12 @@ Case MakeCase(uint64_t seed) {
     c.sealed = (seed & 1) != 0;
     if (c.sealed)
         c.what += "sealed; ";
-    std::vector<Record> records = PlainRecords(random);
+    std::vector<StoredEntry> records = PlainRecords(random);
 
     // Changes to the records.
     const size_t changes = random.Below(4);
     for (size_t k = 0; k < changes && !records.empty(); ++k) {
-        Record& r = records[random.Below(records.size())];
+        StoredEntry& r = records[random.Below(records.size())];
         switch (random.Below(6)) {
         case 0:
             r.name = HostileName(random);
@@ -216,7 +166,7 @@ Case MakeCase(uint64_t seed) {
         }
         case 2:
             if (r.isFile) {
-                r.claimedSize = HostileSize(random);
+                r.size = HostileSize(random);
                 c.what += "size; ";
             }
             break;
@@ -225,7 +175,8 @@ Case MakeCase(uint64_t seed) {
             c.what += "record twice; ";
             break;
         case 4:
-            records.push_back({!r.isFile, r.folderPath, r.name, 0, {}});
+            records.push_back(r.isFile ? FolderRecord(r.folderPath, r.name)
+                                       : FileRecord(r.folderPath, r.name, {}));
             c.what += "file and folder clash; ";
             break;
         default:
@@ -234,7 +185,10 @@ Case MakeCase(uint64_t seed) {
             break;
         }
     }
-    c.container = Serialize(c.password, records, c.sealed);
+    // A sealed container authenticates hostile records as readily as plain
+    // ones: its cases reach the same checks behind the tags.
+    c.container = BuildContainer(
+        c.password, records, c.sealed ? ContainerFormat::Authenticated : ContainerFormat::Legacy);
     const Bytes made = c.container;
 
     // Changes to the bytes.
@@ -265,7 +219,7 @@ Case MakeCase(uint64_t seed) {
     // Items already in the folder, some with names the records use.
     if (random.Chance(30)) {
         for (size_t k = 0, n = 1 + random.Below(3); k < n; ++k) {
-            const Record& r = records[random.Below(records.size())];
+            const StoredEntry& r = records[random.Below(records.size())];
             std::wstring path = r.folderPath == L"/" ? r.name : L"";
             if (path.empty() || path.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos ||
                 path.size() > 200)

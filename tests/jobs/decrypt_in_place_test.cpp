@@ -1,7 +1,7 @@
 // Files restored in place (nothing had their name before): a job stopped in
 // the middle of such a file must leave neither the cut-off file nor anything
 // else behind, in the output folder or in a folder the job made.
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
 

@@ -3,7 +3,7 @@
 // containers that try to write outside their folder or lie about sizes.
 #include "jobs/decrypt_job.h"
 
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
 #include "links.h"
@@ -21,10 +21,6 @@ const std::wstring kPassword = L"пароль密码\U0001F511";
 std::wstring SystemText(DWORD code) {
     SetLastError(code);
     return GetSystemErrorText();
-}
-
-Bytes TextBytes(const std::string& text) {
-    return Bytes(text.begin(), text.end());
 }
 
 uint64_t SumOfFiles(const std::vector<TreeEntry>& tree) {

@@ -5,7 +5,7 @@
 #include "jobs/decrypt_job.h"
 #include "jobs/restore_journal.h"
 
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
 #include "links.h"
@@ -17,10 +17,6 @@ using namespace testing_support;
 namespace {
 
 const std::wstring kPassword = L"decrypt safely";
-
-Bytes TextBytes(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
 
 class ExistingItems : public ::testing::Test {
 protected:

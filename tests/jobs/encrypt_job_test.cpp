@@ -2,7 +2,7 @@
 // on the disk after each kind of failure, cancellation and a full disk.
 #include "jobs/encrypt_job.h"
 
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
 #include "links.h"

@@ -4,7 +4,7 @@
 #include "jobs/encrypt_job.h"
 
 #include "common/unique_handle.h"
-#include "container_reader.h"
+#include "support/containers.h"
 #include "engine/container_session.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
@@ -23,10 +23,6 @@ const std::wstring kPassword = L"safe keeping";
 
 std::wstring SystemText(DWORD code) {
     return SystemErrorText(code);
-}
-
-Bytes TextBytes(const std::string& text) {
-    return Bytes(text.begin(), text.end());
 }
 
 const LeftItem* FindLeft(const EncryptionOutcome& out, const std::wstring& path) {

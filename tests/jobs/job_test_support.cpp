@@ -1,7 +1,6 @@
 // Test trees, cancelling progress and direct worker runs.
 #include "job_test_support.h"
 
-#include "container_reader.h"
 #include "engine/block_pipe.h"
 
 #include <atomic>

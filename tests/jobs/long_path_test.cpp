@@ -2,7 +2,7 @@
 // a Windows without the long-path opt-in: everything comes back byte for
 // byte, a restore may replace an existing file there, and the texts the user
 // reads name the paths in their ordinary form.
-#include "container_reader.h"
+#include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
 

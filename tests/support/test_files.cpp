@@ -43,6 +43,10 @@ std::wstring ScratchDir::operator/(const std::wstring& relative) const {
     return path_ + L"\\" + relative;
 }
 
+Bytes TextBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
 bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -64,7 +68,7 @@ bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
 }
 
 bool WriteFileText(const std::wstring& path, const std::string& text) {
-    return WriteFileBytes(path, Bytes(text.begin(), text.end()));
+    return WriteFileBytes(path, TextBytes(text));
 }
 
 Bytes ReadFileBytes(const std::wstring& path) {
@@ -148,6 +152,13 @@ Bytes PatternBytes(size_t count, uint32_t seed) {
         x ^= x << 5;
         out[i] = static_cast<uint8_t>(x);
     }
+    return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 

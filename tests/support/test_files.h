@@ -1,10 +1,12 @@
 // Real files in real folders for tests: a scratch folder that removes itself,
-// and small helpers to write and read whole files by wide path.
+// small helpers to write and read whole files by wide path, and the byte and
+// text helpers every test shares.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ private:
     std::wstring path_;
 };
 
+// The bytes of a text as they stand, for comparing with what a file holds.
+Bytes TextBytes(const std::string& text);
 bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
 bool WriteFileText(const std::wstring& path, const std::string& text);
 Bytes ReadFileBytes(const std::wstring& path);
@@ -44,7 +48,9 @@ bool CopyTree(const std::wstring& from, const std::wstring& to);
 void RemoveTree(const std::wstring& path);
 // Deterministic pseudo-random bytes.
 Bytes PatternBytes(size_t count, uint32_t seed);
-// UTF-16 <-> UTF-8 for test messages.
+// The parts one after another, for byte images written out by hand.
+Bytes Cat(std::initializer_list<Bytes> parts);
+// UTF-16 to UTF-8, for test messages.
 std::string Narrow(const std::wstring& text);
 // True when the bytes hold the text in UTF-8 or in UTF-16: readable to
 // whoever looks at a file.
