@@ -23,6 +23,7 @@
 #include <new>
 
 FlushFileFunction g_flushRestoredFile = ::FlushFileBuffers;
+CreateFileFunction g_createRestoredFile = ::CreateFileW;
 
 namespace {
 

@@ -68,6 +68,12 @@ DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstrin
 // tests swap this for a recorder. FlushFileBuffers is the default.
 using FlushFileFunction = BOOL(WINAPI*)(HANDLE file);
 extern FlushFileFunction g_flushRestoredFile;
+// How a file the restore writes is created. A kill between the creation and
+// the journal's record of it cannot be timed from a test, so tests swap this
+// for one that looks at the journal first. CreateFileW is the default.
+using CreateFileFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                           DWORD, HANDLE);
+extern CreateFileFunction g_createRestoredFile;
 
 // The user-visible list of existing items: the first few and how many more,
 // and a line when what is replaced cannot go to the Recycle Bin.

@@ -6,18 +6,22 @@
 #include "jobs/job_texts.h"
 
 UniqueFileHandle CreateNew(Journal& journal, const std::wstring& path, DWORD flags) {
-    UniqueFileHandle file(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, CREATE_NEW, flags, nullptr));
-    if (!file)
-        return file;
-    if (!journal.disk.Append(JournalRecord{JournalRecord::Kind::Partial, path, {}, {}})) {
-        const DWORD error = GetLastError();
-        file.Reset();
-        DeleteFileW(ExtendedPath(path).c_str());
-        SetLastError(error);
+    // The record comes first: a kill between the two then leaves a record of
+    // a file that may not exist, never a file that no record vouches for (the
+    // next run could not tell it from the user's and would leave it behind).
+    // The name is looked at before it is recorded, so that the record never
+    // claims a file that is somebody else's.
+    const std::wstring extended = ExtendedPath(path);
+    if (GetFileAttributesW(extended.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_FILE_EXISTS);
         return UniqueFileHandle();
     }
-    journal.AddPartial(path);
+    if (!journal.disk.Append(JournalRecord{JournalRecord::Kind::Partial, path, {}, {}}))
+        return UniqueFileHandle();
+    UniqueFileHandle file(g_createRestoredFile(extended.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                               nullptr, CREATE_NEW, flags, nullptr));
+    if (file)
+        journal.AddPartial(path);
     return file;
 }
 

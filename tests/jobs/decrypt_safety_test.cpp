@@ -293,6 +293,57 @@ TEST(DecryptLeftovers, AFileOnlyBegunGoesToTheRecycleBin) {
     EXPECT_NE(FindRecycled(TextBytes(edit)), L"");
 }
 
+// Every file the restore creates is in the journal before it exists: a
+// kill between the creation and the record would leave a file that the next
+// run cannot tell from the user's, and it would stay behind for good. The
+// journal is read as the creation starts (through a copy: the job holds the
+// file open for writing).
+struct CreationCheck {
+    std::wstring journal;
+    std::wstring copy;
+    std::vector<std::wstring> unrecorded;
+    int calls = 0;
+};
+CreationCheck g_creations;
+
+HANDLE WINAPI CreateAfterLookingAtTheJournal(LPCWSTR name, DWORD access, DWORD share,
+                                             LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                             DWORD flags, HANDLE templateFile) {
+    ++g_creations.calls;
+    bool recorded = false;
+    UniqueFileHandle journal(CreateFileW(g_creations.journal.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    char bytes[4096];
+    DWORD got = 0;
+    if (journal && ReadFile(journal.Get(), bytes, sizeof bytes, &got, nullptr) &&
+        WriteFileBytes(g_creations.copy, Bytes(bytes, bytes + got))) {
+        for (const JournalRecord& record : CRestoreJournal::Load(g_creations.copy))
+            recorded |= record.kind == JournalRecord::Kind::Partial &&
+                        SamePathText(ExtendedPath(record.path), name);
+    }
+    if (!recorded)
+        g_creations.unrecorded.push_back(name);
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
+TEST(DecryptLeftovers, EveryFileIsInTheJournalBeforeItExists) {
+    ScratchDir dir;
+    const std::wstring container = dir / L"c.lock";
+    // A small file is written in its place, a large one under a temporary name.
+    ASSERT_TRUE(WriteContainer(container, kPassword,
+                               {FileRecord(L"/", L"small.txt", TextBytes("stored")),
+                                FileRecord(L"/", L"large.bin", PatternBytes(3 << 20, 7))}));
+    g_creations = CreationCheck{CRestoreJournal::PathFor(container), dir / L"journal copy", {}, 0};
+    g_createRestoredFile = CreateAfterLookingAtTheJournal;
+    CAtomicProgress progress;
+    DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
+    g_createRestoredFile = ::CreateFileW;
+    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    EXPECT_EQ(g_creations.calls, 2);
+    EXPECT_EQ(g_creations.unrecorded, std::vector<std::wstring>{});
+}
+
 // A disk that fills up during the restore: the reason is the system's, and
 // what was restored is removed again.
 TEST(DecryptDiskFull, SaysTheDiskIsFull) {
