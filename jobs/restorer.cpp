@@ -1,11 +1,11 @@
 // The decryption's restore pass; see restorer.h.
 #include "jobs/restorer.h"
 
+#include "engine/paths.h"
 #include "jobs/decrypt_job.h"
 #include "jobs/file_guard.h"
 #include "jobs/job_internal.h"
 #include "jobs/job_texts.h"
-#include "jobs/restore_places.h"
 
 #include <mutex>
 #include <utility>
@@ -127,9 +127,7 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
     // reach, so the bytes go straight to their place.
     if (!MakeFolders(FolderOf(target)))
         Fail(failed + GetSystemErrorText());
-    if (mayReplace_ &&
-        (GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES ||
-         NameTakenUnseen(target))) {
+    if (mayReplace_ && (NameTaken(target) || NameTakenUnseen(target))) {
         ReplaceFile(entry, target, offset);
         return;
     }
@@ -209,13 +207,11 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         if (!FreeNameBeside(original, kBackupMark, backup) || !StampOf(original, earlier) ||
             !journal_.disk.Append(
                 JournalRecord{JournalRecord::Kind::MovedAside, backup, original, earlier}) ||
-            !MoveFileExW(ExtendedPath(original).c_str(), ExtendedPath(backup).c_str(),
-                         MOVEFILE_WRITE_THROUGH))
+            !MovePath(original, backup, MOVEFILE_WRITE_THROUGH))
             Fail(failed + GetSystemErrorText());
         if (!PlacePartial(journal_, partial, target, MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
-            MoveFileExW(ExtendedPath(backup).c_str(), ExtendedPath(original).c_str(),
-                        MOVEFILE_WRITE_THROUGH);
+            MovePath(backup, original, MOVEFILE_WRITE_THROUGH);
             Fail(failed + SystemErrorText(error));
         }
         guard.Dismiss();
