@@ -233,6 +233,17 @@ void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
     SetLastError(error);
 }
 
+NewFilePlace LookOverPlace(const std::wstring& path, const wchar_t* mark) {
+    NewFilePlace place;
+    RemoveLeftoversBeside(path, mark);
+    place.taken = NameTaken(path);
+    if (!FreeNameBeside(path, mark, place.temporary)) {
+        place.error = GetLastError();
+        place.temporary.clear();
+    }
+    return place;
+}
+
 std::wstring NumberedName(const std::wstring& path, unsigned k) {
     const std::wstring folder = ParentOf(path, L'\\');
     const std::wstring name = path.substr(folder.size());

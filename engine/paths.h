@@ -110,6 +110,17 @@ bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring&
 // Deletes the files beside path that an earlier run left with this mark and
 // that no process holds open.
 void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark);
+// A place where a new file is to go, looked over before anything is
+// written there.
+struct NewFilePlace {
+    bool taken = false;          // something already has the name
+    std::wstring temporary;      // a free name beside it; empty when none was found
+    DWORD error = ERROR_SUCCESS; // why none was found
+};
+// Clears the files an earlier run left beside path under mark (as
+// RemoveLeftoversBeside does), then tells whether the name is taken and
+// finds a free temporary name beside it (as FreeNameBeside does).
+NewFilePlace LookOverPlace(const std::wstring& path, const wchar_t* mark);
 // "name (2).ext", "name (3).ext", ... beside path: the first that is not
 // reserved (true for a name the caller has already given away) and that
 // nothing on the disk holds; empty when none of the first many is free, or

@@ -99,15 +99,14 @@ void Encrypt(EncryptJobParams& params) {
     // A run that was stopped before may have left its temporary container;
     // nothing depends on it, since no source goes before the container is
     // complete.
-    RemoveLeftoversBeside(containerPath, kPartialMark);
+    const NewFilePlace place = LookOverPlace(containerPath, kPartialMark);
     // Without the user's consent an existing file keeps the name; finding
     // out now spares writing a container that could not take its place.
-    if (!params.replaceExisting && NameTaken(containerPath))
+    if (!params.replaceExisting && place.taken)
         Fail(kWrite + containerPath + L"." + SystemErrorText(ERROR_ALREADY_EXISTS));
-    std::wstring partialPath;
-    SetLastError(ERROR_SUCCESS);
-    if (!FreeNameBeside(containerPath, kPartialMark, partialPath) || !writer.Create(partialPath)) {
-        const DWORD error = writer.Failed() ? writer.LastError() : GetLastError();
+    const std::wstring& partialPath = place.temporary;
+    if (partialPath.empty() || !writer.Create(partialPath)) {
+        const DWORD error = writer.Failed() ? writer.LastError() : place.error;
         Fail(kWrite + containerPath + L"." + SystemErrorText(error));
     }
     partial.path_ = partialPath;
