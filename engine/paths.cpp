@@ -166,6 +166,17 @@ bool NameTakenUnseen(const std::wstring& path) {
     return !probe && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
 }
 
+bool ListedPath(const std::wstring& path, std::wstring& listed, bool& isFolder) {
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle search(FindFirstFileExW(ExtendedPath(path).c_str(), FindExInfoStandard, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!search)
+        return false;
+    isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    listed = ParentOf(path, L'\\') + found.cFileName;
+    return true;
+}
+
 bool ReachedWithoutLinks(const std::wstring& folder, const std::wstring& path, bool itselfToo,
                          std::wstring* verifiedFolder) {
     if (!IsPathBelow(GetFullPath(path), folder))

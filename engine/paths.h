@@ -39,7 +39,7 @@ std::wstring GetFullPath(const std::wstring& path);
 // unchanged, and so is the empty path. Keeps the last error.
 std::wstring ExtendedPath(const std::wstring& path);
 
-// ---- Path text ----------------------------------------------------------------
+// ---- Path text --------------------------------------------------------------
 
 // The text up to and including the last separator; empty when there is none.
 std::wstring ParentOf(const std::wstring& text, wchar_t separator);
@@ -67,7 +67,7 @@ bool IsPathBelow(const std::wstring& path, const std::wstring& folder);
 enum class PathPlace { Apart, Same, Below };
 PathPlace PlaceOf(const std::wstring& path, const std::wstring& item);
 
-// ---- Probes on the disk ---------------------------------------------------------
+// ---- Probes on the disk -----------------------------------------------------
 
 // True when something has the name (a file, a folder, a link); false with
 // the last error telling why not (ERROR_FILE_NOT_FOUND when the folder is
@@ -78,6 +78,10 @@ bool NameTaken(const std::wstring& path);
 // create the name shows it. The attempt leaves nothing behind, for the
 // handle deletes what it made when it closes, also when the process ends.
 bool NameTakenUnseen(const std::wstring& path);
+// The item at path as its folder lists it: the last name in the letter case
+// the item has on the disk, which a move aside keeps. False when the folder
+// lists no such item; isFolder tells a folder from a file or link.
+bool ListedPath(const std::wstring& path, std::wstring& listed, bool& isFolder);
 // True when path, made full, lies strictly below folder and is reached
 // through no link: no folder between the two is a link, nor, when
 // itselfToo, the item at path. verifiedFolder, when given, remembers
@@ -88,7 +92,7 @@ bool ReachedWithoutLinks(const std::wstring& folder, const std::wstring& path, b
 // Moves a file or folder (a link as itself) as MoveFileExW does with flags.
 bool MovePath(const std::wstring& from, const std::wstring& to, DWORD flags);
 
-// ---- Names beside a place ---------------------------------------------------------
+// ---- Names beside a place ---------------------------------------------------
 
 // Marks that end the names of a job's temporary files beside their final
 // place: a container or restored file being written, and a file moved aside

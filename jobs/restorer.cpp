@@ -173,16 +173,12 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
     std::wstring original = target;
     bool unseen = false;
-    {
-        WIN32_FIND_DATAW found;
-        UniqueFindHandle search(FindFirstFileExW(ExtendedPath(target).c_str(), FindExInfoStandard,
-                                                 &found, FindExSearchNameMatch, nullptr, 0));
-        if (search && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    bool isFolder = false;
+    if (ListedPath(target, original, isFolder)) {
+        if (isFolder)
             Fail(failed + SystemErrorText(ERROR_ACCESS_DENIED));
-        if (search)
-            original = ParentOf(target, L'\\') + found.cFileName;
-        else if (!(unseen = NameTakenUnseen(target)))
-            Fail(failed + SystemErrorText(ERROR_FILE_NOT_FOUND));
+    } else if (!(unseen = NameTakenUnseen(target))) {
+        Fail(failed + SystemErrorText(ERROR_FILE_NOT_FOUND));
     }
     std::wstring partial, backup;
     {
