@@ -27,6 +27,18 @@ bool IsVerbatim(const std::wstring& path) {
            StartsWith(path, L"\\??\\");
 }
 
+// The number in decimal digits, as the names beside a place carry it. Made
+// here: std::to_wstring brings in mingw's own wide formatter, and with it
+// runtime imports that are not on the Windows 7 list.
+std::wstring Decimal(unsigned number) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + number % 10));
+        number /= 10;
+    } while (number != 0);
+    return digits;
+}
+
 bool IsLink(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -200,7 +212,7 @@ bool MovePath(const std::wstring& from, const std::wstring& to, DWORD flags) {
 std::wstring NameBeside(const std::wstring& path, const wchar_t* mark, int attempt) {
     std::wstring name = path + mark;
     if (attempt > 1)
-        name += L"-" + std::to_wstring(attempt);
+        name += L"-" + Decimal(static_cast<unsigned>(attempt));
     return name;
 }
 
@@ -261,5 +273,5 @@ std::wstring NumberedName(const std::wstring& path, unsigned k) {
     size_t dot = name.rfind(L'.');
     if (dot == 0 || dot == std::wstring::npos)
         dot = name.size();
-    return folder + name.substr(0, dot) + L" (" + std::to_wstring(k) + L")" + name.substr(dot);
+    return folder + name.substr(0, dot) + L" (" + Decimal(k) + L")" + name.substr(dot);
 }
