@@ -2,7 +2,7 @@
 // their way, and the hand-over.
 #include "app/item_collector.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // (closing, cleaning up) overwrite the thread's last error.
 #include "engine/container_session.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 #include "engine/session_errors.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // thread's last error.
 #include "engine/container_session.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 #include "engine/session_errors.h"
 #include "engine/stored_name.h"
 

@@ -6,7 +6,7 @@
 // last Close tells a writer whether every byte reached the file.
 #include "engine/streams.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <io.h>
 

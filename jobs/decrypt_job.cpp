@@ -11,12 +11,12 @@
 #include "jobs/decrypt_job.h"
 
 #include "engine/container_session.h"
+#include "engine/paths.h"
 #include "engine/stored_name.h"
 #include "jobs/job_internal.h"
 #include "jobs/job_texts.h"
 #include "jobs/restore_changes.h"
 #include "jobs/restore_journal.h"
-#include "jobs/restore_places.h"
 #include "jobs/restore_survey.h"
 #include "jobs/restorer.h"
 
@@ -27,20 +27,17 @@ CreateFileFunction g_createRestoredFile = ::CreateFileW;
 
 namespace {
 
-bool IsLink(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// True when path or a folder above it, below base, is a link.
-bool PassesThroughLink(const std::wstring& base, std::wstring path) {
-    while (IsPathBelow(path, base)) {
-        if (IsLink(path))
-            return true;
-        path = FolderOf(path);
-    }
-    return false;
-}
+// Where the decryption reads and writes, worked out once from the
+// container: the container as its readers open it, the folder it is
+// restored into, and the journal beside it.
+struct RestorePlaces {
+    explicit RestorePlaces(const CPathInfo& container)
+        : containerPath(container.PathWithSeparator()), outputFolder(OutputFolderOf(container)),
+          journalPath(CRestoreJournal::PathFor(GetFullPath(containerPath))) {}
+    const std::wstring containerPath;
+    const std::wstring outputFolder;
+    const std::wstring journalPath;
+};
 
 // Handed to the worker; lives with RunDecryptJob until the worker has ended.
 struct DecryptJobParams {
@@ -49,14 +46,16 @@ struct DecryptJobParams {
     const CPathInfo& container;
     size_t replaceConsent;
     DecryptionOutcome& outcome;
+    const RestorePlaces places;
 };
 
 void Decrypt(DecryptJobParams& params, Journal& journal) {
     using namespace jobtext;
     auto& progress = params.progress;
     DecryptionOutcome& outcome = params.outcome;
+    const RestorePlaces& places = params.places;
+    const std::wstring& containerPath = places.containerPath;
     progress.SetTotal(params.container.GetTotalSize());
-    const std::wstring containerPath = params.container.PathWithSeparator();
     ContainerReader reader;
     if (!reader.Open(containerPath))
         Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(reader.LastError()));
@@ -74,13 +73,11 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
         Fail(kKeyBeyondLimits);
     }
 
-    const std::wstring outputFolder = OutputFolderOf(params.container);
-    const std::wstring journalPath = CRestoreJournal::PathFor(GetFullPath(containerPath));
     const uint64_t firstRecord = reader.Position();
     ContainerReader bodies;
     bool deleteForGood = false;
     try {
-        Survey survey(reader, outputFolder, journalPath, progress);
+        Survey survey(reader, places.outputFolder, places.journalPath, progress);
         survey.Run(outcome);
         if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
             return;
@@ -89,7 +86,7 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
         deleteForGood = outcome.recycleBinMissing;
         outcome.recycleBinMissing = false;
         journal.renamed = survey.Renamed();
-        survey.SettleLeftovers(journal, journalPath);
+        survey.SettleLeftovers(journal, places.journalPath);
 
         // The restore reads every byte: a reader of its own reads ahead on a
         // thread while this one deciphers. The survey's reader stays open, so
@@ -98,7 +95,7 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
             bodies.CheckHeader(params.password) != HeaderCheck::Matches ||
             bodies.Position() != firstRecord)
             Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(bodies.LastError()));
-        Restorer restorer(bodies, outputFolder, progress, params.replaceConsent > 0, journal,
+        Restorer restorer(bodies, places.outputFolder, progress, params.replaceConsent > 0, journal,
                           outcome.resultPath);
         restorer.Run();
         restorer.Finish();
@@ -148,8 +145,8 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     }
     if (!outcome.succeeded) {
         try {
-            RollBack(journal, params->container.PathWithSeparator(), params->password,
-                     OutputFolderOf(params->container));
+            RollBack(journal, params->places.containerPath, params->password,
+                     params->places.outputFolder);
         } catch (...) {
         }
         if (params->progress.IsCancelled())
@@ -165,7 +162,9 @@ DecryptionOutcome RunDecryptJob(const DecryptRequest& request, const std::wstrin
                                 zelprogress::IProgressUpdate& progress, const JobStarter& start) {
     DecryptionOutcome outcome;
     outcome.resultPath = request.resultPath;
-    DecryptJobParams params{progress, password, request.container, request.replaceConsent, outcome};
+    DecryptJobParams params{progress,          password,
+                            request.container, request.replaceConsent,
+                            outcome,           RestorePlaces(request.container)};
     outcome.started = start(DecryptWorker, &params);
     return outcome;
 }
@@ -210,6 +209,18 @@ std::wstring TargetPathOf(const std::wstring& outputFolder, const EntryInfo& ent
     return path + NameAsWindowsKeepsIt(entry.name);
 }
 
+std::wstring ShownPlace(const EntryInfo& entry) {
+    std::wstring text = entry.folderPath;
+    if (text.empty() || text.back() != L'/')
+        text += L'/';
+    text += entry.name;
+    for (wchar_t& c : text) {
+        if (c < 0x20)
+            c = L'?';
+    }
+    return text;
+}
+
 std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& entry,
                              std::wstring* verifiedFolder) {
     using namespace jobtext;
@@ -222,20 +233,10 @@ std::wstring CheckEntryPlace(const std::wstring& outputFolder, const EntryInfo& 
         !IsStorableName(NameAsWindowsKeepsIt(entry.name)))
         return refused();
 
-    const std::wstring target = TargetPathOf(outputFolder, entry);
-    if (!IsPathBelow(GetFullPath(target), outputFolder))
-        return refused();
     // A link already in the output folder would lead the record elsewhere:
-    // a folder record's own place, and every folder on the way, which the
-    // last verified folder spares for the records that follow in it.
-    if (!entry.isFile && IsLink(target))
+    // a folder record's own place, and every folder on the way.
+    if (!ReachedWithoutLinks(outputFolder, TargetPathOf(outputFolder, entry), !entry.isFile,
+                             verifiedFolder))
         return refused();
-    const std::wstring folder = FolderOf(target);
-    if (verifiedFolder && SamePathText(*verifiedFolder, folder))
-        return std::wstring();
-    if (PassesThroughLink(outputFolder, folder))
-        return refused();
-    if (verifiedFolder)
-        *verifiedFolder = folder;
     return std::wstring();
 }

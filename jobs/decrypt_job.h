@@ -88,6 +88,8 @@ std::wstring OutputFolderOf(const CPathInfo& container);
 // as Windows names them (a trailing dot or blank dropped). Meaningful only
 // for a record CheckEntryPlace accepts.
 std::wstring TargetPathOf(const std::wstring& outputFolder, const EntryInfo& entry);
+// The record's place as the user can read it; control characters shown as '?'.
+std::wstring ShownPlace(const EntryInfo& entry);
 // Why a record may not be restored where it says (empty when it may): a
 // name the stored-name rule refuses (".", "..", separators, a drive, device
 // names, control characters), a link on the way, or any other way out of

@@ -99,16 +99,14 @@ void Encrypt(EncryptJobParams& params) {
     // A run that was stopped before may have left its temporary container;
     // nothing depends on it, since no source goes before the container is
     // complete.
-    RemoveLeftoversBeside(containerPath, kPartialMark);
+    const NewFilePlace place = LookOverPlace(containerPath, kPartialMark);
     // Without the user's consent an existing file keeps the name; finding
     // out now spares writing a container that could not take its place.
-    if (!params.replaceExisting &&
-        GetFileAttributesW(ExtendedPath(containerPath).c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (!params.replaceExisting && place.taken)
         Fail(kWrite + containerPath + L"." + SystemErrorText(ERROR_ALREADY_EXISTS));
-    std::wstring partialPath;
-    SetLastError(ERROR_SUCCESS);
-    if (!FreeNameBeside(containerPath, kPartialMark, partialPath) || !writer.Create(partialPath)) {
-        const DWORD error = writer.Failed() ? writer.LastError() : GetLastError();
+    const std::wstring& partialPath = place.temporary;
+    if (partialPath.empty() || !writer.Create(partialPath)) {
+        const DWORD error = writer.Failed() ? writer.LastError() : place.error;
         Fail(kWrite + containerPath + L"." + SystemErrorText(error));
     }
     partial.path_ = partialPath;
@@ -144,16 +142,13 @@ void Encrypt(EncryptJobParams& params) {
     // exist nowhere else (a run stopped while it deleted its sources leaves
     // one). Where the bin cannot take it, nothing is replaced.
     DWORD replace = 0;
-    if (params.replaceExisting &&
-        GetFileAttributesW(ExtendedPath(containerPath).c_str()) != INVALID_FILE_ATTRIBUTES &&
-        !MoveToRecycleBin(containerPath)) {
+    if (params.replaceExisting && NameTaken(containerPath) && !MoveToRecycleBin(containerPath)) {
         if (GetLastError() != ERROR_NOT_SUPPORTED || !params.replaceForGood)
             Fail(kWrite + containerPath + L"." + kNotRecycled);
         replace = MOVEFILE_REPLACE_EXISTING;
     }
     // Checked again here, where it counts: a file may have taken the name.
-    if (!MoveFileExW(ExtendedPath(partialPath).c_str(), ExtendedPath(containerPath).c_str(),
-                     replace | MOVEFILE_WRITE_THROUGH))
+    if (!MovePath(partialPath, containerPath, replace | MOVEFILE_WRITE_THROUGH))
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());
     partial.path_ = containerPath; // until it has been read back
 
@@ -337,13 +332,9 @@ int SummarizeItems(const std::vector<CPathInfo>& items, std::wstring& listText,
 
 const CPathInfo* FindItemHoldingPath(const std::vector<CPathInfo>& items,
                                      const std::wstring& containerPath) {
-    const std::wstring container = GetFullPath(containerPath);
     for (const CPathInfo& item : items) {
-        std::wstring itemPath = GetFullPath(item.GetPath());
-        if (itemPath.size() > 3 && itemPath.back() == L'\\')
-            itemPath.pop_back();
-        if (SamePathText(container, itemPath) ||
-            (item.IsDirectory() && IsPathBelow(container, itemPath)))
+        const PathPlace place = PlaceOf(containerPath, item.GetPath());
+        if (place == PathPlace::Same || (item.IsDirectory() && place == PathPlace::Below))
             return &item;
     }
     return nullptr;

@@ -2,7 +2,7 @@
 // way out of the function, so that nothing cut short keeps a name.
 #pragma once
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <windows.h>
 

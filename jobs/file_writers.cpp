@@ -1,7 +1,7 @@
 // The restore's writer threads; see file_writers.h.
 #include "jobs/file_writers.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 #include "engine/streams.h"
 #include "jobs/decrypt_job.h"
 

@@ -3,7 +3,7 @@
 // a container cut short never lies beside the user's files.
 #pragma once
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-// Path snapshots, tree operations and message helpers.
+// Path snapshots, tree operations, the Recycle Bin and message helpers.
 #include "jobs/path_info.h"
 
 #include "common/unique_handle.h"
@@ -182,68 +182,6 @@ bool CPathInfo::DeleteTree() const {
     return DeleteFileW(ExtendedPath(path_).c_str()) != 0;
 }
 
-std::wstring ParentOf(const std::wstring& text, wchar_t separator) {
-    size_t cut = text.rfind(separator);
-    if (cut == std::wstring::npos)
-        return std::wstring();
-    return text.substr(0, cut + 1);
-}
-
-std::wstring GetStem(const std::wstring& path) {
-    size_t slash = path.rfind(L'\\');
-    size_t start = slash == std::wstring::npos ? 0 : slash + 1;
-    size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos || dot < start)
-        return std::wstring();
-    return path.substr(start, dot - start);
-}
-
-std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
-                        const std::wstring& with) {
-    if (text.empty() || what.empty())
-        return text;
-    std::wstring out;
-    out.reserve(text.size());
-    size_t from = 0;
-    for (;;) {
-        size_t hit = text.find(what, from);
-        if (hit == std::wstring::npos)
-            break;
-        out.append(text, from, hit - from);
-        out += with;
-        from = hit + what.size();
-    }
-    out.append(text, from, std::wstring::npos);
-    return out;
-}
-
-bool IsRelativePath(const std::wstring& path) {
-    if (!path.empty() && path[0] == L'\\')
-        return false;
-    return !(path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
-}
-
-bool SamePathText(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring FoldCase(const std::wstring& name) {
-    std::wstring folded = name;
-    if (!folded.empty())
-        CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
-    return folded;
-}
-
-bool IsPathBelow(const std::wstring& path, const std::wstring& folder) {
-    std::wstring base = folder;
-    if (!EndsWithSeparator(base))
-        base += L'\\';
-    if (path.size() <= base.size())
-        return false;
-    return SamePathText(path.substr(0, base.size()), base);
-}
-
 std::wstring GetSystemErrorText() {
     return SystemErrorText(GetLastError());
 }
@@ -283,49 +221,6 @@ std::wstring WithoutLineEnd(std::wstring text) {
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     return text;
-}
-
-bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring& name) {
-    constexpr int kTries = 16;
-    for (int k = 1; k <= kTries; ++k) {
-        name = path + mark;
-        if (k > 1)
-            name += FormatString(L"-%d", k);
-        if (GetFileAttributesW(ExtendedPath(name).c_str()) != INVALID_FILE_ATTRIBUTES)
-            continue;
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND)
-            return true;
-        SetLastError(error);
-        return false;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return false;
-}
-
-void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark) {
-    const DWORD error = GetLastError();
-    const std::wstring folder = ParentOf(path, L'\\');
-    const std::wstring stem = path.substr(folder.size()) + mark;
-    WIN32_FIND_DATAW found;
-    UniqueFindHandle search(FindFirstFileExW(ExtendedPath(path + mark + L"*").c_str(),
-                                             FindExInfoStandard, &found, FindExSearchNameMatch,
-                                             nullptr, 0));
-    if (search) {
-        do {
-            // Only the exact names FreeNameBeside makes: stem, stem-2, ...
-            std::wstring name = found.cFileName;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                !SamePathText(name.substr(0, stem.size()), stem))
-                continue;
-            std::wstring rest = name.substr(stem.size());
-            if (!rest.empty() && (rest[0] != L'-' || rest.size() < 2 ||
-                                  rest.find_first_not_of(L"0123456789", 1) != std::wstring::npos))
-                continue;
-            DeleteFileW(ExtendedPath(folder + name).c_str());
-        } while (FindNextFileW(search.Get(), &found));
-    }
-    SetLastError(error);
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // Paths as the jobs, dialogs and file list see them: a path string with a
-// snapshot of its attributes, the recursive tree operations built on it, and
-// the text helpers every message of the program is made with.
+// snapshot of its attributes, the recursive tree operations built on it, the
+// Recycle Bin, and the text helpers every message of the program is made
+// with. What a path's text says, and the forms the file system takes, are
+// engine/paths.h's, which this header brings along.
 //
 // Every query reads the snapshot taken at construction (or copied from a
 // directory listing), never the disk, so a list of items keeps describing
@@ -14,7 +16,7 @@
 
 #include <windows.h>
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <cstdint>
 #include <string>
@@ -76,41 +78,6 @@ private:
     WIN32_FILE_ATTRIBUTE_DATA data_ = {};
     bool exists_ = false;
 };
-
-// The text up to and including the last separator; empty when there is none.
-std::wstring ParentOf(const std::wstring& text, wchar_t separator);
-// The text strictly between the last '\' and the last '.' after it; empty
-// when the file name has no '.'.
-std::wstring GetStem(const std::wstring& path);
-// Every occurrence of what (never empty) replaced by with, left to right.
-std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what,
-                        const std::wstring& with);
-// "D:\x", "\\server\share" and "\x" are anchored; anything else ("x", ".",
-// "..\x", "D:x") depends on a current folder.
-bool IsRelativePath(const std::wstring& path);
-// Case-insensitive comparison of whole paths, as the file system compares names.
-bool SamePathText(const std::wstring& a, const std::wstring& b);
-// The name in one letter case, so that names Windows takes for the same
-// compare equal.
-std::wstring FoldCase(const std::wstring& name);
-// True when path lies strictly below folder (both full paths).
-bool IsPathBelow(const std::wstring& path, const std::wstring& folder);
-
-// Marks that end the names of a job's temporary files beside their final
-// place: a container or restored file being written, and a file moved aside
-// until a decryption that replaces it has succeeded. A later run on the same
-// place recognises them by these marks.
-constexpr wchar_t kPartialMark[] = L".tl-partial";
-constexpr wchar_t kBackupMark[] = L".tl-backup";
-
-// A name for a temporary file beside path: path + mark, or path + mark + "-2"
-// and so on when that is taken. Gives up at once on any error other than the
-// name being taken (the folder is missing, the name too long), and after a
-// few tries; false then, with the last error telling why.
-bool FreeNameBeside(const std::wstring& path, const wchar_t* mark, std::wstring& name);
-// Deletes the files beside path that an earlier run left with this mark and
-// that no process holds open.
-void RemoveLeftoversBeside(const std::wstring& path, const wchar_t* mark);
 
 // True when the drive that holds path keeps a Recycle Bin, from which the
 // user can get back what is moved there.

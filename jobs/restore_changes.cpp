@@ -3,6 +3,7 @@
 #include "jobs/restore_changes.h"
 
 #include "engine/container_session.h"
+#include "engine/paths.h"
 #include "jobs/job_texts.h"
 
 UniqueFileHandle CreateNew(Journal& journal, const std::wstring& path, DWORD flags) {
@@ -27,10 +28,8 @@ UniqueFileHandle CreateNew(Journal& journal, const std::wstring& path, DWORD fla
 
 UniqueFileHandle CreatePartial(Journal& journal, const std::wstring& target, std::wstring& partial,
                                DWORD flags) {
-    for (int k = 1; k <= 16; ++k) {
-        partial = target + kPartialMark;
-        if (k > 1)
-            partial += FormatString(L"-%d", k);
+    for (int k = 1; k <= kNamesBeside; ++k) {
+        partial = NameBeside(target, kPartialMark, k);
         UniqueFileHandle file = CreateNew(journal, partial, flags);
         if (file || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS))
             return file;
@@ -52,7 +51,7 @@ bool PlacePartial(Journal& journal, const std::wstring& partial, const std::wstr
     FileStamp stamp;
     if (!StampOf(partial, stamp) ||
         !journal.disk.Append(JournalRecord{JournalRecord::Kind::Written, target, {}, stamp}) ||
-        !MoveFileExW(ExtendedPath(partial).c_str(), ExtendedPath(target).c_str(), moveFlags))
+        !MovePath(partial, target, moveFlags))
         return false;
     journal.DropPartial(partial);
     return true;
@@ -70,9 +69,7 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
     for (size_t i = journal.created.size(); i-- > 0;) {
         if (replaced != journal.replaced.rend() && replaced->created == i) {
             DeleteFileW(ExtendedPath(replaced->target).c_str());
-            whole &=
-                MoveFileExW(ExtendedPath(replaced->backup).c_str(),
-                            ExtendedPath(replaced->original).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+            whole &= MovePath(replaced->backup, replaced->original, MOVEFILE_WRITE_THROUGH);
             ++replaced;
             continue;
         }

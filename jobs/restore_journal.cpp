@@ -1,7 +1,7 @@
 // The restore journal: length-prefixed records appended to one file.
 #include "jobs/restore_journal.h"
 
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 
 #include <cstring>
 

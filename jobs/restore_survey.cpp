@@ -2,10 +2,10 @@
 #include "jobs/restore_survey.h"
 
 #include "engine/checksum.h"
+#include "engine/paths.h"
 #include "engine/stored_name.h"
 #include "jobs/job_internal.h"
 #include "jobs/job_texts.h"
-#include "jobs/restore_places.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void Survey::NoteExisting(const std::wstring& target, DecryptionOutcome& outcome
         outcome.existing.push_back(target);
     ++outcome.existingCount;
     // The Recycle Bin takes no path it could not give back.
-    if (!FitsRecycleBin(target + kBackupMark + L"-16"))
+    if (!FitsRecycleBin(NameBeside(target, kBackupMark, kNamesBeside)))
         outcome.recycleBinMissing = true;
 }
 
@@ -82,29 +82,6 @@ void Survey::Run(DecryptionOutcome& outcome) {
         outcome.recycleBinMissing = true;
 }
 
-// "name (2).ext", "name (3).ext", ...: the first that neither the container
-// nor the disk has; empty when none of the first many is free.
-std::wstring Survey::FreeNameFor(const std::wstring& target) {
-    const std::wstring folder = ParentOf(target, L'\\');
-    const std::wstring name = target.substr(folder.size());
-    size_t dot = name.rfind(L'.');
-    if (dot == 0 || dot == std::wstring::npos)
-        dot = name.size();
-    for (unsigned k = 2; k < 10000; ++k) {
-        const std::wstring candidate =
-            folder + name.substr(0, dot) + FormatString(L" (%u)", k) + name.substr(dot);
-        if (places_.count(PathKey(candidate)) != 0)
-            continue;
-        if (GetFileAttributesW(ExtendedPath(candidate).c_str()) != INVALID_FILE_ATTRIBUTES)
-            continue;
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return candidate;
-        break;
-    }
-    return std::wstring();
-}
-
 void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome) {
     using namespace jobtext;
     std::wstring target = TargetPathOf(outputFolder_, entry);
@@ -120,7 +97,11 @@ void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& 
             return;
         if (!entry.isFile || (place->second & kFolder))
             Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
-        target = FreeNameFor(target);
+        // Beside the first under a name that neither the container nor the
+        // disk has.
+        target = FreeNumberedName(target, [this](const std::wstring& candidate) {
+            return places_.count(PathKey(candidate)) != 0;
+        });
         if (target.empty() || !IsStorableName(target.substr(ParentOf(target, L'\\').size())))
             Fail(std::wstring(kReadHeaderError) + kTheEntry + ShownPlace(entry) + kStoredTwice);
         key = PathKey(target);
@@ -193,8 +174,7 @@ void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
         auto place = places_.find(PathKey(record.original));
         if (place == places_.end() || (place->second & kFolder))
             continue;
-        if (GetFileAttributesW(ExtendedPath(record.original).c_str()) == INVALID_FILE_ATTRIBUTES ||
-            LeftByEarlierRun(record.original)) {
+        if (!NameTaken(record.original) || LeftByEarlierRun(record.original)) {
             movedBack_.push_back(record);
             NoteExisting(record.original, outcome);
         } else {
@@ -225,8 +205,7 @@ void Survey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) 
     for (const std::wstring& file : doubtful)
         DeleteFileW(ExtendedPath(file).c_str());
     for (const JournalRecord& record : movedBack_) {
-        MoveFileExW(ExtendedPath(record.path).c_str(), ExtendedPath(record.original).c_str(),
-                    MOVEFILE_WRITE_THROUGH);
+        MovePath(record.path, record.original, MOVEFILE_WRITE_THROUGH);
     }
     for (const std::wstring& partial : partials_)
         DeleteFileW(ExtendedPath(partial).c_str());

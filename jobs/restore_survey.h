@@ -44,7 +44,6 @@ private:
     // The stopped run wrote the file whole and it is unchanged since: the
     // journal vouches for every byte of it.
     bool WrittenByEarlierRun(const std::wstring& target) const;
-    std::wstring FreeNameFor(const std::wstring& target);
     void SurveyLeftovers(DecryptionOutcome& outcome);
 
     ContainerReader& reader_;

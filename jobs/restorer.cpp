@@ -1,11 +1,11 @@
 // The decryption's restore pass; see restorer.h.
 #include "jobs/restorer.h"
 
+#include "engine/paths.h"
 #include "jobs/decrypt_job.h"
 #include "jobs/file_guard.h"
 #include "jobs/job_internal.h"
 #include "jobs/job_texts.h"
-#include "jobs/restore_places.h"
 
 #include <mutex>
 #include <utility>
@@ -127,9 +127,7 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
     // reach, so the bytes go straight to their place.
     if (!MakeFolders(FolderOf(target)))
         Fail(failed + GetSystemErrorText());
-    if (mayReplace_ &&
-        (GetFileAttributesW(ExtendedPath(target).c_str()) != INVALID_FILE_ATTRIBUTES ||
-         NameTakenUnseen(target))) {
+    if (mayReplace_ && (NameTaken(target) || NameTakenUnseen(target))) {
         ReplaceFile(entry, target, offset);
         return;
     }
@@ -175,16 +173,12 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
     std::wstring original = target;
     bool unseen = false;
-    {
-        WIN32_FIND_DATAW found;
-        UniqueFindHandle search(FindFirstFileExW(ExtendedPath(target).c_str(), FindExInfoStandard,
-                                                 &found, FindExSearchNameMatch, nullptr, 0));
-        if (search && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    bool isFolder = false;
+    if (ListedPath(target, original, isFolder)) {
+        if (isFolder)
             Fail(failed + SystemErrorText(ERROR_ACCESS_DENIED));
-        if (search)
-            original = ParentOf(target, L'\\') + found.cFileName;
-        else if (!(unseen = NameTakenUnseen(target)))
-            Fail(failed + SystemErrorText(ERROR_FILE_NOT_FOUND));
+    } else if (!(unseen = NameTakenUnseen(target))) {
+        Fail(failed + SystemErrorText(ERROR_FILE_NOT_FOUND));
     }
     std::wstring partial, backup;
     {
@@ -209,13 +203,11 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         if (!FreeNameBeside(original, kBackupMark, backup) || !StampOf(original, earlier) ||
             !journal_.disk.Append(
                 JournalRecord{JournalRecord::Kind::MovedAside, backup, original, earlier}) ||
-            !MoveFileExW(ExtendedPath(original).c_str(), ExtendedPath(backup).c_str(),
-                         MOVEFILE_WRITE_THROUGH))
+            !MovePath(original, backup, MOVEFILE_WRITE_THROUGH))
             Fail(failed + GetSystemErrorText());
         if (!PlacePartial(journal_, partial, target, MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
-            MoveFileExW(ExtendedPath(backup).c_str(), ExtendedPath(original).c_str(),
-                        MOVEFILE_WRITE_THROUGH);
+            MovePath(backup, original, MOVEFILE_WRITE_THROUGH);
             Fail(failed + SystemErrorText(error));
         }
         guard.Dismiss();

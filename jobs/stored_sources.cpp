@@ -2,7 +2,7 @@
 #include "jobs/stored_sources.h"
 
 #include "common/unique_handle.h"
-#include "engine/extended_path.h"
+#include "engine/paths.h"
 #include "jobs/path_info.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Path snapshots, tree operations and the text helpers, on real files.
+// Path snapshots, tree operations and the message helpers, on real files.
 #include "jobs/path_info.h"
 
 #include "links.h"
@@ -9,37 +9,6 @@
 using namespace testing_support;
 
 namespace {
-
-struct TextCase {
-    const wchar_t* input;
-    const wchar_t* expected;
-};
-
-TEST(PathText, ParentOfKeepsTheSeparator) {
-    const TextCase cases[] = {
-        {L"D:\\a\\b.txt", L"D:\\a\\"}, {L"b.txt", L""}, {L"D:\\", L"D:\\"}, {L"", L""}};
-    for (const TextCase& c : cases)
-        EXPECT_EQ(ParentOf(c.input, L'\\'), c.expected) << Narrow(c.input);
-    EXPECT_EQ(ParentOf(L"/photos/2012", L'/'), L"/photos/");
-}
-
-TEST(PathText, StemLiesBetweenLastSeparatorAndLastDot) {
-    const TextCase cases[] = {
-        {L"D:\\out\\backup.lock", L"backup"}, {L"D:\\out\\backup", L""},
-        {L"D:\\my.dir\\backup", L""},         {L"backup.lock", L"backup"},
-        {L"D:\\out\\a.b.lock", L"a.b"},       {L"D:\\out\\.lock", L""},
-    };
-    for (const TextCase& c : cases)
-        EXPECT_EQ(GetStem(c.input), c.expected) << Narrow(c.input);
-}
-
-TEST(PathText, ReplaceAllContinuesAfterEachReplacement) {
-    EXPECT_EQ(ReplaceAll(L"/a/b/c", L"/", L"\\"), L"\\a\\b\\c");
-    // A replacement that contains the searched text is not searched again.
-    EXPECT_EQ(ReplaceAll(L"aXa", L"a", L"aa"), L"aaXaa");
-    EXPECT_EQ(ReplaceAll(L"", L"/", L"\\"), L"");
-    EXPECT_EQ(ReplaceAll(L"xxxx", L"xx", L"y"), L"yy");
-}
 
 TEST(Messages, FormatStringReadsWideStringsAndFitsExactly) {
     std::wstring text = FormatString(L"%s.%s", L"D:\\Фото", L"Invalid path.");

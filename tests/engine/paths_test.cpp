@@ -1,7 +1,9 @@
-// The full and extended forms of paths: what the file-system calls get for
-// drive, UNC, relative and already extended paths, with '/', "." and "..",
-// trailing dots and blanks, and lengths beyond 260 characters.
-#include "engine/extended_path.h"
+// The path module: the text rules (parent, stem, replacement, the names
+// given beside a place, where one path lies against another), and the full
+// and extended forms the file-system calls get for drive, UNC, relative and
+// already extended paths, with '/', "." and "..", trailing dots and blanks,
+// and lengths beyond 260 characters.
+#include "engine/paths.h"
 
 #include <windows.h>
 
@@ -35,6 +37,70 @@ std::wstring LongChain() {
     for (wchar_t c = L'a'; c < L'h'; ++c)
         chain += std::wstring(40, c) + L"\\";
     return chain;
+}
+
+struct TextCase {
+    const wchar_t* input;
+    const wchar_t* expected;
+};
+
+TEST(PathText, ParentOfKeepsTheSeparator) {
+    const TextCase cases[] = {
+        {L"D:\\a\\b.txt", L"D:\\a\\"}, {L"b.txt", L""}, {L"D:\\", L"D:\\"}, {L"", L""}};
+    for (const TextCase& c : cases)
+        EXPECT_EQ(ParentOf(c.input, L'\\'), c.expected) << Narrow(c.input);
+    EXPECT_EQ(ParentOf(L"/photos/2012", L'/'), L"/photos/");
+}
+
+TEST(PathText, StemLiesBetweenLastSeparatorAndLastDot) {
+    const TextCase cases[] = {
+        {L"D:\\out\\backup.lock", L"backup"}, {L"D:\\out\\backup", L""},
+        {L"D:\\my.dir\\backup", L""},         {L"backup.lock", L"backup"},
+        {L"D:\\out\\a.b.lock", L"a.b"},       {L"D:\\out\\.lock", L""},
+    };
+    for (const TextCase& c : cases)
+        EXPECT_EQ(GetStem(c.input), c.expected) << Narrow(c.input);
+}
+
+TEST(PathText, ReplaceAllContinuesAfterEachReplacement) {
+    EXPECT_EQ(ReplaceAll(L"/a/b/c", L"/", L"\\"), L"\\a\\b\\c");
+    // A replacement that contains the searched text is not searched again.
+    EXPECT_EQ(ReplaceAll(L"aXa", L"a", L"aa"), L"aaXaa");
+    EXPECT_EQ(ReplaceAll(L"", L"/", L"\\"), L"");
+    EXPECT_EQ(ReplaceAll(L"xxxx", L"xx", L"y"), L"yy");
+}
+
+// The names a job tries beside a place, and those the decryption gives a
+// file stored twice: the number goes before the extension, never into a
+// name that is all extension.
+TEST(PathText, NamesBesideAPlace) {
+    EXPECT_EQ(NameBeside(L"D:\\a.lock", kPartialMark, 1), L"D:\\a.lock.tl-partial");
+    EXPECT_EQ(NameBeside(L"D:\\a.lock", kBackupMark, kNamesBeside), L"D:\\a.lock.tl-backup-16");
+    const TextCase cases[] = {
+        {L"D:\\x\\notes.txt", L"D:\\x\\notes (2).txt"},
+        {L"D:\\x.y\\notes", L"D:\\x.y\\notes (2)"},
+        {L"D:\\x\\.profile", L"D:\\x\\.profile (2)"},
+    };
+    for (const TextCase& c : cases)
+        EXPECT_EQ(NumberedName(c.input, 2), c.expected) << Narrow(c.input);
+}
+
+// Whether a container would lie on or inside an item: letter case, a
+// separator that ends the item and a relative spelling do not hide it.
+TEST(PathText, PlaceOfComparesFullPaths) {
+    const struct {
+        const wchar_t* path;
+        const wchar_t* item;
+        PathPlace place;
+    } cases[] = {
+        {L"C:\\a\\photos", L"C:\\A\\Photos\\", PathPlace::Same},
+        {L"C:\\a\\photos\\x.lock", L"C:\\a\\photos", PathPlace::Below},
+        {L"C:\\x.lock", L"C:\\", PathPlace::Below},
+        {L"C:\\a\\photos.lock", L"C:\\a\\photos", PathPlace::Apart},
+        {L"C:\\a\\b\\..\\photos\\x.lock", L"C:/a/photos", PathPlace::Below},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceOf(c.path, c.item), c.place) << Narrow(c.path) << " " << Narrow(c.item);
 }
 
 TEST(ExtendedPath, TakesTheFormTheSystemGivesEveryPath) {
