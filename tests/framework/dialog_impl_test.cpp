@@ -89,7 +89,7 @@ TEST_P(ModalEndCodes, ReturnTheHandlersCode) {
     const EndCase& c = GetParam();
     DecryptLikeDialog dialog;
     bool found = false;
-    Robot robot([&](Robot&) {
+    Robot robot([&] {
         HWND d = WaitForDecryptDialog();
         found = d != nullptr;
         if (found)
