@@ -69,10 +69,7 @@ Observation ObserveAndClose() {
         if (HWND save = WaitForFileDialog(::GetCurrentProcessId(), 0)) {
             // Several items: the dialog is still starting, hidden under the
             // Save dialog, but its label is already filled.
-            const std::vector<HWND> hidden =
-                TopLevelWindows([](HWND hwnd) { return WindowText(hwnd) == kEncryptCaption; },
-                                ::GetCurrentProcessId(), false);
-            HWND d = hidden.empty() ? nullptr : hidden.front();
+            HWND d = FindProcessWindow(L"#32770", kEncryptCaption, false);
             seen = {Seen::EncryptDialog, WindowText(::GetDlgItem(d, IDC_PATH_LABEL))};
             CancelFileDialog(save);
             return true;

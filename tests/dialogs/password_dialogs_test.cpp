@@ -1,6 +1,10 @@
 // The encryption and decryption dialogs, run modally on the test's thread
 // with real files, real jobs and the real progress window; the robot types,
-// clicks, reads and answers the boxes as a user would.
+// clicks, reads and answers the boxes as a user would. The fixture opens a
+// dialog and hands it to the robot's steps once it shows, so a scenario
+// keeps only its steps. The file is longer than 300 lines because it holds
+// the wiring of both dialogs: their shared start-up and ending cases are
+// rows run against each.
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>

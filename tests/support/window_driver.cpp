@@ -175,8 +175,9 @@ std::function<bool(HWND)> ClassAndCaption(const wchar_t* className, const wchar_
 }
 } // namespace
 
-HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption) {
-    std::vector<HWND> windows = TopLevelWindows(ClassAndCaption(className, caption));
+HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption, bool visibleOnly) {
+    std::vector<HWND> windows =
+        TopLevelWindows(ClassAndCaption(className, caption), ::GetCurrentProcessId(), visibleOnly);
     return windows.empty() ? nullptr : windows.front();
 }
 

@@ -52,9 +52,9 @@ std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& match,
 HWND WaitForTopLevel(const std::function<bool(HWND)>& match,
                      DWORD processId = ::GetCurrentProcessId(), DWORD timeoutMs = kWaitMs,
                      bool visibleOnly = true);
-// A visible top-level window of this process with the class and caption
-// (null for any); null when there is none.
-HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption);
+// A top-level window of this process with the class and caption (null for
+// any), visible unless visibleOnly is false; null when there is none.
+HWND FindProcessWindow(const wchar_t* className, const wchar_t* caption, bool visibleOnly = true);
 HWND WaitForProcessWindow(const wchar_t* className, const wchar_t* caption,
                           DWORD timeoutMs = kWaitMs);
 // A visible dialog or box of the process with the caption.
