@@ -84,7 +84,7 @@ TEST_P(OwnerOfNewWindows, IsNeverTheOtherProgramsWindow) {
     bool otherEnabled = false;
     RunWithRobot(
         [&] {
-            HWND window = WaitForProcessWindow(L"#32770", nullptr);
+            HWND window = WaitForDialog(nullptr);
             if (!window)
                 return;
             seen = true;

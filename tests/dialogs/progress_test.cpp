@@ -158,7 +158,7 @@ TEST_F(ProgressWindow, FinishedJobClosesAtTheFirstTick) {
     bool closed = false;
     ULONGLONG shownFor = 0;
     Robot robot([&] {
-        HWND d = WaitForProcessWindow(L"#32770", L"");
+        HWND d = WaitForDialog(L"");
         appeared = d != nullptr;
         ULONGLONG seen = ::GetTickCount64();
         closed = appeared && WaitForWindowGone(d, 5000);
@@ -192,7 +192,7 @@ TEST_P(ProgressClose, SetsCancelledOnlyBeforeFinish) {
     dialog.SetTotal(100);
     bool closed = false;
     Robot robot([&] {
-        HWND d = WaitForProcessWindow(L"#32770", L"");
+        HWND d = WaitForDialog(L"");
         if (!d)
             return;
         if (c.finishedBeforeClose)
@@ -217,7 +217,7 @@ TEST_F(ProgressWindow, EscapeAndEnterDoNothing) {
     bool openAfterKeys = false;
     bool sawTick = false;
     Robot robot([&] {
-        HWND d = WaitForProcessWindow(L"#32770", L"");
+        HWND d = WaitForDialog(L"");
         if (!d)
             return;
         SendCommand(d, IDCANCEL);

@@ -50,10 +50,6 @@ public:
     }
 };
 
-HWND WaitForDecryptDialog() {
-    return WaitForProcessWindow(L"#32770", L"Tessalock-Decrypt");
-}
-
 struct EndCase {
     const char* name;
     std::function<void(HWND)> act;
@@ -90,7 +86,7 @@ TEST_P(ModalEndCodes, ReturnTheHandlersCode) {
     DecryptLikeDialog dialog;
     bool found = false;
     Robot robot([&] {
-        HWND d = WaitForDecryptDialog();
+        HWND d = WaitForDialog(kDecryptCaption);
         found = d != nullptr;
         if (found)
             c.act(d);

@@ -55,7 +55,7 @@ TEST_P(MessageBoxes, ShowTextCaptionIconAndAnswer) {
     bool yesNo = false;
     HICON icon = nullptr;
     Robot robot([&] {
-        HWND box = WaitForProcessWindow(L"#32770", nullptr);
+        HWND box = WaitForDialog(nullptr);
         if (!box)
             return;
         caption = WindowText(box);

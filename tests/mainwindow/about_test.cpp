@@ -33,7 +33,7 @@ TEST_F(AboutTest, OpensCentredAndModalAndClosesByItsCloseButton) {
     HICON icon = nullptr;
     HWND about = nullptr;
     Robot robot([&] {
-        about = WaitForProcessWindow(L"#32770", L"About");
+        about = WaitForDialog(L"About");
         if (!about)
             return;
         ::GetWindowRect(about, &box);
@@ -68,7 +68,7 @@ TEST(AboutBox, EndsWithCodeEight) {
     };
     for (const EndCase& c : cases) {
         Robot robot([&] {
-            if (HWND about = WaitForProcessWindow(L"#32770", L"About"))
+            if (HWND about = WaitForDialog(L"About"))
                 c.act(about);
         });
         CAboutDlg2 about;
@@ -84,7 +84,7 @@ TEST(AboutBox, LinkOpensTheMakersPage) {
     g_opened = &opened;
     PageOpener previous = SetPageOpener(RecordPage);
     Robot robot([&] {
-        HWND about = WaitForProcessWindow(L"#32770", L"About");
+        HWND about = WaitForDialog(L"About");
         if (!about)
             return;
         HWND link = ::GetDlgItem(about, IDC_ABOUT_LINK);

@@ -183,7 +183,7 @@ TEST(GraphicalRun, EndsWithOneHoweverTheFrameCloses) {
         bool registered = false;
         bool shown = false;
         Robot robot([&] {
-            HWND frame = WaitForProcessWindow(nullptr, L"Tessalock v1.3");
+            HWND frame = WaitForTopLevel(IsMainFrame);
             if (!frame)
                 return;
             registered = g_appModule.GetMessageLoop(::GetWindowThreadProcessId(frame, nullptr));
