@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "common/unique_handle.h"
 #include "framework/controls.h"
 #include "resources/resource.h"
 
@@ -52,14 +53,10 @@ bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, i
     // The inverse of the FileTimeToLocalFileTime that the view applies.
     if (!::SystemTimeToFileTime(&local, &localTime) || !::LocalFileTimeToFileTime(&localTime, &utc))
         return false;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = ::SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
-    ::CloseHandle(file);
-    return ok;
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::SetFileTime(file.Get(), nullptr, nullptr, &utc) != FALSE;
 }
 
 void HoldKeys(std::initializer_list<int> keys) {

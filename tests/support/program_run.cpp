@@ -52,19 +52,16 @@ void ProgramRun::Start(const std::wstring& line) {
     if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &info))
         return;
-    ::CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    UniqueThread thread(info.hThread); // of no use here: closed at once
+    process_.Reset(info.hProcess);
     processId_ = info.dwProcessId;
 }
 
 ProgramRun::~ProgramRun() {
-    if (!process_)
-        return;
-    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process_, 99);
-        ::WaitForSingleObject(process_, 5000);
+    if (process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process_.Get(), 99);
+        ::WaitForSingleObject(process_.Get(), 5000);
     }
-    ::CloseHandle(process_);
 }
 
 HWND ProgramRun::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
@@ -81,10 +78,10 @@ std::wstring ProgramRun::AnswerBox(const wchar_t* caption, int answer, DWORD tim
 }
 
 long ProgramRun::WaitForExit(DWORD timeoutMs) {
-    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0)
+    if (!process_ || ::WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0)
         return -1;
     DWORD code = 0;
-    ::GetExitCodeProcess(process_, &code);
+    ::GetExitCodeProcess(process_.Get(), &code);
     return static_cast<long>(code);
 }
 

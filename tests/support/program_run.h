@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "support/window_driver.h"
 
 namespace testing_support {
@@ -35,8 +36,8 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    bool Started() const { return process_ != nullptr; }
-    HANDLE Process() const { return process_; }
+    bool Started() const { return process_.IsValid(); }
+    HANDLE Process() const { return process_.Get(); }
     DWORD ProcessId() const { return processId_; }
 
     // A visible dialog or box of this run with the caption; null when none
@@ -55,7 +56,7 @@ public:
 private:
     void Start(const std::wstring& commandLine);
 
-    HANDLE process_ = nullptr;
+    UniqueProcess process_;
     DWORD processId_ = 0;
 };
 
