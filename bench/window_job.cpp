@@ -16,7 +16,6 @@ namespace {
 
 using testing_support::ProgramRun;
 
-const wchar_t kAppCaption[] = L"Tessalock v1.3";
 // The dialogs of a fresh process in a booted prefix come within seconds; a
 // job may take many minutes on a slow disk.
 constexpr DWORD kDialogMs = 60000;
@@ -35,9 +34,9 @@ std::string Narrow(const std::wstring& text) {
 HWND WaitForBox(const ProgramRun& program) {
     return program.WaitForTopLevel(
         [](HWND hwnd) {
-            return testing_support::ClassOf(hwnd) == L"#32770" &&
-                   testing_support::TextOf(hwnd) == kAppCaption &&
-                   GetDlgItem(hwnd, 0xFFFF) != nullptr;
+            return testing_support::ClassNameOf(hwnd) == L"#32770" &&
+                   testing_support::WindowText(hwnd) == testing_support::kAppCaption &&
+                   testing_support::IsMessageBox(hwnd);
         },
         kJobMs);
 }
@@ -47,14 +46,14 @@ HWND WaitForBox(const ProgramRun& program) {
 bool TimeJob(ProgramRun& program, HWND dialog, int button, const std::wstring& expected, int answer,
              WindowRun& run) {
     Stopwatch time;
-    testing_support::PostButtonClick(dialog, button);
+    testing_support::PostClick(dialog, button);
     HWND box = WaitForBox(program);
     run.seconds = time.Seconds();
     if (!box) {
         run.problem = "no message box after the job";
         return false;
     }
-    const std::wstring text = testing_support::AnswerBoxWindow(box, answer);
+    const std::wstring text = testing_support::AnswerBox(box, answer);
     if (text.compare(0, expected.size(), expected) != 0) {
         run.problem = "the program said: " + Narrow(text);
         return false;
@@ -84,8 +83,8 @@ bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password
         run.problem = "the encryption dialog did not come";
         return false;
     }
-    testing_support::SetControlText(dialog, IDC_PASSWORD, password);
-    testing_support::SetControlText(dialog, IDC_REENTER, password);
+    testing_support::TypeText(dialog, IDC_PASSWORD, password);
+    testing_support::TypeText(dialog, IDC_REENTER, password);
     return TimeJob(program, dialog, IDC_ENCRYPT, L"Encrypted successfully.", IDOK, run);
 }
 
@@ -99,7 +98,7 @@ bool RunDecryptionWindows(const std::wstring& container, const std::wstring& pas
         run.problem = "the decryption dialog did not come";
         return false;
     }
-    testing_support::SetControlText(dialog, IDC_PASSWORD, password);
+    testing_support::TypeText(dialog, IDC_PASSWORD, password);
     // "No": the benchmark does not want the restored item opened.
     return TimeJob(program, dialog, IDC_DECRYPT, L"Decrypted successfully.", IDNO, run);
 }

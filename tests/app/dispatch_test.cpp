@@ -13,7 +13,6 @@
 
 #include "app/dispatch.h"
 #include "app/item_collector.h"
-#include "dialogs/dialog_driver.h"
 #include "resources/resource.h"
 #include "support/robot.h"
 #include "support/test_files.h"
@@ -63,20 +62,16 @@ struct Observation {
     std::wstring text; // the dialog's path label, or the box's message
 };
 
-bool IsMessageBox(HWND hwnd) {
-    return ::GetDlgItem(hwnd, 0xFFFF) != nullptr;
-}
-
 // Closes the first window the dispatch brings up and says what it was.
 Observation ObserveAndClose() {
     Observation seen;
     WaitUntil([&] {
-        if (HWND save = WaitForSaveDialog(0)) {
+        if (HWND save = WaitForFileDialog(::GetCurrentProcessId(), 0)) {
             // Several items: the dialog is still starting, hidden under the
             // Save dialog, but its label is already filled.
-            HWND d = FindProcessWindowAnyState(L"#32770", kEncryptCaption);
+            HWND d = FindProcessWindow(L"#32770", kEncryptCaption, false);
             seen = {Seen::EncryptDialog, WindowText(::GetDlgItem(d, IDC_PATH_LABEL))};
-            CancelSaveDialog(save);
+            CancelFileDialog(save);
             return true;
         }
         if (HWND d = FindProcessWindow(L"#32770", kEncryptCaption)) {
@@ -92,8 +87,7 @@ Observation ObserveAndClose() {
         for (const wchar_t* caption : {kAppCaption, L""}) {
             HWND box = FindProcessWindow(L"#32770", caption);
             if (box && IsMessageBox(box)) {
-                seen = {caption[0] ? Seen::AppBox : Seen::CaptionlessBox, MessageBoxText(box)};
-                AnswerMessageBox(box, IDOK);
+                seen = {caption[0] ? Seen::AppBox : Seen::CaptionlessBox, AnswerBox(box, IDOK)};
                 return true;
             }
         }
@@ -178,7 +172,7 @@ TEST_P(Dispatch, OpensTheOneWindowTheArgumentsAskFor) {
     for (const std::wstring& arg : c.args)
         args.push_back(arg.c_str());
     Observation seen;
-    Robot robot([&](Robot&) { seen = ObserveAndClose(); });
+    Robot robot([&] { seen = ObserveAndClose(); });
     DispatchCommandLine(args.data(), static_cast<int>(args.size()));
     robot.Join();
     EXPECT_STREQ(Describe(seen.seen), Describe(c.seen));
@@ -205,7 +199,7 @@ TEST(DispatchGather, GathersTheItemsOfOtherStartsIntoOneDialog) {
     CArrivalCount other;
     bool handedOver = false;
     Observation seen;
-    Robot robot([&](Robot&) {
+    Robot robot([&] {
         WaitUntil([] {
             return ::FindWindowExW(HWND_MESSAGE, nullptr, item_collection::kWindowClass, nullptr) !=
                    nullptr;
@@ -235,7 +229,7 @@ TEST(DispatchEnc, OpensItsOwnDialogWhileASelectionIsGathered) {
     std::atomic<bool> collecting{false};
     std::vector<std::wstring> collected;
     Observation seen;
-    Robot robot([&](Robot&) {
+    Robot robot([&] {
         CItemCollector collector;
         collecting = collector.Open();
         // Pumping, so an item handed over would be taken.

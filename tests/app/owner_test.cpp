@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "common/message_box.h"
-#include "dialogs/dialog_driver.h"
 #include "app/dispatch.h"
 #include "support/program_run.h"
 #include "support/robot.h"
@@ -54,8 +53,7 @@ class OwnerOfNewWindows : public testing::TestWithParam<OwnerCase> {
 protected:
     static void SetUpTestSuite() {
         other_ = new ProgramRun(L"");
-        otherFrame_ = other_->WaitForTopLevel(
-            [](HWND hwnd) { return ClassOf(hwnd) != L"#32770" && TextOf(hwnd) == kAppCaption; });
+        otherFrame_ = other_->WaitForTopLevel(IsMainFrame);
     }
     static void TearDownTestSuite() {
         if (otherFrame_)
@@ -84,24 +82,17 @@ TEST_P(OwnerOfNewWindows, IsNeverTheOtherProgramsWindow) {
     bool seen = false;
     HWND owner = nullptr;
     bool otherEnabled = false;
-    Robot robot([&](Robot&) {
-        HWND window = nullptr;
-        WaitUntil([&] {
-            window = FindProcessWindow(L"#32770", nullptr);
-            return window != nullptr;
-        });
-        if (!window)
-            return;
-        seen = true;
-        owner = ::GetWindow(window, GW_OWNER);
-        otherEnabled = ::IsWindowEnabled(otherFrame_) != FALSE;
-        // A box ends on its button, a dialog on WM_CLOSE.
-        AnswerMessageBox(window, IDOK);
-        AnswerMessageBox(window, IDNO);
-        PostClose(window);
-    });
-    c.open(dir_);
-    robot.Join();
+    RunWithRobot(
+        [&] {
+            HWND window = WaitForDialog(nullptr);
+            if (!window)
+                return;
+            seen = true;
+            owner = ::GetWindow(window, GW_OWNER);
+            otherEnabled = ::IsWindowEnabled(otherFrame_) != FALSE;
+            Dismiss(window);
+        },
+        [&] { c.open(dir_); });
     ASSERT_TRUE(seen);
     DWORD ownerProcess = 0;
     if (owner)

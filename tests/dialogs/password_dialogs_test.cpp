@@ -1,6 +1,10 @@
 // The encryption and decryption dialogs, run modally on the test's thread
 // with real files, real jobs and the real progress window; the robot types,
-// clicks, reads and answers the boxes as a user would.
+// clicks, reads and answers the boxes as a user would. The fixture opens a
+// dialog and hands it to the robot's steps once it shows, so a scenario
+// keeps only its steps. The file is longer than 300 lines because it holds
+// the wiring of both dialogs: their shared start-up and ending cases are
+// rows run against each.
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>
@@ -8,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "dialogs/dialog_driver.h"
 #include "dialogs/password_dialogs.h"
 #include "jobs/job_runner.h"
 #include "support/robot.h"
@@ -48,16 +52,7 @@ HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
 }
 
-class PasswordDialogs : public testing::Test {
-protected:
-    void SetUp() override {
-        g_opened = ShellOpenCall();
-        g_shellOpen = RecordShellOpen;
-    }
-    void TearDown() override { g_shellOpen = ::ShellExecuteW; }
-
-    ScratchDir dir;
-};
+enum class Kind { Encrypt, Decrypt };
 
 INT_PTR RunEncrypt(const std::vector<std::wstring>& paths) {
     std::vector<const wchar_t*> raw;
@@ -67,11 +62,89 @@ INT_PTR RunEncrypt(const std::vector<std::wstring>& paths) {
     return dialog.DoModal(nullptr);
 }
 
+INT_PTR RunDialog(Kind kind, const std::wstring& path) {
+    if (kind == Kind::Encrypt)
+        return RunEncrypt({path});
+    CDialogDecrypt dialog(path);
+    return dialog.DoModal(nullptr);
+}
+
 void TypePasswords(HWND dialog, const std::wstring& password, const std::wstring& reenter) {
     TypeText(::GetDlgItem(dialog, IDC_PASSWORD), password);
     if (HWND second = ::GetDlgItem(dialog, IDC_REENTER))
         TypeText(second, reenter);
 }
+
+// Types the password (twice in the encryption dialog) and presses Encrypt
+// or Decrypt.
+void Start(HWND dialog, const std::wstring& password) {
+    TypePasswords(dialog, password, password);
+    PostClick(dialog, ::GetDlgItem(dialog, IDC_ENCRYPT) ? IDC_ENCRYPT : IDC_DECRYPT);
+}
+
+// Starts, answers the box that follows and returns its text.
+std::wstring Submit(HWND dialog, const std::wstring& password, int answer = IDOK) {
+    Start(dialog, password);
+    return AnswerBox(answer);
+}
+
+// Whether the dialog is still shown once what it was handling has ended.
+bool StaysOpen(HWND dialog) {
+    SyncWith(dialog);
+    return ::IsWindowVisible(dialog) != FALSE;
+}
+
+// Runs a password dialog modally on the test's thread while the robot takes
+// the steps on it once it shows.
+class PasswordDialogs : public testing::Test {
+protected:
+    using Steps = std::function<void(HWND dialog)>;
+
+    void SetUp() override {
+        g_opened = ShellOpenCall();
+        g_shellOpen = RecordShellOpen;
+    }
+    void TearDown() override { g_shellOpen = ::ShellExecuteW; }
+
+    // With saveAs, the robot first chooses it in the Save dialog that
+    // several items bring (what the Save dialog offered is kept in offered).
+    INT_PTR Encrypt(const std::vector<std::wstring>& items, const Steps& steps,
+                    const std::wstring& saveAs = std::wstring()) {
+        return Drive(kEncryptCaption, steps, saveAs, [&] { return RunEncrypt(items); });
+    }
+    INT_PTR Decrypt(const std::wstring& container, const Steps& steps) {
+        return Drive(kDecryptCaption, steps, L"",
+                     [&] { return RunDialog(Kind::Decrypt, container); });
+    }
+    INT_PTR Open(Kind kind, const std::wstring& path, const Steps& steps) {
+        return kind == Kind::Encrypt ? Encrypt({path}, steps) : Decrypt(path, steps);
+    }
+
+    ScratchDir dir;
+    std::wstring offered;
+
+private:
+    INT_PTR Drive(const wchar_t* caption, const Steps& steps, const std::wstring& saveAs,
+                  const std::function<INT_PTR()>& run) {
+        HWND shown = nullptr;
+        INT_PTR code = -1;
+        RunWithRobot(
+            [&] {
+                if (!saveAs.empty()) {
+                    HWND save = WaitForFileDialog();
+                    if (!save)
+                        return;
+                    offered = FileDialogName(save);
+                    ChooseFileName(save, saveAs);
+                }
+                if ((shown = WaitForDialog(caption)))
+                    steps(shown);
+            },
+            [&] { code = run(); });
+        EXPECT_NE(shown, nullptr) << Narrow(caption) << " did not show";
+        return code;
+    }
+};
 
 // ---- Password checks of the encryption dialog --------------------------
 
@@ -102,19 +175,13 @@ TEST_P(EncryptFieldChecks, ShowTheirMessageAndKeepTheDialogOpen) {
     ASSERT_TRUE(WriteFileBytes(file, PatternBytes(3000, 1)));
     std::wstring message;
     bool openAfterBox = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
+    INT_PTR code = Encrypt({file}, [&](HWND d) {
         TypePasswords(d, c.password, c.reenter);
         PostClick(d, IDC_ENCRYPT);
         message = AnswerBox(IDOK);
-        SyncWith(d);
-        openAfterBox = ::IsWindowVisible(d) != FALSE;
+        openAfterBox = StaysOpen(d);
         PostClick(d, IDC_EXIT);
     });
-    INT_PTR code = RunEncrypt({file});
-    robot.Join();
     EXPECT_EQ(Narrow(message), Narrow(c.message));
     EXPECT_TRUE(openAfterBox);
     EXPECT_EQ(code, kDialogClosed);
@@ -138,18 +205,12 @@ TEST_F(PasswordDialogs, EncryptsOneFolderBesideItselfAndEndsWithOne) {
     std::wstring label;
     std::wstring message;
     bool progressShown = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
+    INT_PTR code = Encrypt({photos}, [&](HWND d) {
         label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
-        TypePasswords(d, kPassword, kPassword);
-        PostClick(d, IDC_ENCRYPT);
-        progressShown = r.WaitForWindow(L"#32770", L"") != nullptr;
+        Start(d, kPassword);
+        progressShown = WaitForDialog(L"") != nullptr;
         message = AnswerBox(IDOK);
     });
-    INT_PTR code = RunEncrypt({photos});
-    robot.Join();
     EXPECT_EQ(Narrow(label), Narrow(photos + L"\\"));
     EXPECT_TRUE(progressShown);
     EXPECT_EQ(Narrow(message), "Encrypted successfully.");
@@ -187,27 +248,17 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
     ASSERT_TRUE(MakeDir(second));
     ASSERT_TRUE(WriteFileBytes(second + L"\\c.txt", PatternBytes(9, 5)));
     const std::wstring container = dir / L"out\\backup.lock";
-    std::wstring offeredName;
     std::wstring label;
     std::wstring message;
-    Robot robot([&](Robot& r) {
-        HWND save = WaitForSaveDialog();
-        if (!save)
-            return;
-        offeredName = SaveDialogFileName(save);
-        // Typed without the extension, the name gets it.
-        ChooseSaveFileName(save, dir / L"out\\backup");
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
-        label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
-        TypePasswords(d, kPassword, kPassword);
-        PostClick(d, IDC_ENCRYPT);
-        message = AnswerBox(IDOK);
-    });
-    INT_PTR code = RunEncrypt({first, second});
-    robot.Join();
-    EXPECT_TRUE(IsDefaultContainerName(offeredName)) << Narrow(offeredName);
+    // Typed without the extension, the name gets it.
+    INT_PTR code = Encrypt(
+        {first, second},
+        [&](HWND d) {
+            label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
+            message = Submit(d, kPassword);
+        },
+        dir / L"out\\backup");
+    EXPECT_TRUE(IsDefaultContainerName(offered)) << Narrow(offered);
     EXPECT_EQ(Narrow(label), Narrow(first + L"," + second + L"\\"));
     EXPECT_EQ(Narrow(message), "Encrypted successfully.");
     EXPECT_EQ(code, kDialogJobDone);
@@ -227,49 +278,37 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
 // that keeps to one line, some when its text wraps into a second line that
 // the label's height cuts through.
 int InkBelowFirstLine(HWND label) {
-    RECT client = {};
-    ::GetClientRect(label, &client);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP canvas = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = ::SelectObject(dc, canvas);
-    ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
-                   PRF_CLIENT | PRF_ERASEBKGND);
-    HGDIOBJ font =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    const Pixels shown = PrintClient(label);
     TEXTMETRICW metrics = {};
-    ::GetTextMetricsW(dc, &metrics);
-    ::SelectObject(dc, font);
-    const auto* pixels = static_cast<const DWORD*>(bits);
-    const DWORD background = pixels[client.bottom * client.right - 1];
-    int ink = 0;
-    for (int y = metrics.tmHeight; y < client.bottom; ++y) {
-        for (int x = 0; x < client.right; ++x)
-            ink += pixels[y * client.right + x] != background;
+    {
+        ScopedWindowDC dc(label);
+        ScopedSelectObject font(dc.Dc(),
+                                reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+        ::GetTextMetricsW(dc.Dc(), &metrics);
     }
-    ::SelectObject(dc, previous);
-    ::DeleteObject(canvas);
-    ::DeleteDC(dc);
+    if (shown.colors.empty())
+        return -1;
+    const COLORREF background = shown.At(shown.width - 1, shown.height - 1);
+    int ink = 0;
+    for (int y = metrics.tmHeight; y < shown.height; ++y) {
+        for (int x = 0; x < shown.width; ++x)
+            ink += shown.At(x, y) != background;
+    }
     return ink;
 }
 
 // The text of the tooltip that the dialog shows for one of its controls;
 // "(no tooltip)" when it has none.
 std::wstring TooltipTextFor(HWND dialog, HWND control) {
-    HWND tip = FindProcessWindowWhere(
+    const std::vector<HWND> tips = TopLevelWindows(
         [&](HWND hwnd) {
             return ClassNameOf(hwnd) == L"tooltips_class32" &&
                    ::GetWindow(hwnd, GW_OWNER) == dialog;
         },
-        false);
-    if (!tip)
+        ::GetCurrentProcessId(), false);
+    if (tips.empty())
         return L"(no tooltip)";
+    HWND tip = tips.front();
     std::vector<wchar_t> text(8192, L'\0');
     TOOLINFOW tool = {};
     tool.cbSize = sizeof(tool);
@@ -293,22 +332,16 @@ TEST_F(PasswordDialogs, ItemLabelKeepsToOneLineAndItsTooltipListsEveryItem) {
     std::wstring label;
     std::wstring tip;
     int ink = -1;
-    Robot robot([&](Robot& r) {
-        HWND save = WaitForSaveDialog();
-        if (!save)
-            return;
-        ChooseSaveFileName(save, dir / L"all.lock");
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
-        HWND control = ::GetDlgItem(d, IDC_PATH_LABEL);
-        label = WindowText(control);
-        ink = InkBelowFirstLine(control);
-        tip = TooltipTextFor(d, control);
-        PostClick(d, IDC_EXIT);
-    });
-    RunEncrypt(items);
-    robot.Join();
+    Encrypt(
+        items,
+        [&](HWND d) {
+            HWND control = ::GetDlgItem(d, IDC_PATH_LABEL);
+            label = WindowText(control);
+            ink = InkBelowFirstLine(control);
+            tip = TooltipTextFor(d, control);
+            PostClick(d, IDC_EXIT);
+        },
+        dir / L"all.lock");
     // The label's own text is the whole list, as before.
     EXPECT_EQ(Narrow(label), Narrow(items[0] + L"\\," + items[1] + L"\\," + items[2] + L"\\"));
     EXPECT_EQ(ink, 0);
@@ -320,15 +353,18 @@ TEST_F(PasswordDialogs, SaveDialogNotConfirmedEndsWithEight) {
     ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", PatternBytes(10, 7)));
     bool saveShown = false;
     bool dialogShown = false;
-    Robot robot([&](Robot&) {
-        HWND save = WaitForSaveDialog();
-        saveShown = save != nullptr;
-        if (save)
-            CancelSaveDialog(save);
-        dialogShown = FindProcessWindow(L"#32770", kEncryptCaption) != nullptr;
-    });
-    INT_PTR code = RunEncrypt({dir / L"a.txt", dir / L"b.txt"});
-    robot.Join();
+    INT_PTR code = -1;
+    RunWithRobot(
+        [&] {
+            HWND save = WaitForFileDialog();
+            saveShown = save != nullptr;
+            if (save)
+                CancelFileDialog(save);
+            dialogShown = FindProcessWindow(L"#32770", kEncryptCaption) != nullptr;
+        },
+        [&] {
+            code = RunEncrypt({dir / L"a.txt", dir / L"b.txt"});
+        });
     EXPECT_TRUE(saveShown);
     EXPECT_FALSE(dialogShown);
     EXPECT_EQ(code, kDialogClosed);
@@ -342,20 +378,23 @@ TEST_F(PasswordDialogs, SaveDialogAsksAgainForAContainerInsideASelectedFolder) {
     ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", PatternBytes(10, 9)));
     std::wstring message;
     bool askedAgain = false;
-    Robot robot([&](Robot&) {
-        HWND save = WaitForSaveDialog();
-        if (!save)
-            return;
-        ChooseSaveFileName(save, folder + L"\\inside.lock");
-        message = AnswerBox(IDOK);
-        WaitForWindowGone(save);
-        HWND again = WaitForSaveDialog();
-        askedAgain = again != nullptr;
-        if (again)
-            CancelSaveDialog(again);
-    });
-    INT_PTR code = RunEncrypt({folder, dir / L"b.txt"});
-    robot.Join();
+    INT_PTR code = -1;
+    RunWithRobot(
+        [&] {
+            HWND save = WaitForFileDialog();
+            if (!save)
+                return;
+            ChooseFileName(save, folder + L"\\inside.lock");
+            message = AnswerBox(IDOK);
+            WaitForWindowGone(save);
+            HWND again = WaitForFileDialog();
+            askedAgain = again != nullptr;
+            if (again)
+                CancelFileDialog(again);
+        },
+        [&] {
+            code = RunEncrypt({folder, dir / L"b.txt"});
+        });
     EXPECT_NE(message.find(folder + L"\\"), std::wstring::npos) << Narrow(message);
     EXPECT_TRUE(askedAgain);
     EXPECT_EQ(code, kDialogClosed);
@@ -381,13 +420,9 @@ TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
     bool boxAfterCancel = true;
     bool openAfterCancel = false;
     std::wstring fieldAfterCancel;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, kPassword);
-        PostClick(d, IDC_ENCRYPT);
-        HWND progress = r.WaitForWindow(L"#32770", L"");
+    INT_PTR code = Encrypt({big}, [&](HWND d) {
+        Start(d, kPassword);
+        HWND progress = WaitForDialog(L"");
         if (!progress)
             return;
         PostClose(progress);
@@ -399,8 +434,6 @@ TEST_F(PasswordDialogs, ClosingTheProgressWindowCancelsWithoutAMessage) {
         fieldAfterCancel = WindowText(::GetDlgItem(d, IDC_PASSWORD));
         PostClick(d, IDC_EXIT);
     });
-    INT_PTR code = RunEncrypt({big});
-    robot.Join();
     EXPECT_TRUE(progressClosed);
     EXPECT_FALSE(boxAfterCancel);
     EXPECT_TRUE(openAfterCancel);
@@ -421,23 +454,14 @@ TEST_F(PasswordDialogs, EncryptionAsksBeforeReplacingAnEarlierContainer) {
     std::wstring question;
     bool untouchedAfterNo = false;
     std::wstring message;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, kPassword);
-        PostClick(d, IDC_ENCRYPT);
-        question = AnswerBox(IDNO);
-        SyncWith(d);
-        untouchedAfterNo = ::IsWindowVisible(d) &&
-                           ReadFileBytes(file + L".lock") == PatternBytes(60, 5) &&
+    INT_PTR code = Encrypt({file}, [&](HWND d) {
+        question = Submit(d, kPassword, IDNO);
+        untouchedAfterNo = StaysOpen(d) && ReadFileBytes(file + L".lock") == PatternBytes(60, 5) &&
                            ReadFileBytes(file) == PatternBytes(500, 4);
         PostClick(d, IDC_ENCRYPT);
         AnswerBox(IDYES);
         message = AnswerBox(IDOK);
     });
-    INT_PTR code = RunEncrypt({file});
-    robot.Join();
     EXPECT_EQ(Narrow(question), Narrow(file + L".lock already exists.\nDo you want to replace it? "
                                               L"It goes to the Recycle Bin."));
     EXPECT_TRUE(untouchedAfterNo);
@@ -452,16 +476,7 @@ TEST_F(PasswordDialogs, EncryptionSaysWhatStayedOnTheDisk) {
     ASSERT_TRUE(WriteFileBytes(file, PatternBytes(500, 6)));
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
     std::wstring message;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kEncryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, kPassword);
-        PostClick(d, IDC_ENCRYPT);
-        message = AnswerBox(IDOK);
-    });
-    INT_PTR code = RunEncrypt({file});
-    robot.Join();
+    INT_PTR code = Encrypt({file}, [&](HWND d) { message = Submit(d, kPassword); });
     // The file is in the container, though it is still on the disk.
     const std::wstring expected = L"Encrypted successfully.\n\nThe container is complete, but "
                                   L"these items are still on the disk:\n" +
@@ -494,24 +509,13 @@ TEST_F(PasswordDialogs, DecryptionTriesAWrongThenTheRightPasswordAndOpensTheResu
     std::wstring wrongMessage;
     bool untouchedAfterWrong = false;
     std::wstring question;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
-        if (!d)
-            return;
+    INT_PTR code = Decrypt(container, [&](HWND d) {
         label = WindowText(::GetDlgItem(d, IDC_PATH_LABEL));
-        PostClick(d, IDC_DECRYPT);
-        emptyMessage = AnswerBox(IDOK);
-        TypePasswords(d, L"kore-7", L"");
-        PostClick(d, IDC_DECRYPT);
-        wrongMessage = AnswerBox(IDOK);
+        emptyMessage = Submit(d, L"");
+        wrongMessage = Submit(d, L"kore-7");
         untouchedAfterWrong = PathExists(container) && !PathExists(dir / L"photos");
-        TypePasswords(d, kPassword, L"");
-        PostClick(d, IDC_DECRYPT);
-        question = AnswerBox(IDYES);
+        question = Submit(d, kPassword, IDYES);
     });
-    CDialogDecrypt dialog(container);
-    INT_PTR code = dialog.DoModal(nullptr);
-    robot.Join();
     EXPECT_EQ(Narrow(label), Narrow(container));
     EXPECT_EQ(Narrow(emptyMessage), "Please enter password.");
     EXPECT_EQ(Narrow(wrongMessage), "Fail to decrypt.Invalid password.");
@@ -537,17 +541,7 @@ TEST_F(PasswordDialogs, AnsweringNoOpensNothing) {
     const std::wstring container = MakeContainer(dir);
     ASSERT_FALSE(container.empty());
     std::wstring question;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, L"");
-        PostClick(d, IDC_DECRYPT);
-        question = AnswerBox(IDNO);
-    });
-    CDialogDecrypt dialog(container);
-    INT_PTR code = dialog.DoModal(nullptr);
-    robot.Join();
+    INT_PTR code = Decrypt(container, [&](HWND d) { question = Submit(d, kPassword, IDNO); });
     EXPECT_NE(question.find(L"Want to open?"), std::wstring::npos);
     EXPECT_EQ(code, kDialogJobDone);
     EXPECT_EQ(g_opened.count, 0);
@@ -560,18 +554,10 @@ TEST_F(PasswordDialogs, AContainerThatCannotBeDeletedIsReportedBeforeTheQuestion
     ASSERT_TRUE(::SetFileAttributesW(container.c_str(), FILE_ATTRIBUTE_READONLY));
     std::wstring warning;
     std::wstring question;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, L"");
-        PostClick(d, IDC_DECRYPT);
-        warning = AnswerBox(IDOK);
+    INT_PTR code = Decrypt(container, [&](HWND d) {
+        warning = Submit(d, kPassword);
         question = AnswerBox(IDNO);
     });
-    CDialogDecrypt dialog(container);
-    INT_PTR code = dialog.DoModal(nullptr);
-    robot.Join();
     EXPECT_EQ(warning.rfind(L"Delete source file error.", 0), 0u) << Narrow(warning);
     EXPECT_NE(question.find(L"Want to open?"), std::wstring::npos) << Narrow(question);
     EXPECT_EQ(code, kDialogJobDone);
@@ -582,27 +568,14 @@ TEST_F(PasswordDialogs, AContainerThatCannotBeDeletedIsReportedBeforeTheQuestion
 
 // ---- Start-up and ending without a job ----------------------------------
 
-enum class Kind { Encrypt, Decrypt };
-
-INT_PTR RunDialog(Kind kind, const std::wstring& path) {
-    if (kind == Kind::Encrypt)
-        return RunEncrypt({path});
-    CDialogDecrypt dialog(path);
-    return dialog.DoModal(nullptr);
-}
-
-const wchar_t* CaptionOf(Kind kind) {
-    return kind == Kind::Encrypt ? kEncryptCaption : kDecryptCaption;
-}
-
 class StartUp : public PasswordDialogs, public testing::WithParamInterface<Kind> {};
 
 TEST_P(StartUp, AMissingPathIsReportedAndEndsWithEight) {
     const std::wstring missing = dir / L"gone.lock";
     std::wstring message;
-    Robot robot([&](Robot&) { message = AnswerBox(IDOK); });
-    INT_PTR code = RunDialog(GetParam(), missing);
-    robot.Join();
+    INT_PTR code = -1;
+    RunWithRobot([&] { message = AnswerBox(IDOK); },
+                 [&] { code = RunDialog(GetParam(), missing); });
     EXPECT_EQ(Narrow(message), Narrow(missing + L".Invalid path."));
     EXPECT_EQ(code, kDialogClosed);
 }
@@ -610,9 +583,11 @@ TEST_P(StartUp, AMissingPathIsReportedAndEndsWithEight) {
 TEST_F(PasswordDialogs, EncryptionChecksEveryItemBeforeTheSaveDialog) {
     ASSERT_TRUE(WriteFileBytes(dir / L"here.txt", PatternBytes(1, 12)));
     std::wstring message;
-    Robot robot([&](Robot&) { message = AnswerBox(IDOK); });
-    INT_PTR code = RunEncrypt({dir / L"here.txt", dir / L"missing"});
-    robot.Join();
+    INT_PTR code = -1;
+    RunWithRobot([&] { message = AnswerBox(IDOK); },
+                 [&] {
+                     code = RunEncrypt({dir / L"here.txt", dir / L"missing"});
+                 });
     EXPECT_EQ(Narrow(message), Narrow(dir / L"missing.Invalid path."));
     EXPECT_EQ(code, kDialogClosed);
 }
@@ -630,17 +605,12 @@ TEST_P(Ending, ExitAndCloseEndWithEight) {
     const EndCase& end = std::get<1>(GetParam());
     const std::wstring path = dir / L"item.lock";
     ASSERT_TRUE(WriteFileBytes(path, PatternBytes(100, 13)));
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
-        if (!d)
-            return;
+    INT_PTR code = Open(kind, path, [&](HWND d) {
         if (end.useExitButton)
             PostClick(d, IDC_EXIT);
         else
             PostClose(d);
     });
-    INT_PTR code = RunDialog(kind, path);
-    robot.Join();
     EXPECT_EQ(code, kDialogClosed);
     EXPECT_EQ(ReadFileBytes(path), PatternBytes(100, 13));
 }
@@ -652,10 +622,7 @@ TEST_P(StartUp, EscapeAndEnterInAPasswordFieldDoNothing) {
     bool keysHandled = false;
     bool boxShown = true;
     bool openAfterKeys = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
-        if (!d)
-            return;
+    INT_PTR code = Open(kind, path, [&](HWND d) {
         HWND field = ::GetDlgItem(d, IDC_PASSWORD);
         // The dialog loop turns these into IDCANCEL and IDOK commands.
         for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
@@ -669,8 +636,6 @@ TEST_P(StartUp, EscapeAndEnterInAPasswordFieldDoNothing) {
         openAfterKeys = ::IsWindowVisible(d) != FALSE;
         PostClick(d, IDC_EXIT);
     });
-    INT_PTR code = RunDialog(kind, path);
-    robot.Join();
     EXPECT_TRUE(keysHandled);
     EXPECT_FALSE(boxShown);
     EXPECT_TRUE(openAfterKeys);
@@ -704,18 +669,13 @@ TEST_P(StartUp, PasswordFieldsAreNamedByTheirLabels) {
     const std::wstring path = dir / L"item.lock";
     ASSERT_TRUE(WriteFileBytes(path, PatternBytes(100, 15)));
     std::wstring password, reenter;
-    Robot robot([&](Robot& r) {
+    Open(kind, path, [&](HWND d) {
         ScopedComInit com;
-        HWND d = r.WaitForWindow(L"#32770", CaptionOf(kind));
-        if (!d)
-            return;
         password = AccessibleName(::GetDlgItem(d, IDC_PASSWORD));
         if (HWND second = ::GetDlgItem(d, IDC_REENTER))
             reenter = AccessibleName(second);
         PostClick(d, IDC_EXIT);
     });
-    RunDialog(kind, path);
-    robot.Join();
     EXPECT_EQ(Narrow(password), "Password:");
     EXPECT_EQ(Narrow(reenter), kind == Kind::Encrypt ? "Re-enter:" : "");
 }
@@ -747,23 +707,14 @@ TEST_F(PasswordDialogs, DecryptionAsksBeforeReplacingWhatExists) {
     std::wstring question;
     bool untouchedAfterNo = false;
     std::wstring done;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", kDecryptCaption);
-        if (!d)
-            return;
-        TypePasswords(d, kPassword, L"");
-        PostClick(d, IDC_DECRYPT);
-        question = AnswerBox(IDNO);
-        SyncWith(d);
-        untouchedAfterNo = ::IsWindowVisible(d) && ReadFileBytes(container) == containerBytes &&
+    INT_PTR code = Decrypt(container, [&](HWND d) {
+        question = Submit(d, kPassword, IDNO);
+        untouchedAfterNo = StaysOpen(d) && ReadFileBytes(container) == containerBytes &&
                            ListNames(dir / L"photos") == std::vector<std::wstring>{L"a.jpg"};
         PostClick(d, IDC_DECRYPT);
         AnswerBox(IDYES);
         done = AnswerBox(IDNO);
     });
-    CDialogDecrypt dialog(container);
-    INT_PTR code = dialog.DoModal(nullptr);
-    robot.Join();
     EXPECT_EQ(Narrow(question), Narrow(L"These items of the container already exist in " +
                                        dir.Path() + L" (1 in all):\n" + (dir / L"photos\\a.jpg") +
                                        L"\n\nDo you want to replace them?"));

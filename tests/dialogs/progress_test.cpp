@@ -31,13 +31,6 @@ HWND LabelOf(HWND dialog) {
     return FindChildByClass(dialog, L"Static");
 }
 
-RECT ChildRect(HWND dialog, HWND child) {
-    RECT r;
-    ::GetWindowRect(child, &r);
-    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 TEST_F(ProgressWindow, LaysItselfOutAtFixedPixels) {
     CDialogProgress dialog;
     HWND hwnd = dialog.Create(nullptr);
@@ -65,12 +58,12 @@ TEST_F(ProgressWindow, LaysItselfOutAtFixedPixels) {
     ASSERT_NE(bar, nullptr);
     ASSERT_NE(label, nullptr);
     // The bar is centred on the window's width, and the label spans it.
-    RECT b = ChildRect(hwnd, bar);
+    RECT b = RectIn(bar, hwnd);
     EXPECT_EQ(b.left, 35);
     EXPECT_EQ(b.top, 10);
     EXPECT_EQ(b.right - b.left, 280);
     EXPECT_EQ(b.bottom - b.top, 15);
-    RECT l = ChildRect(hwnd, label);
+    RECT l = RectIn(label, hwnd);
     EXPECT_EQ(l.left, 0);
     EXPECT_EQ(l.top, 30);
     EXPECT_EQ(l.right, 350);
@@ -99,12 +92,10 @@ TEST_F(ProgressWindow, PaintsItsOwnBackgroundBehindTheLabel) {
     PumpPending();
     RECT client;
     ::GetClientRect(hwnd, &client);
-    HDC dc = ::GetDC(hwnd);
-    COLORREF window = ::GetPixel(dc, 5, client.bottom - 2);
-    COLORREF label = ::GetPixel(dc, 5, 40); // inside the label, left of its text
-    ::ReleaseDC(hwnd, dc);
-    EXPECT_EQ(window, RGB(220, 230, 244));
-    EXPECT_EQ(label, RGB(220, 230, 244));
+    const Pixels shown = CaptureClient(hwnd);
+    ASSERT_EQ(shown.height, client.bottom);
+    EXPECT_EQ(shown.At(5, client.bottom - 2), RGB(220, 230, 244));
+    EXPECT_EQ(shown.At(5, 40), RGB(220, 230, 244)); // inside the label, left of its text
     ::DestroyWindow(hwnd);
 }
 
@@ -166,8 +157,8 @@ TEST_F(ProgressWindow, FinishedJobClosesAtTheFirstTick) {
     bool appeared = false;
     bool closed = false;
     ULONGLONG shownFor = 0;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", L"");
+    Robot robot([&] {
+        HWND d = WaitForDialog(L"");
         appeared = d != nullptr;
         ULONGLONG seen = ::GetTickCount64();
         closed = appeared && WaitForWindowGone(d, 5000);
@@ -200,8 +191,8 @@ TEST_P(ProgressClose, SetsCancelledOnlyBeforeFinish) {
     CDialogProgress dialog;
     dialog.SetTotal(100);
     bool closed = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", L"");
+    Robot robot([&] {
+        HWND d = WaitForDialog(L"");
         if (!d)
             return;
         if (c.finishedBeforeClose)
@@ -225,8 +216,8 @@ TEST_F(ProgressWindow, EscapeAndEnterDoNothing) {
     dialog.SetTotal(100);
     bool openAfterKeys = false;
     bool sawTick = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", L"");
+    Robot robot([&] {
+        HWND d = WaitForDialog(L"");
         if (!d)
             return;
         SendCommand(d, IDCANCEL);

@@ -124,35 +124,6 @@ TEST_F(SkinTest, SkinnedListViewKeepsTheListOperations) {
     EXPECT_EQ(list.GetItemCount(), 0);
 }
 
-std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
-    ::GetDIBits(dc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    for (DWORD& p : pixels)
-        p &= 0x00FFFFFF;
-    return pixels;
-}
-
-std::vector<DWORD> CaptureWindow(HWND hwnd, int width, int height) {
-    HDC windowDc = ::GetDC(hwnd);
-    HDC memory = ::CreateCompatibleDC(windowDc);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(windowDc, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    std::vector<DWORD> pixels = Pixels(memory, bitmap, width, height);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(hwnd, windowDc);
-    return pixels;
-}
-
 TEST(SharedUiResources, HoldTheBannerAndTheIcon) {
     BITMAP banner = {};
     ASSERT_NE(SharedUiResources().Banner(), nullptr);
@@ -169,22 +140,21 @@ TEST_F(SkinTest, TitleBarPaintsTheBannerWithASunkenBottomLine) {
     ::RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     PumpPending();
 
-    std::vector<DWORD> shown = CaptureWindow(control, 640, 80);
-    HDC screen = ::GetDC(nullptr);
-    std::vector<DWORD> banner = Pixels(screen, SharedUiResources().Banner(), 640, 80);
-    ::ReleaseDC(nullptr, screen);
+    const Pixels shown = CaptureClient(control);
+    const Pixels banner = BitmapPixels(SharedUiResources().Banner());
+    ASSERT_EQ(shown.width, 640);
+    ASSERT_EQ(shown.height, 80);
+    ASSERT_EQ(banner.colors.size(), shown.colors.size());
 
     size_t differentAbove = 0;
     for (size_t i = 0; i < 640 * 79; ++i)
-        differentAbove += shown[i] != banner[i];
+        differentAbove += shown.colors[i] != banner.colors[i];
     EXPECT_EQ(differentAbove, 0u);
 
     // The bottom row is the edge's light line, not the banner's own row.
-    COLORREF light = ::GetSysColor(COLOR_3DLIGHT);
-    DWORD lightPixel = (GetRValue(light) << 16) | (GetGValue(light) << 8) | GetBValue(light);
     size_t lineMatches = 0;
-    for (size_t x = 0; x < 640; ++x)
-        lineMatches += shown[640 * 79 + x] == lightPixel;
+    for (int x = 0; x < 640; ++x)
+        lineMatches += shown.At(x, 79) == ::GetSysColor(COLOR_3DLIGHT);
     EXPECT_EQ(lineMatches, 640u);
 }
 

@@ -25,7 +25,6 @@ using namespace testing_support;
 
 namespace {
 
-constexpr wchar_t kAppCaption[] = L"Tessalock v1.3";
 constexpr wchar_t kPassword[] = L"crash test";
 
 int Trials() {
@@ -70,16 +69,16 @@ DWORD EncryptInProgram(const std::wstring& item, DWORD killAfterMs) {
     EXPECT_NE(dialog, nullptr);
     if (!dialog)
         return 0;
-    SetControlText(dialog, IDC_PASSWORD, kPassword);
-    SetControlText(dialog, IDC_REENTER, kPassword);
+    TypeText(dialog, IDC_PASSWORD, kPassword);
+    TypeText(dialog, IDC_REENTER, kPassword);
     const ULONGLONG start = GetTickCount64();
-    PostButtonClick(dialog, IDC_ENCRYPT);
+    PostClick(dialog, IDC_ENCRYPT);
     if (killAfterMs == INFINITE) {
         // The job's last step is the removal of the item; the box follows at
         // the progress window's next tick.
-        PollUntil([&] { return !PathExists(item); }, 60000);
+        WaitUntil([&] { return !PathExists(item); }, 60000);
         const DWORD took = static_cast<DWORD>(GetTickCount64() - start);
-        EXPECT_EQ(Narrow(AnswerProgramBox(run, kAppCaption, IDOK)), "Encrypted successfully.");
+        EXPECT_EQ(Narrow(run.AnswerBox(kAppCaption, IDOK)), "Encrypted successfully.");
         EXPECT_EQ(run.WaitForExit(), 1);
         return took;
     }
@@ -95,20 +94,18 @@ DWORD DecryptInProgram(const std::wstring& container, DWORD killAfterMs) {
     EXPECT_NE(dialog, nullptr);
     if (!dialog)
         return 0;
-    SetControlText(dialog, IDC_PASSWORD, kPassword);
-    PostButtonClick(dialog, IDC_DECRYPT);
+    TypeText(dialog, IDC_PASSWORD, kPassword);
+    PostClick(dialog, IDC_DECRYPT);
     // One item exists already: the program asks before it writes anything.
-    const std::wstring question = AnswerProgramBox(run, kAppCaption, IDYES);
+    const std::wstring question = run.AnswerBox(kAppCaption, IDYES);
     EXPECT_EQ(question.rfind(L"These items of the container already exist in ", 0), 0u)
         << Narrow(question);
     const ULONGLONG start = GetTickCount64();
     if (killAfterMs == INFINITE) {
         // The job's last step is the removal of the container.
-        PollUntil([&] { return !PathExists(container); }, 60000);
+        WaitUntil([&] { return !PathExists(container); }, 60000);
         const DWORD took = static_cast<DWORD>(GetTickCount64() - start);
-        EXPECT_EQ(
-            Narrow(AnswerProgramBox(run, kAppCaption, IDNO)).rfind("Decrypted successfully.", 0),
-            0u);
+        EXPECT_EQ(Narrow(run.AnswerBox(kAppCaption, IDNO)).rfind("Decrypted successfully.", 0), 0u);
         EXPECT_EQ(run.WaitForExit(), 1);
         return took;
     }

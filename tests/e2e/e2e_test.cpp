@@ -13,7 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-constexpr wchar_t kAppCaption[] = L"Tessalock v1.3";
 constexpr wchar_t kPassword[] = L"lantern \u00e9t\u00e9 42";
 
 std::wstring Quoted(const std::wstring& path) {
@@ -34,11 +33,11 @@ TEST(EndToEnd, EncryptsAFolderAndDecryptsTheContainerAfterAWrongPassword) {
         ASSERT_TRUE(run.Started());
         HWND dialog = run.WaitForWindow(L"Tessalock-Encrypt");
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(Narrow(ControlText(dialog, IDC_PATH_LABEL)), Narrow(photos + L"\\"));
-        SetControlText(dialog, IDC_PASSWORD, kPassword);
-        SetControlText(dialog, IDC_REENTER, kPassword);
-        PostButtonClick(dialog, IDC_ENCRYPT);
-        EXPECT_EQ(Narrow(AnswerProgramBox(run, kAppCaption, IDOK)), "Encrypted successfully.");
+        EXPECT_EQ(Narrow(WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL))), Narrow(photos + L"\\"));
+        TypeText(dialog, IDC_PASSWORD, kPassword);
+        TypeText(dialog, IDC_REENTER, kPassword);
+        PostClick(dialog, IDC_ENCRYPT);
+        EXPECT_EQ(Narrow(run.AnswerBox(kAppCaption, IDOK)), "Encrypted successfully.");
         EXPECT_EQ(run.WaitForExit(), 1);
     }
     EXPECT_FALSE(PathExists(photos));
@@ -57,18 +56,17 @@ TEST(EndToEnd, EncryptsAFolderAndDecryptsTheContainerAfterAWrongPassword) {
         ASSERT_TRUE(run.Started());
         HWND dialog = run.WaitForWindow(L"Tessalock-Decrypt");
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(Narrow(ControlText(dialog, IDC_PATH_LABEL)), Narrow(container));
+        EXPECT_EQ(Narrow(WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL))), Narrow(container));
 
-        SetControlText(dialog, IDC_PASSWORD, L"lantern ete 42");
-        PostButtonClick(dialog, IDC_DECRYPT);
-        EXPECT_EQ(Narrow(AnswerProgramBox(run, kAppCaption, IDOK)),
-                  "Fail to decrypt.Invalid password.");
+        TypeText(dialog, IDC_PASSWORD, L"lantern ete 42");
+        PostClick(dialog, IDC_DECRYPT);
+        EXPECT_EQ(Narrow(run.AnswerBox(kAppCaption, IDOK)), "Fail to decrypt.Invalid password.");
         EXPECT_TRUE(::IsWindowVisible(dialog));
         EXPECT_FALSE(PathExists(photos));
 
-        SetControlText(dialog, IDC_PASSWORD, kPassword);
-        PostButtonClick(dialog, IDC_DECRYPT);
-        EXPECT_EQ(Narrow(AnswerProgramBox(run, kAppCaption, IDNO)),
+        TypeText(dialog, IDC_PASSWORD, kPassword);
+        PostClick(dialog, IDC_DECRYPT);
+        EXPECT_EQ(Narrow(run.AnswerBox(kAppCaption, IDNO)),
                   Narrow(L"Decrypted successfully. Path:" + photos + L"; Want to open?"));
         EXPECT_EQ(run.WaitForExit(), 1);
     }
@@ -84,7 +82,7 @@ TEST(EndToEnd, RefusesToEncryptAContainerAgain) {
     ProgramRun run(L"-enc " + Quoted(container) + L" " + Quoted(dir / L"other.txt"));
     ASSERT_TRUE(run.Started());
     // The note has no caption.
-    EXPECT_EQ(Narrow(AnswerProgramBox(run, L"", IDOK)), "The file has been encrypted! ");
+    EXPECT_EQ(Narrow(run.AnswerBox(L"", IDOK)), "The file has been encrypted! ");
     EXPECT_EQ(run.WaitForExit(), 1);
     EXPECT_EQ(ReadFileBytes(container), PatternBytes(50, 3));
 }

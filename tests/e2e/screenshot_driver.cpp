@@ -24,16 +24,6 @@ namespace {
 
 constexpr wchar_t kShownPassword[] = L"correct horse";
 
-bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    while (!PathExists(path)) {
-        if (::GetTickCount64() >= deadline)
-            return false;
-        ::Sleep(50);
-    }
-    return true;
-}
-
 // Writes the rectangle that holds the given windows and waits for done.
 int Hold(std::initializer_list<HWND> windows, const std::wstring& ready, const std::wstring& done) {
     RECT all = {};
@@ -46,7 +36,7 @@ int Hold(std::initializer_list<HWND> windows, const std::wstring& ready, const s
     snprintf(text, sizeof text, "%ld %ld %ld %ld\n", all.left, all.top, all.right - all.left,
              all.bottom - all.top);
     WriteFileText(ready, text);
-    return WaitForFile(done, 60000) ? 0 : 3;
+    return WaitUntil([&] { return PathExists(done); }, 60000) ? 0 : 3;
 }
 
 int Run(const std::wstring& scene, const std::wstring& path, const std::wstring& ready,
@@ -56,19 +46,19 @@ int Run(const std::wstring& scene, const std::wstring& path, const std::wstring&
         HWND dialog = run.WaitForWindow(L"Tessalock-Decrypt");
         if (!dialog)
             return 2;
-        SetControlText(dialog, IDC_PASSWORD, kShownPassword);
+        TypeText(dialog, IDC_PASSWORD, kShownPassword);
         return Hold({dialog}, ready, done);
     }
     ProgramRun run(L"-enc \"" + path + L"\"");
     HWND dialog = run.WaitForWindow(L"Tessalock-Encrypt");
     if (!dialog)
         return 2;
-    SetControlText(dialog, IDC_PASSWORD, kShownPassword);
-    SetControlText(dialog, IDC_REENTER, kShownPassword);
+    TypeText(dialog, IDC_PASSWORD, kShownPassword);
+    TypeText(dialog, IDC_REENTER, kShownPassword);
     if (scene == L"encrypt")
         return Hold({dialog}, ready, done);
 
-    PostButtonClick(dialog, IDC_ENCRYPT);
+    PostClick(dialog, IDC_ENCRYPT);
     HWND progress = run.WaitForWindow(L"");
     if (!progress)
         return 2;
@@ -76,11 +66,9 @@ int Run(const std::wstring& scene, const std::wstring& path, const std::wstring&
     ::Sleep(2500);
     int result = Hold({dialog, progress}, ready, done);
     // Closing the progress window cancels the job; Exit then ends the run.
-    ::PostMessageW(progress, WM_CLOSE, 0, 0);
-    const ULONGLONG deadline = ::GetTickCount64() + 20000;
-    while (::IsWindow(progress) && ::GetTickCount64() < deadline)
-        ::Sleep(50);
-    PostButtonClick(dialog, IDC_EXIT);
+    PostClose(progress);
+    WaitForWindowGone(progress, 20000);
+    PostClick(dialog, IDC_EXIT);
     run.WaitForExit();
     return result;
 }

@@ -50,10 +50,6 @@ public:
     }
 };
 
-HWND WaitForDecryptDialog() {
-    return WaitForProcessWindow(L"#32770", L"Tessalock-Decrypt");
-}
-
 struct EndCase {
     const char* name;
     std::function<void(HWND)> act;
@@ -89,8 +85,8 @@ TEST_P(ModalEndCodes, ReturnTheHandlersCode) {
     const EndCase& c = GetParam();
     DecryptLikeDialog dialog;
     bool found = false;
-    Robot robot([&](Robot&) {
-        HWND d = WaitForDecryptDialog();
+    Robot robot([&] {
+        HWND d = WaitForDialog(kDecryptCaption);
         found = d != nullptr;
         if (found)
             c.act(d);

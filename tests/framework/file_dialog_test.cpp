@@ -13,16 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-// The file-name field: an edit inside combo box cmb13 in explorer-style
-// dialogs, or the plain edit edt1 in older layouts.
-HWND FileNameField(HWND dialog) {
-    if (HWND combo = ::GetDlgItem(dialog, 0x47C)) {
-        if (HWND edit = FindChildByClass(combo, L"Edit"))
-            return edit;
-    }
-    return ::GetDlgItem(dialog, 0x480);
-}
-
 TEST(FileDialog, AddsExplorerHookAndSizingFlags) {
     CFileDialog open(true);
     EXPECT_EQ(open.m_ofn.Flags, 0x00880026u);
@@ -38,18 +28,17 @@ TEST(FileDialog, SaveShowsTheInitialNameAndReturnsTheChosenPath) {
     CFileDialog save(false, nullptr, L"20135793 5.lock");
     std::wstring shownName;
     bool found = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", nullptr);
-        HWND field = d ? FileNameField(d) : nullptr;
-        found = field != nullptr;
-        if (!found)
-            return;
-        shownName = WindowText(field);
-        TypeText(field, chosen);
-        ClickButton(d, IDOK);
-    });
-    INT_PTR result = save.DoModal(nullptr);
-    robot.Join();
+    INT_PTR result = 0;
+    RunWithRobot(
+        [&] {
+            HWND d = WaitForFileDialog();
+            found = d != nullptr;
+            if (!found)
+                return;
+            shownName = FileDialogName(d);
+            ChooseFileName(d, chosen);
+        },
+        [&] { result = save.DoModal(nullptr); });
     ASSERT_TRUE(found);
     EXPECT_EQ(Narrow(shownName), "20135793 5.lock");
     EXPECT_EQ(result, IDOK);
@@ -59,14 +48,15 @@ TEST(FileDialog, SaveShowsTheInitialNameAndReturnsTheChosenPath) {
 TEST(FileDialog, CancelledOpenReturnsCancel) {
     CFileDialog open(true);
     bool found = false;
-    Robot robot([&](Robot& r) {
-        HWND d = r.WaitForWindow(L"#32770", nullptr);
-        found = d != nullptr;
-        if (found)
-            ClickButton(d, IDCANCEL);
-    });
-    INT_PTR result = open.DoModal(nullptr);
-    robot.Join();
+    INT_PTR result = 0;
+    RunWithRobot(
+        [&] {
+            HWND d = WaitForFileDialog();
+            found = d != nullptr;
+            if (found)
+                CancelFileDialog(d);
+        },
+        [&] { result = open.DoModal(nullptr); });
     EXPECT_TRUE(found);
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(open.m_szFileName[0], L'\0');

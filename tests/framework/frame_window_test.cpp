@@ -68,10 +68,9 @@ TEST(FrameWindow, ClientFillsTheClientAreaAndDestroyQuitsWithOne) {
     RECT start = {0, 0, 640, 480};
     ASSERT_NE(frame.CreateEx(nullptr, &start), nullptr);
     frame.MoveWindow(0, 0, 500, 300, true);
-    RECT client, child;
+    RECT client;
     frame.GetClientRect(&client);
-    ::GetWindowRect(frame.m_hWndClient, &child);
-    ::MapWindowPoints(nullptr, frame.m_hWnd, reinterpret_cast<POINT*>(&child), 2);
+    RECT child = RectIn(frame.m_hWndClient, frame.m_hWnd);
     EXPECT_TRUE(::EqualRect(&client, &child));
 
     CMessageLoop loop;

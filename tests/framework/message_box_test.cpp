@@ -54,16 +54,15 @@ TEST_P(MessageBoxes, ShowTextCaptionIconAndAnswer) {
     std::wstring text, caption;
     bool yesNo = false;
     HICON icon = nullptr;
-    Robot robot([&](Robot& r) {
-        HWND box = r.WaitForWindow(L"#32770", nullptr);
+    Robot robot([&] {
+        HWND box = WaitForDialog(nullptr);
         if (!box)
             return;
-        text = MessageBoxText(box);
         caption = WindowText(box);
         yesNo = ::GetDlgItem(box, IDYES) && ::GetDlgItem(box, IDNO);
         icon = reinterpret_cast<HICON>(
             ::SendDlgItemMessageW(box, kMessageBoxIconId, STM_GETICON, 0, 0));
-        AnswerMessageBox(box, c.answer);
+        text = AnswerBox(box, c.answer);
     });
     bool answer = c.show();
     robot.Join();
@@ -88,12 +87,12 @@ TEST(MessageBoxOwner, IsTheForegroundWindow) {
     HWND expectedOwner = ::GetForegroundWindow();
     ASSERT_NE(expectedOwner, nullptr);
     HWND owner = nullptr;
-    Robot robot([&](Robot& r) {
-        HWND box = r.WaitForWindow(L"#32770", L"Tessalock v1.3");
+    Robot robot([&] {
+        HWND box = WaitForDialog(kAppCaption);
         if (!box)
             return;
         owner = ::GetWindow(box, GW_OWNER);
-        AnswerMessageBox(box, IDOK);
+        AnswerBox(box, IDOK);
     });
     ShowInfoBox(L"owned");
     robot.Join();

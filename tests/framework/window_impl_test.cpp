@@ -11,6 +11,9 @@
 
 #include "framework/controls.h"
 #include "framework/window_impl.h"
+#include "support/window_driver.h"
+
+using testing_support::WindowText;
 
 namespace {
 
@@ -56,12 +59,6 @@ protected:
         return ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, parent_,
                                  nullptr, nullptr, nullptr);
     }
-    static std::wstring TextOf(HWND hwnd) {
-        wchar_t text[64] = {};
-        ::GetWindowTextW(hwnd, text, 64);
-        return text;
-    }
-
     HWND parent_ = nullptr;
     HWND edit_ = nullptr;
 };
@@ -74,7 +71,7 @@ TEST_F(SubclassTest, MapAnswersFirstAndControlKeepsTheRest) {
     EXPECT_EQ(::SendMessageW(edit_, kAsk, 0, 0), 42);
     ::SetWindowTextW(edit_, L"typed");
     EXPECT_EQ(recorder.setTextSeen, 1);
-    EXPECT_EQ(TextOf(edit_), L"typed");
+    EXPECT_EQ(WindowText(edit_), L"typed");
 }
 
 TEST_F(SubclassTest, ThrowingHandlerFallsBackToTheControl) {
@@ -110,7 +107,7 @@ TEST_F(SubclassTest, ObjectDyingFirstLeavesAWorkingControl) {
     }
     EXPECT_EQ(::SendMessageW(edit_, kAsk, 0, 0), 0);
     ::SetWindowTextW(edit_, L"still an edit");
-    EXPECT_EQ(TextOf(edit_), L"still an edit");
+    EXPECT_EQ(WindowText(edit_), L"still an edit");
 }
 
 TEST_F(SubclassTest, OneWindowPerObject) {

@@ -193,10 +193,6 @@ std::wstring DoubleClickCommand(const std::wstring& file) {
     return VerbCommand(className, verb == L"(absent)" || verb.empty() ? L"open" : verb, file);
 }
 
-bool IsFileDialog(HWND hwnd) {
-    return ClassOf(hwnd) == L"#32770" && ::GetDlgItem(hwnd, 0x47C) != nullptr;
-}
-
 // ------------------------------------------------------------ fixture
 
 class Installer : public testing::Test {
@@ -268,10 +264,10 @@ protected:
         std::wstring command = ReadText(kUninstallKey, L"QuietUninstallString");
         ProgramRun uninstall(ProgramRun::CommandLine{command});
         ASSERT_TRUE(uninstall.Started()) << Narrow(command);
-        EXPECT_TRUE(PollUntil(
+        EXPECT_TRUE(WaitUntil(
             [&] { return !KeyExists(kUninstallKey) && !PathExists(InstallFolder()); }, 60000));
         // The copy ends right after; then the temporary folder can go.
-        PollUntil(
+        WaitUntil(
             [&] {
                 RemoveTree(temp_);
                 return !PathExists(temp_);
@@ -368,8 +364,8 @@ TEST_F(Installer, DoubleClickOnAContainerOpensTheDecryptionDialog) {
         ASSERT_TRUE(run.Started()) << Narrow(name);
         HWND dialog = run.WaitForWindow(L"Tessalock-Decrypt");
         ASSERT_NE(dialog, nullptr) << Narrow(name);
-        EXPECT_EQ(Narrow(ControlText(dialog, IDC_PATH_LABEL)), Narrow(container));
-        ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_EQ(Narrow(WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL))), Narrow(container));
+        PostClose(dialog);
         EXPECT_EQ(run.WaitForExit(), 1);
         EXPECT_EQ(ReadFileBytes(container), PatternBytes(64, 5));
     }
@@ -391,10 +387,10 @@ TEST_F(Installer, LockWithTessalockOpensTheEncryptionDialogForAFileOrAFolder) {
         ASSERT_TRUE(run.Started()) << c.name;
         HWND dialog = run.WaitForWindow(L"Tessalock-Encrypt");
         ASSERT_NE(dialog, nullptr) << c.name;
-        EXPECT_EQ(Narrow(ControlText(dialog, IDC_PATH_LABEL)),
+        EXPECT_EQ(Narrow(WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL))),
                   Narrow(item + (c.folder ? L"\\" : L"")))
             << c.name;
-        ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+        PostClose(dialog);
         EXPECT_EQ(run.WaitForExit(), 1) << c.name;
         EXPECT_TRUE(PathExists(item)) << c.name;
     }
@@ -416,7 +412,7 @@ TEST_F(Installer, TwoItemsLockedTogetherGiveOneDialog) {
     ProgramRun first(ProgramRun::CommandLine{VerbCommand(L"*", L"Tessalock.Lock", file)});
     ASSERT_TRUE(first.Started());
     // The first has become the collector before the second starts.
-    ASSERT_TRUE(PollUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             for (HWND w = nullptr;
                  (w = ::FindWindowExW(HWND_MESSAGE, w, item_collection::kWindowClass, nullptr));) {
@@ -439,10 +435,11 @@ TEST_F(Installer, TwoItemsLockedTogetherGiveOneDialog) {
     HWND save = first.WaitForTopLevel(IsFileDialog);
     ASSERT_NE(save, nullptr);
     HWND dialog = first.WaitForTopLevel(
-        [](HWND hwnd) { return TextOf(hwnd) == L"Tessalock-Encrypt"; }, 5000, false);
+        [](HWND hwnd) { return WindowText(hwnd) == kEncryptCaption; }, 5000, false);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Narrow(ControlText(dialog, IDC_PATH_LABEL)), Narrow(file + L"," + folder + L"\\"));
-    ::PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(Narrow(WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL))),
+              Narrow(file + L"," + folder + L"\\"));
+    CancelFileDialog(save);
     EXPECT_EQ(first.WaitForExit(), 1);
 }
 
@@ -465,7 +462,7 @@ TEST_F(Installer, UninstallWhileTheProgramRunsRemovesNothing) {
     EXPECT_TRUE(KeyExists(kUninstallKey));
     EXPECT_EQ(Narrow(ReadText(kClasses + L"\\.lock")), "Tessalock.Container");
 
-    ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    PostClose(dialog);
     EXPECT_EQ(running.WaitForExit(), 1);
     Uninstall();
     EXPECT_FALSE(PathExists(InstallFolder()));

@@ -48,8 +48,7 @@ TEST(PortableProgram, RunsAloneFromAnyFolderAndShowsItsHelp) {
         ::SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
     ASSERT_TRUE(run.Started());
 
-    HWND frame = run.WaitForTopLevel(
-        [](HWND hwnd) { return ClassOf(hwnd) != L"#32770" && TextOf(hwnd) == L"Tessalock v1.3"; });
+    HWND frame = run.WaitForTopLevel(IsMainFrame);
     ASSERT_NE(frame, nullptr);
     const std::wstring page = temp + L"\\Tessalock\\help.html";
     // The stand-in gets a file: address of the page's Linux path, which
@@ -61,8 +60,8 @@ TEST(PortableProgram, RunsAloneFromAnyFolderAndShowsItsHelp) {
         return at != std::string::npos;
     };
     ASSERT_FALSE(requested());
-    PostButtonClick(::GetWindow(frame, GW_CHILD), IDC_HELP_BUTTON);
-    EXPECT_TRUE(PollUntil(requested, 20000)) << BrowserRequests(log);
+    PostClick(::GetWindow(frame, GW_CHILD), IDC_HELP_BUTTON);
+    EXPECT_TRUE(WaitUntil(requested, 20000)) << BrowserRequests(log);
 
     // The page and what it links to came out of the program itself.
     for (const wchar_t* name : {L"help.html", L"protect.html", L"about.html", L"tessalock.css"}) {
@@ -70,10 +69,8 @@ TEST(PortableProgram, RunsAloneFromAnyFolderAndShowsItsHelp) {
         EXPECT_GT(written.size(), 100u) << Narrow(name);
     }
     // No box reported a failure.
-    EXPECT_EQ(
-        run.WaitForTopLevel([](HWND hwnd) { return ::GetDlgItem(hwnd, 0xFFFF) != nullptr; }, 0),
-        nullptr);
-    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.WaitForTopLevel(IsMessageBox, 0), nullptr);
+    PostClose(frame);
     EXPECT_EQ(run.WaitForExit(), 1);
 }
 

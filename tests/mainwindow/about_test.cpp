@@ -32,8 +32,8 @@ TEST_F(AboutTest, OpensCentredAndModalAndClosesByItsCloseButton) {
     RECT box = {};
     HICON icon = nullptr;
     HWND about = nullptr;
-    Robot robot([&](Robot& r) {
-        about = r.WaitForWindow(L"#32770", L"About");
+    Robot robot([&] {
+        about = WaitForDialog(L"About");
         if (!about)
             return;
         ::GetWindowRect(about, &box);
@@ -67,8 +67,8 @@ TEST(AboutBox, EndsWithCodeEight) {
         {"Esc", [](HWND about) { ::PostMessageW(about, WM_COMMAND, IDCANCEL, 0); }},
     };
     for (const EndCase& c : cases) {
-        Robot robot([&](Robot& r) {
-            if (HWND about = r.WaitForWindow(L"#32770", L"About"))
+        Robot robot([&] {
+            if (HWND about = WaitForDialog(L"About"))
                 c.act(about);
         });
         CAboutDlg2 about;
@@ -83,8 +83,8 @@ TEST(AboutBox, LinkOpensTheMakersPage) {
     std::vector<std::wstring> opened;
     g_opened = &opened;
     PageOpener previous = SetPageOpener(RecordPage);
-    Robot robot([&](Robot& r) {
-        HWND about = r.WaitForWindow(L"#32770", L"About");
+    Robot robot([&] {
+        HWND about = WaitForDialog(L"About");
         if (!about)
             return;
         HWND link = ::GetDlgItem(about, IDC_ABOUT_LINK);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,16 +21,26 @@ namespace {
 
 using Paths = std::vector<std::wstring>;
 
-constexpr int kPasswordField = 1002;
-constexpr int kReenterField = 1003;
-constexpr int kExitButton = 1005;
-
-void PostClick(HWND dialog, int id) {
-    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
 class EncryptTest : public MainWindowTest {
 protected:
+    // Presses "Encrypt >>" and lets the robot, once the encryption dialog
+    // shows, take the steps on it.
+    void EncryptWith(const std::function<void(HWND dialog)>& steps) {
+        RunWithRobot(
+            [&] {
+                if (HWND dialog = WaitForDialog(kEncryptCaption))
+                    steps(dialog);
+            },
+            [&] { ClickButton(View(), IDC_ENCRYPT); });
+    }
+    // Types the password twice, presses Encrypt and answers the box that
+    // follows; returns its text.
+    static std::wstring Submit(HWND dialog, const std::wstring& password) {
+        TypeText(dialog, IDC_PASSWORD, password);
+        TypeText(dialog, IDC_REENTER, password);
+        PostClick(dialog, IDC_ENCRYPT);
+        return AnswerBox(IDOK);
+    }
     std::wstring MakeFile(const wchar_t* name, const char* text) {
         std::wstring path = scratch_ / name;
         EXPECT_TRUE(WriteFileText(path, text));
@@ -49,19 +60,19 @@ TEST_F(EncryptTest, DialogGetsTheStoreOrderAndExitKeepsTheRows) {
     std::wstring a = MakeFile(L"a.txt", "ay");
     Drop({b, a});
     std::wstring label;
-    Robot robot([&](Robot& r) {
-        // Two items: the dialog first asks where the container goes.
-        if (!ChooseInFileDialog(scratch_ / L"both.lock"))
-            return;
-        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
-        if (!dialog)
-            return;
-        label = WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL));
-        PostClick(dialog, kExitButton);
-        WaitForWindowGone(dialog);
-    });
-    ClickButton(View(), IDC_ENCRYPT);
-    robot.Join();
+    RunWithRobot(
+        [&] {
+            // Two items: the dialog first asks where the container goes.
+            if (!ChooseInFileDialog(scratch_ / L"both.lock"))
+                return;
+            HWND dialog = WaitForDialog(kEncryptCaption);
+            if (!dialog)
+                return;
+            label = WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL));
+            PostClick(dialog, IDC_EXIT);
+            WaitForWindowGone(dialog);
+        },
+        [&] { ClickButton(View(), IDC_ENCRYPT); });
 
     EXPECT_EQ(label, a + L"," + b);
     EXPECT_EQ(RowPaths(), (Paths{b, a}));
@@ -74,21 +85,7 @@ TEST_F(EncryptTest, SuccessfulEncryptionEmptiesTheList) {
     std::wstring file = MakeFile(L"secret.txt", "the only copy");
     Drop({file});
     std::wstring done;
-    Robot robot([&](Robot& r) {
-        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
-        if (!dialog)
-            return;
-        TypeText(::GetDlgItem(dialog, kPasswordField), L"pass word");
-        TypeText(::GetDlgItem(dialog, kReenterField), L"pass word");
-        PostClick(dialog, IDC_ENCRYPT);
-        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 30000);
-        if (!box)
-            return;
-        done = MessageBoxText(box);
-        AnswerMessageBox(box, IDOK);
-    });
-    ClickButton(View(), IDC_ENCRYPT);
-    robot.Join();
+    EncryptWith([&](HWND dialog) { done = Submit(dialog, L"pass word"); });
 
     EXPECT_EQ(done, L"Encrypted successfully.");
     EXPECT_TRUE(Rows().empty());
@@ -110,22 +107,10 @@ TEST_F(EncryptTest, ItemBeyond260CharactersIsShownWholeAndEncrypted) {
     Drop({file});
     ASSERT_EQ(RowPaths(), (Paths{file}));
     std::wstring label, done;
-    Robot robot([&](Robot& r) {
-        HWND dialog = r.WaitForWindow(L"#32770", L"Tessalock-Encrypt");
-        if (!dialog)
-            return;
+    EncryptWith([&](HWND dialog) {
         label = WindowText(::GetDlgItem(dialog, IDC_PATH_LABEL));
-        TypeText(::GetDlgItem(dialog, kPasswordField), L"deep");
-        TypeText(::GetDlgItem(dialog, kReenterField), L"deep");
-        PostClick(dialog, IDC_ENCRYPT);
-        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 30000);
-        if (!box)
-            return;
-        done = MessageBoxText(box);
-        AnswerMessageBox(box, IDOK);
+        done = Submit(dialog, L"deep");
     });
-    ClickButton(View(), IDC_ENCRYPT);
-    robot.Join();
 
     EXPECT_EQ(label, file);
     EXPECT_EQ(done, L"Encrypted successfully.");

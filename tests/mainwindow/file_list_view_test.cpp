@@ -37,10 +37,8 @@ protected:
     }
 
     // Clicks a view button and lets the robot script answer what it opens.
-    void ClickWith(int id, std::function<void(Robot&)> script) {
-        Robot robot(std::move(script));
-        ClickButton(View(), id);
-        robot.Join();
+    void ClickWith(int id, const std::function<void()>& script) {
+        RunWithRobot(script, [&] { ClickButton(View(), id); });
     }
 
     ScratchDir scratch_;
@@ -124,7 +122,7 @@ TEST_F(FileListViewTest, RowsCarryTheShellIconIndex) {
 
 TEST_F(FileListViewTest, DuplicatesByDropDialogAndMenuGiveOneRowAndOneBoxEach) {
     // First by the Add button's Open dialog.
-    ClickWith(IDC_ADD, [&](Robot&) { ChooseInFileDialog(file_); });
+    ClickWith(IDC_ADD, [&] { ChooseInFileDialog(file_); });
     ASSERT_EQ(RowPaths(), Paths{file_});
 
     // Again by a drop, by the menu's Add, and twice within one drop.
@@ -134,12 +132,12 @@ TEST_F(FileListViewTest, DuplicatesByDropDialogAndMenuGiveOneRowAndOneBoxEach) {
         // The box this choice brings is the watcher's: this robot closes
         // leftover dialogs soon after its script ends, and on a slow
         // machine it would close the box before the watcher read it.
-        Robot robot([&](Robot&) {
-            ChooseInFileDialog(file_);
-            WaitUntil([&] { return boxes.Count() == 2; });
-        });
-        SendCommand(View(), ID_LIST_ADD, 0);
-        robot.Join();
+        RunWithRobot(
+            [&] {
+                ChooseInFileDialog(file_);
+                WaitUntil([&] { return boxes.Count() == 2; });
+            },
+            [&] { SendCommand(View(), ID_LIST_ADD, 0); });
     }
     Drop({folder_, folder_});
     std::vector<std::wstring> seen = boxes.Stop();
@@ -285,7 +283,7 @@ TEST_F(DeleteTest, ContextMenuDeleteActsOnTheSelection) {
     ASSERT_TRUE(::SendMessageW(List(), LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&row)));
     LPARAM at = MAKELPARAM(60, (row.top + row.bottom) / 2);
     bool menuShown = false;
-    Robot robot([&](Robot&) {
+    Robot robot([&] {
         HWND menu = WaitForProcessWindow(L"#32768", nullptr, 5000);
         if (!menu)
             return;
@@ -293,10 +291,7 @@ TEST_F(DeleteTest, ContextMenuDeleteActsOnTheSelection) {
         // The popup's menu loop reads keys from the view's thread queue;
         // "d" is the mnemonic of "&Delete".
         ::PostMessageW(menu, WM_CHAR, L'd', 0);
-        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 5000);
-        if (box)
-            AnswerMessageBox(box, IDYES);
-        else
+        if (AnswerBox(IDYES, kAppCaption, 5000) == kNoBox)
             ::EndMenu(); // never leave the test thread inside the menu
     });
     // The list tracks the button until it is released: the release must
@@ -368,19 +363,15 @@ TEST_F(DeleteTest, MenuKeysOpenTheMenuAtTheFocusedRow) {
 
         RECT menuRect = {};
         bool answered = false;
-        Robot robot([&](Robot&) {
+        Robot robot([&] {
             HWND menu = WaitForProcessWindow(L"#32768", nullptr, 5000);
             if (!menu)
                 return;
             ::GetWindowRect(menu, &menuRect);
             ::PostMessageW(menu, WM_CHAR, L'd', 0); // "&Delete"
-            HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 5000);
-            if (box) {
-                AnswerMessageBox(box, IDYES);
-                answered = true;
-            } else {
+            answered = AnswerBox(IDYES, kAppCaption, 5000) != kNoBox;
+            if (!answered)
                 ::EndMenu();
-            }
         });
         Press(c.key, c.held, List(), c.key != VK_F10);
         PumpUntil([&] { return Rows().size() == 2; }, 5000);
@@ -402,37 +393,18 @@ TEST_F(DeleteTest, MenuKeysOpenTheMenuAtTheFocusedRow) {
 // The share of a row's label pixels that show the list's own background:
 // high for a row drawn as unselected, low for a highlighted one.
 double PlainBackgroundShare(HWND list, int row) {
-    RECT client = {};
-    ::GetClientRect(list, &client);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(nullptr, screen);
-    HBITMAP canvas = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = ::SelectObject(dc, canvas);
-    ::SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    const Pixels shown = PrintClient(list);
     RECT label = {LVIR_LABEL, 0, 0, 0};
     ::SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&label));
-    COLORREF window = ::GetSysColor(COLOR_WINDOW);
-    DWORD plain = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    const COLORREF plain = ::GetSysColor(COLOR_WINDOW);
     int total = 0, same = 0;
-    const auto* pixels = static_cast<const DWORD*>(bits);
     // The first 60 pixels of the label lie under the path's text.
-    for (int y = label.top + 1; y < label.bottom - 1; ++y) {
-        for (int x = label.left + 2; x < label.left + 62 && x < client.right; ++x) {
+    for (int y = label.top + 1; y < label.bottom - 1 && y < shown.height; ++y) {
+        for (int x = label.left + 2; x < label.left + 62 && x < shown.width; ++x) {
             ++total;
-            same += (pixels[y * client.right + x] & 0xFFFFFF) == plain;
+            same += shown.At(x, y) == plain;
         }
     }
-    ::SelectObject(dc, previous);
-    ::DeleteObject(canvas);
-    ::DeleteDC(dc);
     return total ? static_cast<double>(same) / total : 1.0;
 }
 
@@ -442,16 +414,16 @@ TEST_F(DeleteTest, SelectionStaysVisibleWhileTheConfirmationAsks) {
     Select({1});
     ::SetFocus(List());
     double selected = -1, unselected = -1;
-    Robot robot([&](Robot&) {
-        HWND box = WaitForProcessWindow(L"#32770", L"Tessalock v1.3", 5000);
-        if (!box)
-            return;
-        selected = PlainBackgroundShare(List(), 1);
-        unselected = PlainBackgroundShare(List(), 0);
-        AnswerMessageBox(box, IDNO);
-    });
-    SendCommand(View(), ID_LIST_DELETE, 0);
-    robot.Join();
+    RunWithRobot(
+        [&] {
+            HWND box = WaitForDialog(kAppCaption, ::GetCurrentProcessId(), 5000);
+            if (!box)
+                return;
+            selected = PlainBackgroundShare(List(), 1);
+            unselected = PlainBackgroundShare(List(), 0);
+            AnswerBox(box, IDNO);
+        },
+        [&] { SendCommand(View(), ID_LIST_DELETE, 0); });
     EXPECT_GT(unselected, 0.5);
     EXPECT_LT(selected, 0.2);
     EXPECT_EQ(RowPaths(), paths_);

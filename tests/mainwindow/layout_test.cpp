@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "dialogs/password_dialogs.h"
 #include "dialogs/progress.h"
 #include "framework/dpi.h"
@@ -44,13 +45,6 @@ std::string Describe(const RECT& r) {
            std::to_string(r.right) + "," + std::to_string(r.bottom) + ")";
 }
 
-RECT RectIn(HWND hwnd, HWND parent) {
-    RECT r = {};
-    ::GetWindowRect(hwnd, &r);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 bool Contains(const RECT& outer, const RECT& inner) {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
            inner.bottom <= outer.bottom;
@@ -63,13 +57,11 @@ bool IsGroupBox(HWND hwnd) {
 
 // The text's extent in the control's own font.
 SIZE TextExtent(HWND control, const std::wstring& text, UINT format, int width) {
-    HDC dc = ::GetDC(control);
+    ScopedWindowDC dc(control);
     HFONT font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ previous = ::SelectObject(dc, font ? font : ::GetStockObject(SYSTEM_FONT));
+    ScopedSelectObject selected(dc.Dc(), font ? font : ::GetStockObject(SYSTEM_FONT));
     RECT r = {0, 0, width, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(control, dc);
+    ::DrawTextW(dc.Dc(), text.c_str(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
     return SIZE{r.right, r.bottom};
 }
 
@@ -110,15 +102,14 @@ void CheckContent(HWND control, Problems& problems) {
             HICON icon = reinterpret_cast<HICON>(::SendMessageW(control, STM_GETICON, 0, 0));
             ICONINFO info = {};
             if (icon && ::GetIconInfo(icon, &info)) {
+                // The icon's bitmaps are copies that the caller owns.
+                UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
                 BITMAP bits = {};
-                ::GetObjectW(info.hbmMask, sizeof(bits), &bits);
-                int height = info.hbmColor ? bits.bmHeight : bits.bmHeight / 2;
+                ::GetObjectW(mask.Get(), sizeof(bits), &bits);
+                int height = color ? bits.bmHeight : bits.bmHeight / 2;
                 if (bits.bmWidth > client.right || height > client.bottom)
                     report("icon of " + std::to_string(bits.bmWidth) + " x " +
                            std::to_string(height));
-                if (info.hbmColor)
-                    ::DeleteObject(info.hbmColor);
-                ::DeleteObject(info.hbmMask);
             }
             return;
         }
@@ -333,30 +324,18 @@ TEST_F(MainWindowLayout, BannerIsDrawnFromThePictureForTheDpi) {
         MoveToDpi(frame_.m_hWnd, current, c.dpi);
         current = c.dpi;
         PumpPending();
-        RECT r = {};
-        ::GetClientRect(banner, &r);
-        HDC screen = ::GetDC(nullptr);
-        HDC shown = ::CreateCompatibleDC(screen);
-        HDC expected = ::CreateCompatibleDC(screen);
-        HBITMAP canvas = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
-        ::ReleaseDC(nullptr, screen);
-        HGDIOBJ previousShown = ::SelectObject(shown, canvas);
-        ::SendMessageW(banner, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(shown), PRF_CLIENT);
         // A bitmap can be in one DC at a time: the banner's own drawing
-        // needs it until here.
-        HGDIOBJ previousExpected = ::SelectObject(expected, c.picture);
+        // needs the picture until it has been printed.
+        const Pixels shown = PrintClient(banner, PRF_CLIENT);
+        const Pixels expected = BitmapPixels(c.picture);
         int differing = 0;
         // The bottom row carries the sunken line; compare the rest on a grid.
-        for (int y = 0; y < r.bottom - 2; y += 3) {
-            for (int x = 0; x < r.right; x += 3)
-                differing += ::GetPixel(shown, x, y) != ::GetPixel(expected, x, y);
+        for (int y = 0; y < shown.height - 2; y += 3) {
+            for (int x = 0; x < shown.width; x += 3)
+                differing += x >= expected.width || y >= expected.height ||
+                             shown.At(x, y) != expected.At(x, y);
         }
-        ::SelectObject(shown, previousShown);
-        ::SelectObject(expected, previousExpected);
-        ::DeleteObject(canvas);
-        ::DeleteDC(shown);
-        ::DeleteDC(expected);
-        EXPECT_EQ(r.bottom, ScaleForDpi(80, c.dpi)) << c.dpi;
+        EXPECT_EQ(shown.height, ScaleForDpi(80, c.dpi)) << c.dpi;
         EXPECT_EQ(differing, 0) << c.dpi;
     }
     MoveToDpi(frame_.m_hWnd, current, SystemDpi());
@@ -365,8 +344,8 @@ TEST_F(MainWindowLayout, BannerIsDrawnFromThePictureForTheDpi) {
 // Runs a modal dialog and has the robot check it at every DPI once it shows.
 Problems CheckModal(const wchar_t* caption, const std::function<void()> run) {
     Problems problems;
-    Robot robot([&](Robot& r) {
-        HWND dialog = r.WaitForWindow(L"#32770", caption);
+    Robot robot([&] {
+        HWND dialog = WaitForDialog(caption);
         if (!dialog) {
             problems.push_back("the dialog did not show");
             return;
@@ -459,10 +438,9 @@ TEST_F(DialogLayout, ProgressWindowFitsAtEveryDpi) {
                        RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         RECT client = {};
         ::GetClientRect(window, &client);
-        HDC dc = ::GetDC(window);
-        COLORREF corner = ::GetPixel(dc, client.right - 2, client.bottom - 2);
-        ::ReleaseDC(window, dc);
-        if (corner != RGB(220, 230, 244))
+        const Pixels shown = CaptureClient(window);
+        if (shown.colors.empty() ||
+            shown.At(client.right - 2, client.bottom - 2) != RGB(220, 230, 244))
             found.push_back("the background is not painted at the client's far corner");
         return found;
     });

@@ -23,13 +23,6 @@ using namespace mainwindow_tests;
 
 namespace {
 
-RECT WindowRectIn(HWND hwnd, HWND parent) {
-    RECT r = {};
-    ::GetWindowRect(hwnd, &r);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 using MainFrameTest = MainWindowTest;
 
 TEST_F(MainFrameTest, CentredFixedSizeWithoutMaximiseSizingBorderOrMenu) {
@@ -67,7 +60,7 @@ TEST_F(MainFrameTest, CentredFixedSizeWithoutMaximiseSizingBorderOrMenu) {
 TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     RECT client = {};
     frame_.GetClientRect(&client);
-    RECT view = WindowRectIn(View(), frame_.m_hWnd);
+    RECT view = RectIn(View(), frame_.m_hWnd);
     EXPECT_TRUE(::EqualRect(&client, &view));
     EXPECT_EQ(frame_.m_hWndClient, View());
 
@@ -75,7 +68,7 @@ TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
     ::GetClientRect(View(), &inner);
     const int width = inner.right;
     const int height = inner.bottom;
-    RECT encrypt = WindowRectIn(::GetDlgItem(View(), IDC_ENCRYPT), View());
+    RECT encrypt = RectIn(::GetDlgItem(View(), IDC_ENCRYPT), View());
     const int buttonWidth = encrypt.right - encrypt.left;
     // Controls that keep their template size are checked for place only.
     const struct {
@@ -93,7 +86,7 @@ TEST_F(MainFrameTest, ViewFillsTheClientAreaWithControlsAtFixedPlaces) {
         {IDC_ENCRYPT, {width - 10 - buttonWidth, 400, 0, 0}, false},
     };
     for (const auto& c : layout) {
-        RECT r = WindowRectIn(::GetDlgItem(View(), c.id), View());
+        RECT r = RectIn(::GetDlgItem(View(), c.id), View());
         EXPECT_EQ(r.left, c.place.left) << c.id;
         EXPECT_EQ(r.top, c.place.top) << c.id;
         if (c.sized) {
@@ -123,7 +116,7 @@ TEST_F(MainFrameTest, TabCyclesThroughTheViewInReadingOrder) {
     // The buttons' places on screen match that order.
     int previousLeft = -1;
     for (int id : {IDC_ABOUT, IDC_HELP_BUTTON, IDC_ADD, IDC_ENCRYPT}) {
-        RECT r = WindowRectIn(::GetDlgItem(View(), id), View());
+        RECT r = RectIn(::GetDlgItem(View(), id), View());
         EXPECT_GT(r.left, previousLeft) << id;
         previousLeft = r.left;
     }
@@ -189,8 +182,8 @@ TEST(GraphicalRun, EndsWithOneHoweverTheFrameCloses) {
     for (const CloseCase& c : cases) {
         bool registered = false;
         bool shown = false;
-        Robot robot([&](Robot& r) {
-            HWND frame = r.WaitForWindow(nullptr, L"Tessalock v1.3");
+        Robot robot([&] {
+            HWND frame = WaitForTopLevel(IsMainFrame);
             if (!frame)
                 return;
             registered = g_appModule.GetMessageLoop(::GetWindowThreadProcessId(frame, nullptr));

@@ -34,28 +34,25 @@ TEST(MainWindowEndToEnd, DropEncryptAndTheListEmpties) {
     ASSERT_TRUE(run.Drop({file, folder}));
     ASSERT_TRUE(run.WaitForRowCount(2));
 
-    PostButtonClick(run.View(), 1004);
+    PostClick(run.View(), 1004);
     HWND save = run.WaitForFileDialog();
     ASSERT_NE(save, nullptr);
-    SetControlText(save, 0x47C, container);
-    ::PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ChooseFileName(save, container);
 
-    HWND dialog = run.WaitForDialog(L"Tessalock-Encrypt");
+    HWND dialog = run.WaitForDialog(kEncryptCaption);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(ControlText(dialog, 1000), folder + L"\\," + file);
-    SetControlText(dialog, 1002, L"correct horse");
-    SetControlText(dialog, 1003, L"correct horse");
-    PostButtonClick(dialog, 1004);
-    HWND box = run.WaitForDialog(L"Tessalock v1.3", 60000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(AnswerBoxWindow(box, IDOK), L"Encrypted successfully.");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, 1000)), folder + L"\\," + file);
+    TypeText(dialog, 1002, L"correct horse");
+    TypeText(dialog, 1003, L"correct horse");
+    PostClick(dialog, 1004);
+    EXPECT_EQ(run.AnswerBox(kAppCaption, IDOK), L"Encrypted successfully.");
 
     EXPECT_TRUE(run.WaitForRowCount(0));
     EXPECT_TRUE(PathExists(container));
     EXPECT_FALSE(PathExists(file));
     EXPECT_FALSE(PathExists(folder));
 
-    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+    PostClose(frame);
     EXPECT_EQ(run.WaitForExit(), 1);
 }
 

@@ -1,12 +1,10 @@
-// The shared main-window test fixture and robot steps.
+// The shared main-window test fixture and box watcher.
 #include "main_window_fixture.h"
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <shlobj.h>
 
-#include <cstring>
-
+#include "common/unique_handle.h"
 #include "framework/controls.h"
 #include "resources/resource.h"
 
@@ -14,37 +12,13 @@ using namespace testing_support;
 
 namespace mainwindow_tests {
 
-HGLOBAL MakeDropHandle(const std::vector<std::wstring>& names) {
-    size_t chars = 1;
-    for (const std::wstring& name : names)
-        chars += name.size() + 1;
-    size_t bytes = sizeof(DROPFILES) + chars * sizeof(wchar_t);
-    HGLOBAL handle = ::GlobalAlloc(GHND, bytes);
-    if (!handle)
-        return nullptr;
-    auto* header = static_cast<DROPFILES*>(::GlobalLock(handle));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(header) + sizeof(DROPFILES));
-    for (const std::wstring& name : names) {
-        std::memcpy(text, name.c_str(), name.size() * sizeof(wchar_t));
-        text += name.size() + 1;
-    }
-    ::GlobalUnlock(handle);
-    return handle;
-}
-
 BoxWatcher::BoxWatcher(int answer)
-    : answer_(answer), robot_([this](Robot&) {
+    : answer_(answer), robot_([this] {
           while (!stop_) {
-              HWND box = FindProcessWindow(L"#32770", L"Tessalock v1.3");
-              if (box) {
-                  {
-                      std::lock_guard<std::mutex> hold(lock_);
-                      texts_.push_back(MessageBoxText(box));
-                  }
-                  AnswerMessageBox(box, answer_);
-                  WaitForWindowGone(box, 5000);
+              if (HWND box = FindProcessWindow(L"#32770", kAppCaption)) {
+                  std::wstring text = AnswerBox(box, answer_);
+                  std::lock_guard<std::mutex> hold(lock_);
+                  texts_.push_back(text);
               }
               ::Sleep(5);
           }
@@ -66,22 +40,6 @@ size_t BoxWatcher::Count() {
     return texts_.size();
 }
 
-bool ChooseInFileDialog(const std::wstring& path) {
-    // The explorer-style dialog keeps its file name in combo box cmb13.
-    constexpr int kFileNameBox = 0x47C;
-    HWND dialog = nullptr;
-    WaitUntil([&] {
-        dialog = FindProcessWindow(L"#32770", nullptr);
-        return dialog && ::GetDlgItem(dialog, kFileNameBox);
-    });
-    if (!dialog || !::GetDlgItem(dialog, kFileNameBox))
-        return false;
-    TypeText(::GetDlgItem(dialog, kFileNameBox), path);
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
-    return true;
-}
-
 bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, int hour, int minute,
                        int second) {
     SYSTEMTIME local = {};
@@ -95,14 +53,10 @@ bool SetLocalWriteTime(const std::wstring& path, int year, int month, int day, i
     // The inverse of the FileTimeToLocalFileTime that the view applies.
     if (!::SystemTimeToFileTime(&local, &localTime) || !::LocalFileTimeToFileTime(&localTime, &utc))
         return false;
-    HANDLE file =
-        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = ::SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
-    ::CloseHandle(file);
-    return ok;
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::SetFileTime(file.Get(), nullptr, nullptr, &utc) != FALSE;
 }
 
 void HoldKeys(std::initializer_list<int> keys) {
@@ -156,9 +110,7 @@ std::vector<std::wstring> MainWindowTest::RowPaths() const {
 }
 
 void MainWindowTest::Drop(const std::vector<std::wstring>& names) {
-    HGLOBAL drop = MakeDropHandle(names);
-    ASSERT_NE(drop, nullptr);
-    ::SendMessageW(View(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    ASSERT_TRUE(DropFiles(View(), names));
 }
 
 BOOL MainWindowTest::Press(UINT key, std::initializer_list<int> held, HWND target, bool release) {

@@ -1,7 +1,7 @@
 // What the main-window tests share: a real main frame with its view on the
-// Xvfb screen, the view's rows as text, a real WM_DROPFILES handle, a watcher
-// that reads and answers the program's message boxes, and the robot steps
-// that fill in the system's Open dialog.
+// Xvfb screen, the view's rows as text, real drops, the keyboard as the
+// program's loop sees it, and a watcher that reads and answers the
+// program's message boxes.
 #pragma once
 
 #include <windows.h>
@@ -25,11 +25,6 @@ struct Row {
     std::wstring size;
 };
 
-// A global block in the layout the shell drops with: a DROPFILES header
-// followed by the wide names, each NUL-terminated, and a final NUL. The
-// receiver owns it (DragFinish frees it).
-HGLOBAL MakeDropHandle(const std::vector<std::wstring>& names);
-
 // Reads the message boxes captioned "Tessalock v1.3" that appear while it
 // lives, and answers each with answer (IDOK, IDYES or IDNO).
 class BoxWatcher {
@@ -51,11 +46,6 @@ private:
     std::vector<std::wstring> texts_;
     testing_support::Robot robot_; // last: its thread uses the members above
 };
-
-// Robot step: waits for the system's Open or Save dialog (recognised by its
-// file-name box), enters path as the file name and confirms. False when no
-// such dialog appeared.
-bool ChooseInFileDialog(const std::wstring& path);
 
 // Sets the keyboard state GetKeyState reports for this thread: the given
 // keys down, every other key up.

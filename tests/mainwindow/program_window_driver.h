@@ -1,8 +1,7 @@
 // Drives the built Tessalock.exe started without arguments from this
 // separate process: finds its main frame, view and list, drops files onto
-// the view the way the shell's drop reaches a program (a DROPFILES block in
-// the program's own memory, handed over with WM_DROPFILES), reads the row
-// count, and works its dialogs and boxes. Every wait has a deadline.
+// the view, reads the row count, and finds its dialogs and boxes (worked
+// with the verbs of support/window_driver.h). Every wait has a deadline.
 #pragma once
 
 #include <windows.h>
@@ -13,11 +12,6 @@
 #include "support/program_run.h"
 
 namespace mainwindow_tests {
-
-using testing_support::AnswerBoxWindow;
-using testing_support::ControlText;
-using testing_support::PostButtonClick;
-using testing_support::SetControlText;
 
 class MainWindowRun {
 public:
@@ -35,11 +29,19 @@ public:
     HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs = 20000) const {
         return run_.WaitForWindow(caption, timeoutMs);
     }
-    // The Save or Open dialog: a dialog with a file-name box.
-    HWND WaitForFileDialog(DWORD timeoutMs = 20000) const;
+    // The Save or Open dialog.
+    HWND WaitForFileDialog(DWORD timeoutMs = 20000) const {
+        return testing_support::WaitForFileDialog(run_.ProcessId(), timeoutMs);
+    }
+    // Answers a box of the run with the caption; returns its text or kNoBox.
+    std::wstring AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs = 60000) const {
+        return run_.AnswerBox(caption, answer, timeoutMs);
+    }
 
-    // Writes the drop block into the program and posts WM_DROPFILES.
-    bool Drop(const std::vector<std::wstring>& names);
+    // Drops the names onto the view.
+    bool Drop(const std::vector<std::wstring>& names) {
+        return testing_support::DropFiles(View(), names, run_.Process());
+    }
     // The number of rows of the list (-1 when it cannot be asked).
     int RowCount() const;
     // Polls until the list has count rows.

@@ -1,14 +1,16 @@
 // Drives the real Tessalock.exe from outside, as a user would: starts it
-// with a command line, finds its windows by process, types into them with
-// WM_SETTEXT, clicks with posted BM_CLICK (a sent click would wait for the
-// modal box it opens), reads and answers its message boxes, and collects its
-// exit code. Every wait has a deadline.
+// with a command line, finds its windows by process (and works them with the
+// verbs of support/window_driver.h), and collects its exit code. Every wait
+// has a deadline.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+
+#include "common/unique_handle.h"
+#include "support/window_driver.h"
 
 namespace testing_support {
 
@@ -34,8 +36,8 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    bool Started() const { return process_ != nullptr; }
-    HANDLE Process() const { return process_; }
+    bool Started() const { return process_.IsValid(); }
+    HANDLE Process() const { return process_.Get(); }
     DWORD ProcessId() const { return processId_; }
 
     // A visible dialog or box of this run with the caption; null when none
@@ -45,29 +47,17 @@ public:
     // unless visibleOnly (a dialog still starting up is hidden).
     HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs = 20000,
                          bool visibleOnly = true) const;
+    // Waits for a box of this run with the caption and answers it; returns
+    // its text, or kNoBox when none came.
+    std::wstring AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs = 30000) const;
     // The exit code, or -1 when the run did not end within the time.
     long WaitForExit(DWORD timeoutMs = 20000);
 
 private:
     void Start(const std::wstring& commandLine);
 
-    HANDLE process_ = nullptr;
+    UniqueProcess process_;
     DWORD processId_ = 0;
 };
-
-// Waits for a box of the run with the caption, answers it and returns its
-// text; "(no box)" when none came.
-std::wstring AnswerProgramBox(const ProgramRun& run, const wchar_t* caption, int answer);
-// Reads a box's text, answers it and waits until it is gone.
-std::wstring AnswerBoxWindow(HWND box, int answer);
-// Window text and class of another process's window; the text is asked
-// with a deadline, so a hung program cannot hang the test.
-std::wstring TextOf(HWND hwnd);
-std::wstring ClassOf(HWND hwnd);
-// Polls until done() holds or the time is up.
-bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs);
-void SetControlText(HWND dialog, int id, const std::wstring& text);
-std::wstring ControlText(HWND dialog, int id);
-void PostButtonClick(HWND dialog, int id);
 
 } // namespace testing_support
