@@ -71,6 +71,24 @@ std::wstring ProgramPath() {
     return path;
 }
 
+struct WindowSearch {
+    DWORD processId;
+    const std::function<bool(HWND)>& match;
+    HWND found;
+};
+
+// EnumWindows's callback (a named stdcall function: a lambda does not
+// convert to one in the 32-bit build); param is a WindowSearch.
+BOOL CALLBACK MatchRunWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->processId || !IsWindowVisible(hwnd) || !search->match(hwnd))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
 // One run of the program, ended when it is left before the program ended.
 class CProgramRun {
 public:
@@ -102,24 +120,10 @@ public:
     // A visible top-level window of this run that match accepts; null when
     // none came within the time.
     HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs) const {
-        struct Search {
-            DWORD processId;
-            const std::function<bool(HWND)>& match;
-            HWND found;
-        } search{processId_, match, nullptr};
+        WindowSearch search{processId_, match, nullptr};
         PollUntil(
             [&] {
-                EnumWindows(
-                    [](HWND hwnd, LPARAM param) -> BOOL {
-                        auto* s = reinterpret_cast<Search*>(param);
-                        DWORD pid = 0;
-                        GetWindowThreadProcessId(hwnd, &pid);
-                        if (pid != s->processId || !IsWindowVisible(hwnd) || !s->match(hwnd))
-                            return TRUE;
-                        s->found = hwnd;
-                        return FALSE;
-                    },
-                    reinterpret_cast<LPARAM>(&search));
+                EnumWindows(MatchRunWindow, reinterpret_cast<LPARAM>(&search));
                 return search.found != nullptr;
             },
             timeoutMs);
