@@ -369,26 +369,21 @@ int RunJobBenchmark(const JobBenchOptions& options) {
                 "step follows a %u s pause (--settle).\n",
                 options.windows ? " and through the real program's windows" : "",
                 options.folder.c_str(), options.settleSeconds);
-    const bool windows = options.windows && WindowRunsAvailable();
-    if (options.windows && !windows)
-        std::printf("This build has no program driver (tests not built): the windows are not "
-                    "measured.\n");
     std::vector<ScenarioResult> results;
     TargetList allTargets = options.earlierTargets;
     for (char id : options.scenarios) {
-        JobBenchOptions scenarioOptions = options;
-        scenarioOptions.windows = windows;
         ScenarioResult result;
-        if (!RunScenario(scenarioOptions, id, result))
+        if (!RunScenario(options, id, result))
             return 1;
         TargetList targets;
-        AddTargets(result, windows, static_cast<double>(options.kdfPeakBytes) / kMiB, targets);
-        PrintScenarioReport(result, options, windows, targets);
+        AddTargets(result, options.windows, static_cast<double>(options.kdfPeakBytes) / kMiB,
+                   targets);
+        PrintScenarioReport(result, options, options.windows, targets);
         for (const Target& t : targets.Targets())
             allTargets.AddTarget(t);
         results.push_back(result);
     }
-    PrintSummaryTable(results, windows);
+    PrintSummaryTable(results, options.windows);
     std::printf("\n");
     allTargets.PrintTable();
     const bool met = allTargets.AllMet();

@@ -213,11 +213,12 @@ int JobChild(const std::wstring& mode, const wchar_t* const* args) {
         EncryptionOutcome outcome =
             RunEncryption({std::wstring(args[2])}, container, kPassword, progress, false, format);
         run.packSeconds = containerWatch.Stop();
-        succeeded = outcome.started && outcome.succeeded;
+        succeeded = outcome.started && outcome.result == JobResult::Succeeded;
         errorText = outcome.errorText;
     } else {
         DecryptionOutcome outcome = RunDecryption(container, kPassword, progress);
-        succeeded = outcome.started && outcome.succeeded && outcome.warningText.empty();
+        succeeded = outcome.started && outcome.result == JobResult::Succeeded &&
+                    outcome.warningText.empty();
         errorText = outcome.errorText + outcome.warningText;
     }
     run.seconds = time.Seconds();

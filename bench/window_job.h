@@ -16,8 +16,6 @@ struct WindowRun {
     std::string problem;
 };
 
-// False when the program's windows could not be driven in this build.
-bool WindowRunsAvailable();
 // `Tessalock.exe -enc item`, with `-legacy` before it for the old format;
 // the container goes beside the item.
 bool RunEncryptionWindows(const std::wstring& item, const std::wstring& password,

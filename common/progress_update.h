@@ -13,7 +13,8 @@ public:
     virtual void SetTotal(uint64_t total) = 0;
     // Absolute position; reserved is ignored (callers pass 0).
     virtual void SetCurrent(uint64_t current, uint64_t reserved) = 0;
-    // Called exactly once, as a job's last report, whatever the outcome.
+    // Called exactly once, as a job's last report, whatever the outcome:
+    // status 0 after a success, 1 otherwise (a failure or a cancel).
     virtual void SetFinished(int32_t status) = 0;
     virtual bool IsCancelled() = 0;
     // The position last stored; jobs add each block to it.

@@ -163,15 +163,22 @@ void CDialogEncrypt::OnEncrypt(UINT) {
         ShowErrorBox(jobtext::kEncryptError + GetSystemErrorText());
         return;
     }
-    if (outcome.succeeded) {
+    switch (outcome.result) {
+    case JobResult::Succeeded: {
         std::wstring text = LoadResString(IDS_ENCRYPTED_OK);
         if (!outcome.leftBehind.empty())
             text += L"\n\n" + LoadResString(IDS_ENCRYPTED_LEFT_BEHIND) +
                     DescribeLeftItems(outcome.leftBehind);
         ShowInfoBox(text);
         EndDialog(kDialogJobDone);
-    } else if (!progress.IsCancelled()) {
+        break;
+    }
+    case JobResult::Failed:
         ShowErrorBox(outcome.errorText);
+        break;
+    case JobResult::Cancelled:
+    case JobResult::NeedsConsent: // asked above, before the job
+        break;
     }
 }
 
@@ -224,8 +231,13 @@ void CDialogDecrypt::OnDecrypt(UINT) {
             return;
         }
         resultPath_ = outcome.resultPath;
-        if (!outcome.succeeded && !progress.IsCancelled() && outcome.errorText.empty() &&
-            outcome.existingCount > 0) {
+        // The worker never shows a box; what it could not clean up after a
+        // success comes first, then the success question. A run that asks
+        // for consent has written nothing and warns of nothing.
+        if (!outcome.warningText.empty())
+            ShowErrorBox(outcome.warningText);
+        switch (outcome.result) {
+        case JobResult::NeedsConsent: {
             const std::wstring question = FormatString(LoadResString(IDS_REPLACE_RESTORED).c_str(),
                                                        OutputFolderOf(container_).c_str(),
                                                        static_cast<unsigned>(outcome.existingCount),
@@ -235,11 +247,7 @@ void CDialogDecrypt::OnDecrypt(UINT) {
             consent = outcome.existingCount;
             continue;
         }
-        // The worker never shows a box; what it could not clean up after a
-        // success comes first, then the success question.
-        if (!outcome.warningText.empty())
-            ShowErrorBox(outcome.warningText);
-        if (outcome.succeeded) {
+        case JobResult::Succeeded: {
             EndDialog(kDialogJobDone);
             std::wstring question =
                 FormatString(LoadResString(IDS_DECRYPTED_ASK_OPEN).c_str(), resultPath_.c_str());
@@ -248,8 +256,13 @@ void CDialogDecrypt::OnDecrypt(UINT) {
                 question = renamed + L"\n\n" + question;
             if (AskQuestion(question))
                 g_shellOpen(nullptr, L"open", resultPath_.c_str(), nullptr, nullptr, SW_SHOW);
-        } else if (!progress.IsCancelled()) {
+            break;
+        }
+        case JobResult::Failed:
             ShowErrorBox(failed + outcome.errorText);
+            break;
+        case JobResult::Cancelled:
+            break;
         }
         return;
     }

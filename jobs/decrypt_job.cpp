@@ -49,7 +49,9 @@ struct DecryptJobParams {
     const RestorePlaces places;
 };
 
-void Decrypt(DecryptJobParams& params, Journal& journal) {
+// Succeeded, or NeedsConsent when existing items wait for the user's
+// answer; a failure is raised.
+JobResult Decrypt(DecryptJobParams& params, Journal& journal) {
     using namespace jobtext;
     auto& progress = params.progress;
     DecryptionOutcome& outcome = params.outcome;
@@ -80,7 +82,7 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
         Survey survey(reader, places.outputFolder, places.journalPath, progress);
         survey.Run(outcome);
         if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
-            return;
+            return JobResult::NeedsConsent;
         outcome.existingCount = 0;
         outcome.existing.clear();
         deleteForGood = outcome.recycleBinMissing;
@@ -122,7 +124,7 @@ void Decrypt(DecryptJobParams& params, Journal& journal) {
             outcome.warningText += kDeleteSourceError + GetSystemErrorText();
         }
     }
-    outcome.succeeded = true;
+    return JobResult::Succeeded;
 }
 
 // Thread entry; raw is a DecryptJobParams. Calls SetFinished exactly once.
@@ -133,26 +135,24 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     // The survey, the restore and a roll-back each open the container: its
     // key is derived once.
     DerivedKeyScope keys;
+    JobResult reached = JobResult::Failed;
     try {
-        Decrypt(*params, journal);
+        reached = Decrypt(*params, journal);
     } catch (const JobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {
         outcome.errorText = jobtext::kOutOfMemory;
     } catch (...) {
-        outcome.succeeded = false;
         outcome.errorText = UnexpectedFailureText();
     }
-    if (!outcome.succeeded) {
+    if (reached != JobResult::Succeeded) {
         try {
             RollBack(journal, params->places.containerPath, params->password,
                      params->places.outputFolder);
         } catch (...) {
         }
-        if (params->progress.IsCancelled())
-            outcome.errorText.clear();
     }
-    params->progress.SetFinished(0);
+    outcome.result = FinishJob(reached, outcome.errorText, params->progress);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/progress_update.h"
 #include "engine/container.h"
+#include "jobs/job_result.h"
 #include "jobs/job_start.h"
 #include "jobs/path_info.h"
 
@@ -23,17 +24,16 @@
 // What a decryption came to. Written by the worker, read by its owner only
 // after the worker thread has ended.
 struct DecryptionOutcome {
-    bool started = false; // the worker thread ran
-    bool succeeded = false;
-    std::wstring errorText; // empty after a cancel, and when consent is needed
+    bool started = false;                 // the worker thread ran
+    JobResult result = JobResult::Failed; // meaningful once started
+    std::wstring errorText;               // set exactly when result is Failed
     // Set on success when the container could not be deleted; the owner
     // shows it before reporting success.
     std::wstring warningText;
     // The first item restored; the owner may preset it (kept when set).
     std::wstring resultPath;
-    // When items of the container already exist and the job had no consent
-    // to replace them: how many, and the first few of them. Nothing has been
-    // written then.
+    // With NeedsConsent: how many items of the container already exist,
+    // and the first few of them. Nothing has been written then.
     size_t existingCount = 0;
     std::vector<std::wstring> existing;
     // With existing items: the drive has no Recycle Bin, so what is

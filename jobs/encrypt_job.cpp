@@ -164,28 +164,26 @@ void Encrypt(EncryptJobParams& params) {
     }
     partial.path_.clear();
     stored.DeleteUnchanged(progress, outcome.leftBehind);
-    outcome.succeeded = true;
 }
 
 // Thread entry; raw is an EncryptJobParams. Calls SetFinished exactly once.
 DWORD WINAPI EncryptWorker(LPVOID raw) {
     auto* params = static_cast<EncryptJobParams*>(raw);
     EncryptionOutcome& outcome = params->outcome;
+    JobResult reached = JobResult::Failed;
     try {
         Encrypt(*params);
+        reached = JobResult::Succeeded;
     } catch (const JobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {
         outcome.errorText = std::wstring(jobtext::kEncryptError) + jobtext::kOutOfMemory;
     } catch (...) {
-        outcome.succeeded = false;
         const std::wstring& item = params->shownItem;
         outcome.errorText =
             jobtext::kEncryptError + item + (item.empty() ? L"" : L"\n") + UnexpectedFailureText();
     }
-    if (!outcome.succeeded && params->progress.IsCancelled())
-        outcome.errorText.clear();
-    params->progress.SetFinished(outcome.succeeded ? 0 : 1);
+    outcome.result = FinishJob(reached, outcome.errorText, params->progress);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/progress_update.h"
 #include "engine/container.h"
+#include "jobs/job_result.h"
 #include "jobs/job_start.h"
 #include "jobs/path_info.h"
 #include "jobs/timestamp.h"
@@ -35,8 +36,9 @@ struct LeftItem {
 // after the worker thread has ended.
 struct EncryptionOutcome {
     bool started = false; // the worker thread ran
-    bool succeeded = false;
-    std::wstring errorText; // empty after a cancel
+    // Meaningful once started; never NeedsConsent (the dialog asks first).
+    JobResult result = JobResult::Failed;
+    std::wstring errorText; // set exactly when result is Failed
     // Sources that stay beside the complete container, in the order met.
     std::vector<LeftItem> leftBehind;
 };

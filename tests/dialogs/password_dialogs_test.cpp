@@ -221,7 +221,7 @@ TEST_F(PasswordDialogs, EncryptsOneFolderBesideItselfAndEndsWithOne) {
     // The typed password is the one the container was written with.
     CAtomicProgress progress;
     DecryptionOutcome restored = RunDecryption(dir / L"photos.lock", kPassword, progress);
-    ASSERT_TRUE(restored.succeeded) << Narrow(restored.errorText);
+    ASSERT_EQ(restored.result, JobResult::Succeeded) << Narrow(restored.errorText);
     EXPECT_EQ(ReadFileBytes(photos + L"\\a.jpg"), PatternBytes(70000, 2));
     EXPECT_EQ(ReadFileBytes(photos + L"\\2012\\b.jpg"), PatternBytes(1234, 3));
 }
@@ -268,7 +268,7 @@ TEST_F(PasswordDialogs, SeveralItemsGoWhereTheSaveDialogSays) {
     // Both items sit in one folder named after the container.
     CAtomicProgress progress;
     DecryptionOutcome restored = RunDecryption(container, kPassword, progress);
-    ASSERT_TRUE(restored.succeeded) << Narrow(restored.errorText);
+    ASSERT_EQ(restored.result, JobResult::Succeeded) << Narrow(restored.errorText);
     EXPECT_EQ(Narrow(restored.resultPath), Narrow(dir / L"out\\backup"));
     EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\a.txt"), PatternBytes(5000, 4));
     EXPECT_EQ(ReadFileBytes(dir / L"out\\backup\\docs\\c.txt"), PatternBytes(9, 5));
@@ -498,7 +498,7 @@ std::wstring MakeContainer(const ScratchDir& dir) {
     WriteFileBytes(photos + L"\\b.jpg", PatternBytes(0, 11));
     CAtomicProgress progress;
     EncryptionOutcome made = RunEncryption({photos}, L"", kPassword, progress);
-    return made.succeeded ? dir / L"photos.lock" : std::wstring();
+    return made.result == JobResult::Succeeded ? dir / L"photos.lock" : std::wstring();
 }
 
 TEST_F(PasswordDialogs, DecryptionTriesAWrongThenTheRightPasswordAndOpensTheResult) {

@@ -170,7 +170,8 @@ TEST(Crash, KilledEncryptionLosesNothing) {
         CAtomicProgress progress;
         EncryptionOutcome again =
             ::RunEncryption(std::vector<std::wstring>{dir / L"data"}, L"", kPassword, progress);
-        EXPECT_EQ(again.succeeded, !complete) << Narrow(again.errorText);
+        EXPECT_EQ(again.result, complete ? JobResult::Failed : JobResult::Succeeded)
+            << Narrow(again.errorText);
         EXPECT_EQ(LeftoversBelow(dir.Path()), std::vector<std::wstring>{});
         if (!complete) {
             EXPECT_FALSE(PathExists(dir / L"data"));
@@ -189,7 +190,7 @@ TEST(Crash, KilledDecryptionLosesNothing) {
         CAtomicProgress progress;
         EncryptionOutcome made =
             ::RunEncryption(std::vector<std::wstring>{dir / L"data"}, L"", kPassword, progress);
-        EXPECT_TRUE(made.succeeded) << Narrow(made.errorText);
+        EXPECT_EQ(made.result, JobResult::Succeeded) << Narrow(made.errorText);
         EXPECT_TRUE(MakeDir(dir / L"data"));
         EXPECT_TRUE(WriteFileBytes(dir / L"data\\f2", mine));
     };
@@ -244,7 +245,7 @@ TEST(Crash, KilledDecryptionLosesNothing) {
             // the Recycle Bin unasked.)
             CAtomicProgress asking;
             DecryptionOutcome first = ::RunDecryption(container, kPassword, asking);
-            ASSERT_FALSE(first.succeeded) << Narrow(first.errorText);
+            ASSERT_EQ(first.result, JobResult::NeedsConsent) << Narrow(first.errorText);
             EXPECT_GE(first.existingCount, 1u);
             EXPECT_EQ(LeftoversBelow(dir.Path()), stopped);
             if (!edited.empty()) {
@@ -253,7 +254,7 @@ TEST(Crash, KilledDecryptionLosesNothing) {
             CAtomicProgress progress;
             DecryptionOutcome second =
                 ::RunDecryption(container, kPassword, progress, first.existingCount);
-            ASSERT_TRUE(second.succeeded) << Narrow(second.errorText);
+            ASSERT_EQ(second.result, JobResult::Succeeded) << Narrow(second.errorText);
             if (!edited.empty()) {
                 EXPECT_NE(FindRecycled(edit), L"") << Narrow(edited);
             }

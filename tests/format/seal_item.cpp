@@ -21,7 +21,7 @@ int wmain(int argc, wchar_t** argv) {
         g_newContainerKdf = kDefaultKdf;
     CAtomicProgress progress;
     const EncryptionOutcome outcome = RunEncryption({argv[1]}, L"", argv[2], progress);
-    if (!outcome.succeeded)
+    if (outcome.result != JobResult::Succeeded)
         std::printf("encryption failed: %ls\n", outcome.errorText.c_str());
-    return outcome.succeeded ? 0 : 1;
+    return outcome.result == JobResult::Succeeded ? 0 : 1;
 }

@@ -304,8 +304,7 @@ public:
 
         std::string problem;
         DecryptionOutcome outcome = Decrypt(c, container, 0, problem);
-        if (problem.empty() && c.consent && !outcome.succeeded && outcome.errorText.empty() &&
-            outcome.existingCount > 0)
+        if (problem.empty() && c.consent && outcome.result == JobResult::NeedsConsent)
             outcome = Decrypt(c, container, outcome.existingCount, problem);
 
         if (problem.empty())
@@ -375,9 +374,9 @@ private:
                 path.find(L".tl-journal") != std::wstring::npos)
                 return "a temporary file was left: " + Narrow(path);
         }
-        if (outcome.succeeded && c.sealed && c.changed)
+        if (outcome.result == JobResult::Succeeded && c.sealed && c.changed)
             return "a sealed container that was changed after it was made was restored";
-        if (!outcome.succeeded) {
+        if (outcome.result != JobResult::Succeeded) {
             // Folders too: a failed run takes away every folder it made.
             if (after != before)
                 return "a run that did not succeed changed its folder";

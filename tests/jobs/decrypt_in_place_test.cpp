@@ -43,7 +43,7 @@ TEST(DecryptInPlace, CancelledNewFilesLeaveNothing) {
         CancellingProgress progress(c.cancelAfterBlocks);
         DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
 
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Cancelled);
         EXPECT_EQ(dec.errorText, L"");
         EXPECT_FALSE(PathExists(dir.Path() + c.folder + L"\\big.bin"));
         EXPECT_EQ(LeftoverNames(dir.Path() + c.folder), std::vector<std::wstring>{});

@@ -6,10 +6,13 @@
 #include "support/containers.h"
 #include "job_test_support.h"
 #include "jobs/job_runner.h"
+#include "jobs/job_texts.h"
 #include "links.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <stdexcept>
 
 using namespace testing_support;
@@ -88,7 +91,7 @@ TEST(RoundTrip, TreesComeBackWhole) {
         CAtomicProgress encrypting;
         EncryptionOutcome enc = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
                                               kPassword, encrypting, false, c.format);
-        ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
+        ASSERT_EQ(enc.result, JobResult::Succeeded) << Narrow(enc.errorText);
         for (const std::wstring& p : paths)
             EXPECT_FALSE(PathExists(p));
         std::wstring container = c.container.empty() ? paths[0] + L".lock" : dir / c.container;
@@ -101,7 +104,7 @@ TEST(RoundTrip, TreesComeBackWhole) {
 
         CAtomicProgress decrypting;
         DecryptionOutcome dec = RunDecryption(container, kPassword, decrypting);
-        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
         EXPECT_EQ(dec.warningText, L"");
         std::wstring restoredRoot = dir.Path();
         if (c.selected.size() > 1)
@@ -123,7 +126,7 @@ TEST(DecryptPlaces, RestoresBesideTheContainerWhereverItWas) {
                                {FileRecord(L"/", L"b.txt", TextBytes("hello"))}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"moved\\b.txt.lock", kPassword, progress);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(dec.resultPath, dir / L"moved\\b.txt");
     EXPECT_EQ(ReadFileBytes(dir / L"moved\\b.txt"), TextBytes("hello"));
     EXPECT_EQ(ListNames(dir / L"moved"), std::vector<std::wstring>{L"b.txt"});
@@ -140,7 +143,7 @@ TEST(DecryptPlaces, BareRelativeContainerNameRestoresIntoTheCurrentFolder) {
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(L"c.lock", kPassword, progress);
     SetCurrentDirectoryW(saved);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(dir / L"c\\d.txt"), TextBytes("dd"));
     EXPECT_FALSE(PathExists(dir / L"c.lock"));
 }
@@ -150,7 +153,7 @@ TEST(DecryptPlaces, ContainerWithoutRecordsRestoresNothingAndStays) {
     ASSERT_TRUE(WriteContainer(dir / L"none.lock", kPassword, {}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"none.lock", kPassword, progress);
-    EXPECT_TRUE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Succeeded);
     EXPECT_EQ(dec.resultPath, L"");
     EXPECT_TRUE(PathExists(dir / L"none.lock"));
 }
@@ -162,7 +165,7 @@ TEST(DecryptPlaces, ContainerThatCannotBeDeletedLeavesAWarning) {
     ASSERT_TRUE(SetFileAttributesW((dir / L"ro.lock").c_str(), FILE_ATTRIBUTE_READONLY));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"ro.lock", kPassword, progress);
-    EXPECT_TRUE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Succeeded);
     EXPECT_EQ(dec.warningText.rfind(L"Delete source file error.", 0), 0u);
     EXPECT_GT(dec.warningText.size(), wcslen(L"Delete source file error."));
     EXPECT_TRUE(PathExists(dir / L"ro.lock"));
@@ -206,7 +209,7 @@ protected:
 TEST_F(DecryptFailure, ContainerCannotBeOpened) {
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(out_ + L"\\missing.lock", kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Failed);
     EXPECT_EQ(dec.errorText,
               L"Read file " + out_ + L"\\missing.lock error." + SystemText(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(progress.FinishedCalls(), 1);
@@ -256,7 +259,7 @@ TEST_F(DecryptFailure, HeaderProblemsChangeNothing) {
         containerBytes_ = c.bytes;
         CAtomicProgress progress;
         DecryptionOutcome dec = RunDecryption(container_, c.password, progress);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_EQ(dec.errorText, c.text);
         EXPECT_EQ(progress.FinishedCalls(), 1);
         ExpectOnlyWhatWasThere();
@@ -287,7 +290,7 @@ TEST_F(DecryptFailure, TruncatedContainers) {
         ASSERT_TRUE(WriteFileBytes(container_, containerBytes_));
         CAtomicProgress progress;
         DecryptionOutcome dec = RunDecryption(container_, kPassword, progress, 1);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_EQ(dec.errorText.rfind(c.textStart, 0), 0u) << Narrow(dec.errorText);
         EXPECT_EQ(dec.resultPath, L"");
         ExpectOnlyWhatWasThere();
@@ -298,7 +301,7 @@ TEST_F(DecryptFailure, TargetThatIsAFolderIsKept) {
     ASSERT_TRUE(MakeDir(out_ + L"\\first.txt"));
     CAtomicProgress progress;
     DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Failed);
     EXPECT_EQ(dec.errorText,
               L"Decrypt error, target:first.txt.A folder has the name this file needs.");
     EXPECT_TRUE(IsDir(out_ + L"\\first.txt"));
@@ -329,14 +332,14 @@ TEST_F(DecryptFailure, OnePlaceStoredTwice) {
         CAtomicProgress progress;
         DecryptionOutcome dec = Run(c.entries, kPassword, progress);
         if (c.besideTheFirst.empty()) {
-            EXPECT_FALSE(dec.succeeded);
+            EXPECT_EQ(dec.result, JobResult::Failed);
             EXPECT_EQ(dec.errorText.rfind(L"Read file header error.The entry /", 0), 0u)
                 << Narrow(dec.errorText);
             EXPECT_NE(dec.errorText.find(L" is stored more than once."), std::wstring::npos);
             ExpectOnlyWhatWasThere();
             continue;
         }
-        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
         EXPECT_EQ(ReadFileBytes(out_ + L"\\" + c.entries[0].name), c.entries[0].data);
         EXPECT_EQ(ReadFileBytes(out_ + L"\\" + c.besideTheFirst), c.entries[1].data);
         EXPECT_EQ(dec.renamed, std::vector<std::wstring>{out_ + L"\\" + c.besideTheFirst});
@@ -351,19 +354,37 @@ TEST_F(DecryptFailure, OnePlaceStoredTwice) {
 TEST_F(DecryptFailure, ReplacingAnEarlierFileSucceedsWithoutLeftovers) {
     CAtomicProgress progress;
     DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(out_ + L"\\second.txt"), PatternBytes(5000, 2));
     EXPECT_EQ(ListNames(out_), (std::vector<std::wstring>{L"first.txt", L"second.txt"}));
 }
 
-// An exception nobody raised on purpose still says that, and why.
+// An exception nobody raised on purpose still says that, and why; so does
+// running out of memory, and a failure raised without a text. Every failure
+// ends the progress as one (status 1), as the encryption does.
 TEST_F(DecryptFailure, UnforeseenExceptionIsTold) {
-    ActingProgress progress(1, [] { throw std::runtime_error("disk gremlin"); });
-    DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
-    EXPECT_EQ(Narrow(dec.errorText), "An unexpected error stopped the job: disk gremlin.");
-    EXPECT_EQ(progress.FinishedCalls(), 1);
-    ExpectOnlyWhatWasThere();
+    struct Case {
+        const char* what;
+        std::function<void()> raise;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"standard exception", [] { throw std::runtime_error("disk gremlin"); },
+         "An unexpected error stopped the job: disk gremlin."},
+        {"out of memory", [] { throw std::bad_alloc(); }, "Not enough memory."},
+        {"failure without a text", [] { throw JobFailure(std::wstring()); },
+         "An unexpected error stopped the job."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ActingProgress progress(1, c.raise);
+        DecryptionOutcome dec = Run(TwoFiles(), kPassword, progress);
+        EXPECT_EQ(dec.result, JobResult::Failed);
+        EXPECT_EQ(Narrow(dec.errorText), c.text);
+        EXPECT_EQ(progress.FinishedCalls(), 1);
+        EXPECT_EQ(progress.FinishedStatus(), 1);
+        ExpectOnlyWhatWasThere();
+    }
 }
 
 TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {
@@ -375,7 +396,7 @@ TEST_F(DecryptFailure, CancelAtSeveralPointsUndoesEverything) {
         SCOPED_TRACE(after);
         CancellingProgress progress(after);
         DecryptionOutcome dec = Run(entries, kPassword, progress);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Cancelled);
         EXPECT_EQ(dec.errorText, L"");
         EXPECT_EQ(progress.FinishedCalls(), 1);
         ExpectOnlyWhatWasThere();
@@ -424,7 +445,7 @@ TEST_F(DecryptFailure, CraftedRecordsStayInsideTheOutputFolder) {
         CAtomicProgress progress;
         DecryptionOutcome dec =
             Run({FileRecord(L"/", L"first.txt", TextBytes("ok")), c.entry}, kPassword, progress);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_EQ(dec.errorText.rfind(c.textStart, 0), 0u) << Narrow(dec.errorText);
         ExpectOnlyWhatWasThere();
     }
@@ -439,7 +460,7 @@ TEST_F(DecryptFailure, LinkInTheOutputFolderIsNotFollowed) {
         SCOPED_TRACE(Narrow(entry.folderPath + L"|" + entry.name));
         CAtomicProgress progress;
         DecryptionOutcome dec = Run({entry}, kPassword, progress);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_EQ(dec.errorText.rfind(L"Read file header error.The entry ", 0), 0u)
             << Narrow(dec.errorText);
         EXPECT_EQ(ListNames(dir_ / L"elsewhere"), std::vector<std::wstring>{});

@@ -43,7 +43,7 @@ protected:
 TEST_F(ExistingItems, NothingIsWrittenBeforeTheUserAgrees) {
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(container_, kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::NeedsConsent);
     EXPECT_EQ(dec.errorText, L"");
     EXPECT_EQ(dec.existingCount, 1u);
     EXPECT_EQ(dec.existing, std::vector<std::wstring>{dir_ / L"Photos\\a.jpg"});
@@ -55,7 +55,7 @@ TEST_F(ExistingItems, ConsentForAnotherCountIsNoConsent) {
     ASSERT_TRUE(WriteFileText(dir_ / L"Photos\\b.jpg", "also on the disk"));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(container_, kPassword, progress, 1);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::NeedsConsent);
     EXPECT_EQ(dec.existingCount, 2u);
     EXPECT_EQ(ReadFileBytes(dir_ / L"Photos\\b.jpg"), TextBytes("also on the disk"));
 }
@@ -98,7 +98,7 @@ TEST_F(ExistingItems, WithConsentTheyGoToTheRecycleBin) {
         EXPECT_EQ(ask.existingCount, 1u) << Narrow(ask.errorText);
         EXPECT_FALSE(ask.recycleBinMissing);
         DecryptionOutcome dec = RunDecryption(container, kPassword, replacing, 1);
-        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
         EXPECT_EQ(ReadFileBytes(existing), TextBytes("stored a"));
         EXPECT_EQ(ListNames(dir / L"Photos"), std::vector<std::wstring>{L"a.jpg"});
         if (kind == Kind::LinkToAFileOutside) {
@@ -131,7 +131,7 @@ TEST(DecryptRollBack, EarlierFileComesBackUnderItsOwnName) {
     // Blocks: A.TXT's one, then the first of big.bin.
     CancellingProgress progress(2);
     DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress, 1);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Cancelled);
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt", L"c.lock"}));
     EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("mine"));
 }
@@ -145,7 +145,7 @@ TEST(DecryptFolders, FolderThatCannotBeMadeFailsTheJob) {
                        {FileRecord(L"/", L"x.txt", TextBytes("x")), FolderRecord(L"/", L"empty")}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Failed);
     EXPECT_EQ(dec.errorText, L"Decrypt error, target:empty.A file has the name this folder needs.");
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"c.lock", L"empty"}));
 }
@@ -164,7 +164,8 @@ TEST(DecryptFolders, MissingFoldersAreMadeAndTakenAwayOnFailure) {
                                     FileRecord(L"/", L"big.bin", PatternBytes(2500000, 1))}));
         CancellingProgress progress(cancelled ? 2 : -1);
         DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
-        EXPECT_EQ(dec.succeeded, !cancelled) << Narrow(dec.errorText);
+        EXPECT_EQ(dec.result, cancelled ? JobResult::Cancelled : JobResult::Succeeded)
+            << Narrow(dec.errorText);
         if (cancelled) {
             EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"c.lock"});
         } else {
@@ -183,7 +184,7 @@ TEST(DecryptTrimmedNames, RestoredAsWindowsNamesThem) {
         {FolderRecord(L"/", L"src."), FileRecord(L"/src.", L"file.txt ", TextBytes("content"))}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(dec.resultPath, dir / L"src");
     EXPECT_EQ(ReadFileBytes(dir / L"src\\file.txt"), TextBytes("content"));
 }
@@ -241,7 +242,7 @@ TEST(DecryptLeftovers, TheNextRunTellsTheStoppedRunsFilesFromTheUsers) {
             CAtomicProgress replacing;
             ask = RunDecryption(container, kPassword, replacing, c.asked);
         }
-        ASSERT_TRUE(ask.succeeded) << Narrow(ask.errorText);
+        ASSERT_EQ(ask.result, JobResult::Succeeded) << Narrow(ask.errorText);
         EXPECT_EQ(ListNames(out), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt"}));
         EXPECT_EQ(ReadFileBytes(out + L"\\a.txt"), TextBytes("stored a"));
         EXPECT_EQ(ReadFileBytes(out + L"\\b.txt"), TextBytes("stored b"));
@@ -265,7 +266,7 @@ TEST(DecryptLeftovers, WithoutAJournalNothingIsTakenForTheRunsOwn) {
     const std::vector<std::wstring> before = ListNames(dir.Path());
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(dir / L"c.lock", kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::NeedsConsent);
     EXPECT_EQ(dec.existingCount, 1u);
     EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("half restored, or the user's"));
     EXPECT_EQ(ListNames(dir.Path()), before);
@@ -288,7 +289,7 @@ TEST(DecryptLeftovers, AFileOnlyBegunGoesToTheRecycleBin) {
     ASSERT_TRUE(WriteFileText(dir / L"a.txt", edit));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), TextBytes("stored a"));
     EXPECT_NE(FindRecycled(TextBytes(edit)), L"");
 }
@@ -358,7 +359,7 @@ TEST(DecryptDiskFull, SaysTheDiskIsFull) {
                                {FileRecord(L"/", L"big.bin", PatternBytes(700000, 4))}));
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
-    EXPECT_FALSE(dec.succeeded);
+    EXPECT_EQ(dec.result, JobResult::Failed);
     EXPECT_EQ(dec.errorText, L"Decrypt error, target:big.bin." + SystemErrorText(ERROR_DISK_FULL));
     EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"c.lock"});
     RemoveTree(folder);
@@ -409,7 +410,7 @@ protected:
 TEST_F(DurableRestore, EveryFileIsFlushedWhileTheContainerIsStillThere) {
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(g_flushes.container, kPassword, progress);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(g_flushes.calls, 20);
     EXPECT_EQ(g_flushes.withoutContainer, 0);
     EXPECT_FALSE(PathExists(g_flushes.container));
@@ -424,7 +425,7 @@ TEST_F(DurableRestore, AFileThatCannotBeFlushedFailsTheJob) {
         g_flushes.failAt = failAt;
         CAtomicProgress progress;
         DecryptionOutcome dec = RunDecryption(g_flushes.container, kPassword, progress);
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_EQ(dec.errorText.rfind(L"Decrypt error, target:f", 0), 0u) << Narrow(dec.errorText);
         EXPECT_NE(dec.errorText.find(SystemErrorText(ERROR_IO_DEVICE)), std::wstring::npos);
         EXPECT_TRUE(PathExists(g_flushes.container));
@@ -452,7 +453,7 @@ TEST(DecryptReadFailure, PartwayThroughTheContainerUndoesEverything) {
             CAtomicProgress progress;
             dec = RunDecryption(container, kPassword, progress);
         }
-        EXPECT_FALSE(dec.succeeded);
+        EXPECT_EQ(dec.result, JobResult::Failed);
         EXPECT_NE(dec.errorText.find(SystemErrorText(ERROR_CRC)), std::wstring::npos)
             << Narrow(dec.errorText);
         EXPECT_EQ(ReadFileBytes(container), before);

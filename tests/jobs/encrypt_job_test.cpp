@@ -31,7 +31,7 @@ TEST(EncryptLayout, OneFileGoesBesideItAndIsDeleted) {
     ASSERT_TRUE(WriteFileBytes(dir / L"b.txt", bytes));
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"b.txt"}, L"", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
 
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir / L"b.txt.lock", kPassword, entries));
@@ -64,7 +64,7 @@ TEST(EncryptLayout, FolderIsWrittenDepthFirstUnderItsOwnPath) {
     ASSERT_TRUE(MakeTree(dir.Path(), tree));
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"photos\\"}, L"", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     const uint64_t total = 600010u + (3u << 20) + 5 + (2u << 20) + 77;
     EXPECT_EQ(progress.GetTotal(), total);
     EXPECT_EQ(progress.GetCurrent(), total);
@@ -109,7 +109,7 @@ TEST(EncryptLayout, SeveralItemsGoUnderTheContainerStem) {
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"one\\a.txt", dir / L"two"},
                                           dir / L"out\\backup.lock", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir / L"out\\backup.lock", kPassword, entries));
     using P = std::pair<std::wstring, std::wstring>;
@@ -191,7 +191,7 @@ TEST_F(EncryptFailure, ContainerCannotBeCreated) {
     const std::wstring container = dir_ / L"no\\such\\folder.lock";
     EncryptionOutcome r =
         EncryptSnapshots(Items({L"docs", L"c.txt"}), container, kPassword, progress_);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(r.errorText, L"Write " + container + L"." + SystemText(ERROR_PATH_NOT_FOUND));
     ExpectDiskUnchanged();
 }
@@ -200,7 +200,7 @@ TEST_F(EncryptFailure, HeaderRefusedForAPasswordNoReaderAccepts) {
     const std::wstring tooLong(600, L'\x00e9'); // 1200 UTF-8 bytes
     EncryptionOutcome r =
         EncryptSnapshots(Items({L"c.txt"}), dir_ / L"new.lock", tooLong, progress_);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(r.errorText, L"Write encryption header error.The password is too long: at most "
                            L"1024 bytes (in UTF-8) are allowed.");
     ExpectDiskUnchanged();
@@ -209,7 +209,7 @@ TEST_F(EncryptFailure, HeaderRefusedForAPasswordNoReaderAccepts) {
 TEST_F(EncryptFailure, TopFolderWithoutAStem) {
     EncryptionOutcome r =
         EncryptSnapshots(Items({L"docs", L"c.txt"}), dir_ / L"nodot", kPassword, progress_);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(r.errorText, L"Encrypt error." + SystemText(ERROR_INVALID_NAME));
     EXPECT_FALSE(PathExists(dir_ / L"nodot"));
     ExpectDiskUnchanged();
@@ -221,7 +221,7 @@ TEST_F(EncryptFailure, ItemDeletedAfterTheSnapshot) {
     items[1] = CPathInfo(dir_ / L"gone.txt");
     ASSERT_TRUE(DeleteFileW((dir_ / L"gone.txt").c_str()));
     EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_, true);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(r.errorText,
               L"Encrypt error." + (dir_ / L"gone.txt") + L"\n" + SystemText(ERROR_FILE_NOT_FOUND));
     ExpectDiskUnchanged();
@@ -232,7 +232,7 @@ TEST_F(EncryptFailure, UnforeseenExceptionIsTold) {
     ActingProgress progress(1, [] { throw std::runtime_error("disk gremlin"); });
     EncryptionOutcome r =
         EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock", kPassword, progress, true);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(Narrow(r.errorText), Narrow(L"Encrypt error." + (dir_ / L"c.txt") +
                                           L"\nAn unexpected error stopped the job: disk gremlin."));
     ExpectDiskUnchanged(&progress);
@@ -243,7 +243,7 @@ TEST_F(EncryptFailure, FolderDeletedAfterTheSnapshotFailsAtItsListing) {
     std::vector<CPathInfo> items = Items({L"c.txt", L"brief"});
     ASSERT_TRUE(RemoveDirectoryW((dir_ / L"brief").c_str()));
     EncryptionOutcome r = EncryptSnapshots(items, dir_ / L"old.lock", kPassword, progress_, true);
-    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.result, JobResult::Failed);
     EXPECT_EQ(r.errorText.rfind(L"Encrypt error." + (dir_ / L"brief\\") + L"\n", 0), 0u)
         << Narrow(r.errorText);
     ExpectDiskUnchanged();
@@ -260,7 +260,7 @@ TEST_F(EncryptFailure, SelectedFileChangedSinceTheSnapshotIsStoredAsItIsNow) {
         ASSERT_TRUE(WriteFileBytes(path, changed));
         CAtomicProgress progress;
         EncryptionOutcome r = EncryptSnapshots(items, path + L".lock", kPassword, progress);
-        ASSERT_TRUE(r.succeeded) << Narrow(r.errorText);
+        ASSERT_EQ(r.result, JobResult::Succeeded) << Narrow(r.errorText);
         std::vector<StoredEntry> entries;
         ASSERT_TRUE(ReadContainer(path + L".lock", kPassword, entries));
         ASSERT_EQ(entries.size(), 1u);
@@ -281,7 +281,7 @@ TEST_F(EncryptFailure, ContainerInsideASelectedFolderIsRefused) {
         CAtomicProgress progress;
         EncryptionOutcome r =
             EncryptSnapshots(Items({L"docs", L"c.txt"}), container, kPassword, progress);
-        EXPECT_FALSE(r.succeeded);
+        EXPECT_EQ(r.result, JobResult::Failed);
         EXPECT_EQ(r.errorText.rfind(L"Write " + container + L".The container cannot", 0), 0u)
             << Narrow(r.errorText);
         EXPECT_FALSE(PathExists(dir_ / L"docs\\x.lock"));
@@ -297,7 +297,7 @@ TEST_F(EncryptFailure, CancelAtSeveralPointsLeavesNoTrace) {
         CancellingProgress progress(after);
         EncryptionOutcome r = EncryptSnapshots(Items({L"c.txt", L"docs"}), dir_ / L"old.lock",
                                                kPassword, progress, true);
-        EXPECT_FALSE(r.succeeded);
+        EXPECT_EQ(r.result, JobResult::Cancelled);
         EXPECT_EQ(r.errorText, L"");
         EXPECT_EQ(progress.FinishedCalls(), 1);
         ExpectDiskUnchanged(&progress);
@@ -308,7 +308,7 @@ TEST_F(EncryptFailure, ReadOnlySourceIsPackedButStays) {
     ASSERT_TRUE(SetFileAttributesW((dir_ / L"c.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     EncryptionOutcome r =
         EncryptSnapshots(Items({L"c.txt"}), dir_ / L"c.txt.lock", kPassword, progress_);
-    EXPECT_TRUE(r.succeeded) << Narrow(r.errorText);
+    EXPECT_EQ(r.result, JobResult::Succeeded) << Narrow(r.errorText);
     EXPECT_TRUE(PathExists(dir_ / L"c.txt"));
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir_ / L"c.txt.lock", kPassword, entries));
@@ -328,7 +328,7 @@ TEST(EncryptLinks, FolderLinksAreSkipped) {
         GTEST_SKIP() << "folder links cannot be made on this system";
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"t"}, L"", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir / L"t.lock", kPassword, entries));
     using P = std::pair<std::wstring, std::wstring>;
@@ -355,7 +355,7 @@ TEST(EncryptLinks, FileLinksAreSkippedAndOneFileIsStoredOnce) {
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"t"}, L"", kPassword, progress);
     g_identifyOpenedFile = IdentifyOpenedFile;
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     std::vector<StoredEntry> entries;
     ASSERT_TRUE(ReadContainer(dir / L"t.lock", kPassword, entries));
     std::vector<std::wstring> names;
@@ -389,11 +389,11 @@ TEST(EncryptLinks, UnixFileLinkComesBackThroughTheProgram) {
         GTEST_SKIP() << "file links cannot be made on this system";
     CAtomicProgress encrypting, asking, restoring;
     EncryptionOutcome enc = RunEncryption({dir / L"src"}, L"", kPassword, encrypting);
-    ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
+    ASSERT_EQ(enc.result, JobResult::Succeeded) << Narrow(enc.errorText);
     DecryptionOutcome dec = RunDecryption(dir / L"src.lock", kPassword, asking);
-    if (!dec.succeeded && dec.errorText.empty())
+    if (dec.result == JobResult::NeedsConsent)
         dec = RunDecryption(dir / L"src.lock", kPassword, restoring, dec.existingCount);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(dir / L"src\\filelink"), single);
     EXPECT_EQ(ReadFileBytes(dir / L"src\\own.txt"), TreeFileBytes(tree, 3));
 }
@@ -409,7 +409,7 @@ TEST(EncryptDiskFull, FailsAndKeepsTheSources) {
     const std::wstring container = L"T:\\jobs_disk_full.lock";
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"big"}, container, kPassword, progress);
-    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.result, JobResult::Failed);
     // The item that failed and the system's reason, then the file it concerns.
     EXPECT_EQ(Narrow(out.errorText), Narrow(L"Encrypt error." + (dir / L"big\\") + L"\n" +
                                             WithoutLineEnd(SystemErrorText(ERROR_DISK_FULL)) +

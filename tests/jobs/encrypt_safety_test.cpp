@@ -65,7 +65,7 @@ TEST_F(DuringTheJob, FilesAddedToAStoredFolderStayAndAreReported) {
         WriteFileText(dir_ / L"f\\NEW.txt", "new");
         WriteFileText(dir_ / L"f\\sub\\NEW2.txt", "new too");
     });
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     EXPECT_EQ(ReadFileBytes(dir_ / L"f\\NEW.txt"), TextBytes("new"));
     EXPECT_EQ(ReadFileBytes(dir_ / L"f\\sub\\NEW2.txt"), TextBytes("new too"));
     // What was stored is gone from the disk and in the container.
@@ -83,7 +83,7 @@ TEST_F(DuringTheJob, FilesAddedToAStoredFolderStayAndAreReported) {
 TEST_F(DuringTheJob, FileRewrittenAfterItWasReadStaysAndIsReported) {
     const Bytes stored = ReadFileBytes(dir_ / L"f\\a.txt");
     EncryptionOutcome out = Run([&] { WriteFileText(dir_ / L"f\\a.txt", "rewritten"); });
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     EXPECT_EQ(ReadFileBytes(dir_ / L"f\\a.txt"), TextBytes("rewritten"));
     std::vector<StoredEntry> entries = Stored();
     auto a = std::find_if(entries.begin(), entries.end(),
@@ -104,7 +104,7 @@ TEST_F(DuringTheJob, FileInUseStaysAndIsReported) {
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader.IsValid());
     EncryptionOutcome out = Run([] {});
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     reader.Reset();
     EXPECT_TRUE(PathExists(dir_ / L"f\\a.txt"));
     ASSERT_EQ(out.leftBehind.size(), 1u);
@@ -121,7 +121,7 @@ TEST_F(DuringTheJob, FileBeingWrittenFailsTheJobByItsOwnName) {
                                         0, nullptr));
     ASSERT_TRUE(writer.IsValid());
     EncryptionOutcome out = Run([] {});
-    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.result, JobResult::Failed);
     EXPECT_EQ(out.errorText, L"Encrypt error." + (dir_ / L"f\\") + L"\nThe file " +
                                  (dir_ / L"f\\sub\\s.txt") + L" could not be read. " +
                                  SystemText(ERROR_SHARING_VIOLATION));
@@ -139,7 +139,7 @@ TEST_F(DuringTheJob, ReadFailingPartwayThroughALargeFileKeepsEverything) {
         FailingReadAhead failing(1, ERROR_CRC);
         out = Run([] {});
     }
-    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.result, JobResult::Failed);
     EXPECT_EQ(out.errorText, L"Encrypt error." + (dir_ / L"big.bin") + L"\nThe file " +
                                  (dir_ / L"big.bin") + L" could not be read. " +
                                  SystemText(ERROR_CRC));
@@ -163,7 +163,7 @@ TEST(EncryptHonestOutcome, ReadOnlySourceIsReported) {
         ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
         CAtomicProgress progress;
         EncryptionOutcome out = RunEncryption({dir / c.selected}, L"", kPassword, progress);
-        ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+        ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
         ASSERT_EQ(out.leftBehind.size(), 1u);
         EXPECT_EQ(out.leftBehind[0].path, file);
         EXPECT_EQ(out.leftBehind[0].reason, LeftItem::Reason::CouldNotDelete);
@@ -180,7 +180,7 @@ TEST(EncryptHonestOutcome, OnlyLinksStoreNothingAndWriteNothing) {
         GTEST_SKIP() << "folder links cannot be made on this system";
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"door"}, L"", kPassword, progress);
-    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.result, JobResult::Failed);
     EXPECT_EQ(out.errorText, L"Found no file/folder for encryption.");
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"door", L"target"}));
 }
@@ -221,7 +221,8 @@ TEST(EncryptNeverReplaces, AnEarlierContainerWithoutConsent) {
         SCOPED_TRACE(consent);
         CAtomicProgress progress;
         EncryptionOutcome out = RunEncryption({dir / L"r.doc"}, L"", kPassword, progress, consent);
-        EXPECT_EQ(out.succeeded, consent) << Narrow(out.errorText);
+        EXPECT_EQ(out.result, consent ? JobResult::Succeeded : JobResult::Failed)
+            << Narrow(out.errorText);
         if (!consent) {
             EXPECT_EQ(out.errorText,
                       L"Write " + (dir / L"r.doc.lock") + L"." + SystemText(ERROR_ALREADY_EXISTS));
@@ -251,7 +252,7 @@ TEST(EncryptNeverReplaces, LeftoversOfAnEarlierRunDoNotPileUp) {
     ASSERT_TRUE(held.IsValid());
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"a.txt"}, L"", kPassword, progress);
-    ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+    ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
     EXPECT_EQ(ListNames(dir.Path()),
               (std::vector<std::wstring>{L"a.txt.lock", L"a.txt.lock.tl-partial-2"}));
 }
@@ -291,14 +292,14 @@ TEST(EncryptTrimmedNames, StoredUnderTheirRealNameAndRestored) {
         CAtomicProgress progress;
         EncryptionOutcome out = RunEncryption(paths, c.container.empty() ? L"" : dir / c.container,
                                               kPassword, progress);
-        ASSERT_TRUE(out.succeeded) << Narrow(out.errorText);
+        ASSERT_EQ(out.result, JobResult::Succeeded) << Narrow(out.errorText);
         std::vector<StoredEntry> entries;
         ASSERT_TRUE(ReadContainer(dir / c.expectedContainer, kPassword, entries));
         EXPECT_EQ(entries[0].name, c.expectedTop);
 
         CAtomicProgress decrypting;
         DecryptionOutcome dec = RunDecryption(dir / c.expectedContainer, kPassword, decrypting);
-        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
         EXPECT_EQ(dec.resultPath, dir / c.expectedTop);
     }
 }
@@ -316,7 +317,7 @@ TEST(EncryptTrimmedNames, OneItemGivenTwiceIsRefusedAsSuch) {
         SCOPED_TRACE(Narrow(paths[1]));
         CAtomicProgress progress;
         EncryptionOutcome out = RunEncryption(paths, dir / L"both.lock", kPassword, progress);
-        EXPECT_FALSE(out.succeeded);
+        EXPECT_EQ(out.result, JobResult::Failed);
         EXPECT_EQ(Narrow(out.errorText),
                   Narrow(L"Encrypt error." + CPathInfo(paths[0]).PathWithSeparator() +
                          L" was given twice. Give each item only once and try again."));
@@ -331,7 +332,7 @@ TEST(EncryptTrimmedNames, ItemsThatWouldShareANameAreRefused) {
     CAtomicProgress progress;
     EncryptionOutcome out = RunEncryption({dir / L"x\\a.txt", dir / L"y\\A.TXT"},
                                           dir / L"both.lock", kPassword, progress);
-    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.result, JobResult::Failed);
     EXPECT_EQ(out.errorText, L"Encrypt error." + (dir / L"x\\a.txt") + L" and " +
                                  (dir / L"y\\A.TXT") +
                                  L" have the same name apart from letter case, and a folder on "

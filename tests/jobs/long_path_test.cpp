@@ -237,7 +237,7 @@ TEST(LongPaths, TreesComeBackWhole) {
             enc =
                 RunEncryption(paths, c.container.empty() ? L"" : container, kPassword, encrypting);
         }
-        ASSERT_TRUE(enc.succeeded) << Narrow(enc.errorText);
+        ASSERT_EQ(enc.result, JobResult::Succeeded) << Narrow(enc.errorText);
         EXPECT_TRUE(enc.leftBehind.empty());
         for (const std::wstring& p : paths)
             EXPECT_FALSE(PathExists(p)) << Narrow(p);
@@ -246,7 +246,7 @@ TEST(LongPaths, TreesComeBackWhole) {
             WindowsPathLimit limit;
             dec = RunDecryption(container, kPassword, decrypting);
         }
-        ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+        ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
         EXPECT_EQ(Narrow(dec.resultPath), Narrow(dir / c.resultPath));
         for (const std::wstring& p : c.selected) {
             std::wstring restoredFolder = ParentOf(dir / p, L'\\');
@@ -280,12 +280,12 @@ TEST(LongPaths, RestoreReplacesAnExistingFileWithConsent) {
         ask = RunDecryption(container, kPassword, asking);
         dec = RunDecryption(container, kPassword, replacing, 1);
     }
-    EXPECT_FALSE(ask.succeeded);
+    EXPECT_EQ(ask.result, JobResult::NeedsConsent);
     ASSERT_EQ(ask.existingCount, 1u);
     EXPECT_EQ(Narrow(ask.existing.at(0)), Narrow(folder + L"\\small.txt"));
     // The Recycle Bin takes no path this long: the question says so.
     EXPECT_TRUE(ask.recycleBinMissing);
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(ReadFileBytes(folder + L"\\small.txt"), fresh);
     EXPECT_FALSE(PathExists(container));
     EXPECT_EQ(LeftoverNames(folder), std::vector<std::wstring>{});
@@ -307,7 +307,7 @@ TEST(LongPaths, FailureTextsNameTheOrdinaryPath) {
         ASSERT_TRUE(limit.Complete());
         enc = EncryptSnapshots(items, file + L".lock", kPassword, progress);
     }
-    EXPECT_FALSE(enc.succeeded);
+    EXPECT_EQ(enc.result, JobResult::Failed);
     SetLastError(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Narrow(enc.errorText),
               Narrow(L"Encrypt error." + file + L"\n" + GetSystemErrorText()));
