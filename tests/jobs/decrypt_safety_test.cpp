@@ -340,7 +340,7 @@ TEST(DecryptLeftovers, EveryFileIsInTheJournalBeforeItExists) {
     CAtomicProgress progress;
     DecryptionOutcome dec = RunDecryption(container, kPassword, progress);
     g_createRestoredFile = ::CreateFileW;
-    ASSERT_TRUE(dec.succeeded) << Narrow(dec.errorText);
+    ASSERT_EQ(dec.result, JobResult::Succeeded) << Narrow(dec.errorText);
     EXPECT_EQ(g_creations.calls, 2);
     EXPECT_EQ(g_creations.unrecorded, std::vector<std::wstring>{});
 }
