@@ -1,6 +1,6 @@
 // Reading a container: from a buffer of the reader's own or from blocks the
-// file stream's thread reads ahead; in the authenticated format segment by segment, each
-// handed out only once its tag has checked. The reader remembers the
+// file stream's thread reads ahead; in the authenticated format segment by
+// segment, each handed out only once its tag has checked. The reader remembers the
 // system's reason of the first failure, because the calls made after it
 // (closing, cleaning up) overwrite the thread's last error.
 #include "engine/container_session.h"

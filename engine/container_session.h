@@ -4,9 +4,9 @@
 // of it needs: the file itself, a `CBufferedFileOutputStream` or
 // `CBufferedFileInputStream` that writes behind or reads ahead on a thread
 // of its own in 1 MiB blocks while the caller's thread enciphers straight
-// into and out of those blocks, the protocol order (a body of exactly the size its
-// record gives), the shared rule for stored names, a running checksum of the
-// bytes and the system's reason for the first failure.
+// into and out of those blocks, the protocol order (a body of exactly the
+// size its record gives), the shared rule for stored names, a running
+// checksum of the bytes and the system's reason for the first failure.
 //
 // Both formats go through the same sessions. In the authenticated one the
 // session seals and opens the segments: offsets (Position, SeekToRecord,

@@ -1,8 +1,8 @@
 // Writing a container: headers and records are gathered into the block that
 // goes to the file next, bodies are enciphered straight into it, and the
-// file stream's thread writes the blocks behind. In the authenticated format a
-// block holds one segment, sealed once the next byte shows it is not the
-// last. The writer remembers the system's reason of the first failure,
+// file stream's thread writes the blocks behind. In the authenticated
+// format a block holds one segment, sealed once the next byte shows it is
+// not the last. The writer remembers the system's reason of the first failure,
 // because the calls made after it (closing, cleaning up) overwrite the
 // thread's last error.
 #include "engine/container_session.h"
@@ -198,6 +198,8 @@ bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
 }
 
 bool ContainerWriter::Commit() {
+    if (!file_.IsBlockFileOpen())
+        return Fail(ERROR_INVALID_HANDLE);
     if (Failed() || !BodyComplete() || !Finish() || !Submit())
         return false;
     return file_.Commit() || Fail(file_.WriteError());

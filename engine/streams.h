@@ -1,18 +1,22 @@
-// Byte streams through which every container and source file the jobs read
-// or write passes: two interfaces, a buffering layer for each, plain file
-// streams, and the two combined classes (a file stream that is its own
-// buffer) the jobs and the container sessions create.
+// Byte streams for containers and the files in them: two interfaces, a
+// buffering layer for each, plain file streams, and the two combined classes
+// (a file stream that is its own buffer).
 //
-// The combined classes have two ways through. Byte by byte, through their
-// buffering base, for the typed operations a container's records are made
-// of. Block by block, for the bulk of a file: `CBufferedFileOutputStream`
-// creates a container whose 1 MiB blocks a thread writes behind while the
-// caller enciphers straight into them, and `CBufferedFileInputStream` hands
-// out blocks a thread reads ahead, which the caller deciphers straight out
-// of; the block pipe (engine/block_pipe.h) is their engine. The container
-// sessions sit on these two classes, and the packer reads every source file
-// through `CBufferedFileInputStream`. The restore writes its files through
-// WriteAllToFile below: their handles come from the restore journal.
+// What the jobs use is the combined classes, mostly block by block. A
+// container session's `CBufferedFileOutputStream` creates the container and
+// hands out blocks (1 MiB, or one sealed segment) that the session fills in
+// place (a body is enciphered straight into them) and a thread writes
+// behind. A session's or the packer's `CBufferedFileInputStream` opens a
+// container or a source file and reads it in runs of bytes (ReadFully: the
+// headers, small files) or in blocks a thread reads ahead, which the caller
+// deciphers or enciphers straight out of. The block pipe
+// (engine/block_pipe.h) is their engine. The codec reads and writes the
+// records through the typed operations of `IInputStream` and
+// `IOutputStream`, over the sessions' blocks. The byte way of the combined
+// classes (`Read` and `Write` through the buffering base, `IsAtEnd` with
+// `Available`) serves the tests' own container builder, not the jobs. The
+// restore writes its files through WriteAllToFile below: their handles come
+// from the restore journal.
 //
 // Failure reporting: Read returns 0 at the end and on error; Write returns
 // the count accepted. A buffered output stream remembers a failure of its
