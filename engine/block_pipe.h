@@ -1,6 +1,8 @@
 // Moving a file's bytes on a thread of its own, in blocks, while the job's
 // thread enciphers: BlockWriteBehind writes and sums the blocks a writer hands
 // it, BlockReadAhead reads and sums the blocks a reader will ask for next.
+// They are the engine of the combined file streams' block ways
+// (engine/streams.h), through which the jobs use them.
 // Each owns a small fixed set of blocks, so memory stays bounded, and keeps
 // the system's reason of its first failure for the thread that asks.
 //

@@ -1,11 +1,10 @@
-// Reading a container: from a buffer of the reader's own or from blocks a
-// thread reads ahead; in the authenticated format segment by segment, each
-// handed out only once its tag has checked. The reader remembers the
+// Reading a container: from a buffer of the reader's own or from blocks the
+// file stream's thread reads ahead; in the authenticated format segment by
+// segment, each handed out only once its tag has checked. The reader remembers the
 // system's reason of the first failure, because the calls made after it
 // (closing, cleaning up) overwrite the thread's last error.
 #include "engine/container_session.h"
 
-#include "engine/paths.h"
 #include "engine/session_errors.h"
 
 #include <algorithm>
@@ -16,9 +15,6 @@ namespace {
 // What a reading-ahead reader reads by itself while it checks the header:
 // enough for any header, little enough not to hold up the read-ahead.
 constexpr size_t kHeaderBufferBytes = 64 << 10;
-// A single ReadFile moves at most this much, well below the 4 GiB a DWORD
-// can count.
-constexpr size_t kMaxTransfer = 1 << 30;
 
 } // namespace
 
@@ -46,13 +42,13 @@ ContainerReader::~ContainerReader() {
 
 void ContainerReader::Close() {
     // The read-ahead goes first: it may still be reading the file.
-    ahead_.reset();
+    file_.StopReadAhead();
     data_ = nullptr;
     bufferPos_ = bufferEnd_ = 0;
     loaded_ = UINT64_MAX;
     if (!plain_.empty())
         WipeSecret(plain_.data(), plain_.size());
-    file_.Reset();
+    file_.Close();
 }
 
 bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
@@ -61,20 +57,15 @@ bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     codec_.reset();
     sealed_ = nullptr;
     tampered_ = false;
-    file_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                            nullptr));
-    if (!file_) {
-        error_ = LastErrorOr(ERROR_OPEN_FAILED);
+    if (!file_.Open(path, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN)) {
+        // Open, but its size could not be read.
+        const bool opened = file_.IsOpen();
+        error_ = LastErrorOr(opened ? ERROR_READ_FAULT : ERROR_OPEN_FAILED);
+        if (opened)
+            Close();
         return false;
     }
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_.Get(), &size)) {
-        error_ = LastErrorOr(ERROR_READ_FAULT);
-        Close();
-        return false;
-    }
-    size_ = fileSize_ = static_cast<uint64_t>(size.QuadPart);
+    size_ = fileSize_ = static_cast<uint64_t>(file_.Size());
     position_ = 0;
     bufferPos_ = bufferEnd_ = 0;
     bodyLeft_ = 0;
@@ -88,44 +79,30 @@ bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
 }
 
 size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count, bool sum) {
-    size_t total = 0;
-    while (count > 0) {
-        DWORD chunk = static_cast<DWORD>(std::min(count, kMaxTransfer));
-        DWORD got = 0;
-        SetLastError(ERROR_SUCCESS);
-        if (!ReadFile(file_.Get(), data, chunk, &got, nullptr)) {
-            if (error_ == ERROR_SUCCESS)
-                error_ = LastErrorOr(ERROR_READ_FAULT);
-            break;
-        }
-        if (got == 0)
-            break;
-        if (sum)
-            checksum_.Update(data, got);
-        data += got;
-        count -= got;
-        total += got;
-    }
-    return total;
+    size_t got = 0;
+    if (!file_.ReadFully(data, count, got) && error_ == ERROR_SUCCESS)
+        error_ = LastErrorOr(ERROR_READ_FAULT);
+    if (sum)
+        checksum_.Update(data, got);
+    return got;
 }
 
 bool ContainerReader::Refill() {
     bufferPos_ = 0;
     bufferEnd_ = 0;
     const uint64_t fileLeft = size_ - position_;
-    if (fileLeft == 0 || !file_)
+    if (fileLeft == 0 || !file_.IsOpen())
         return false;
     if (sealed_)
         return LoadSegment(position_ / sealed_->SegmentBytes());
     if (readAhead_ && codec_) {
         // Starts where the file's own position is: right after what was read.
-        if (!ahead_)
-            ahead_ = std::make_unique<BlockReadAhead>(file_.Get(), position_, size_, kBufferBytes,
-                                                      3, &checksum_);
-        const FileBlock* block = ahead_->Next();
+        if (!file_.IsReadingAhead())
+            file_.StartReadAhead(position_, size_, kBufferBytes, 3, &checksum_);
+        const FileBlock* block = file_.NextBlock();
         if (!block) {
             if (error_ == ERROR_SUCCESS)
-                error_ = ahead_->Error();
+                error_ = file_.ReadAheadError();
             return false;
         }
         data_ = block->bytes.data();
@@ -203,10 +180,7 @@ HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
 
 bool ContainerReader::MoveFileTo(uint64_t offset) {
     // A read-ahead has moved the file on: it starts again from the offset.
-    ahead_.reset();
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    if (SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN))
+    if (file_.Seek(offset))
         return true;
     if (error_ == ERROR_SUCCESS)
         error_ = LastErrorOr(ERROR_SEEK);
@@ -274,13 +248,13 @@ bool ContainerReader::LoadSegment(uint64_t k) {
     }
     const uint8_t* input = plain_.data();
     if (readAhead_) {
-        if (!ahead_)
-            ahead_ = std::make_unique<BlockReadAhead>(file_.Get(), offset, fileSize_,
-                                                      static_cast<size_t>(rawBytes), 3, nullptr);
-        const FileBlock* block = ahead_->Next();
+        if (!file_.IsReadingAhead())
+            file_.StartReadAhead(offset, fileSize_, static_cast<size_t>(rawBytes), 3, nullptr);
+        const FileBlock* block = file_.NextBlock();
         if (!block) {
             if (error_ == ERROR_SUCCESS)
-                error_ = ahead_->Error() != ERROR_SUCCESS ? ahead_->Error() : ERROR_HANDLE_EOF;
+                error_ = file_.ReadAheadError() != ERROR_SUCCESS ? file_.ReadAheadError()
+                                                                 : ERROR_HANDLE_EOF;
             return false;
         }
         if (block->used != raw)
@@ -355,7 +329,7 @@ bool ContainerReader::SkipBody() {
 }
 
 bool ContainerReader::SeekToRecord(uint64_t offset) {
-    if (!file_ || offset > size_)
+    if (!file_.IsOpen() || offset > size_)
         return false;
     if (sealed_) {
         // Into the segment that holds the offset (the last one for the end),

@@ -1,11 +1,12 @@
 // One container file from start to end, for everyone who writes or reads
 // one: the two jobs, the encryption's read-back check, the benchmark and
 // the tests. The byte format is the codec's; a session adds what every user
-// of it needs: the file itself, written behind and read ahead on a thread of
-// its own in 1 MiB blocks while the caller's thread enciphers straight into
-// and out of those blocks, the protocol order (a body of exactly the size its
-// record gives), the shared rule for stored names, a running checksum of the
-// bytes and the system's reason for the first failure.
+// of it needs: the file itself, a `CBufferedFileOutputStream` or
+// `CBufferedFileInputStream` that writes behind or reads ahead on a thread
+// of its own in 1 MiB blocks while the caller's thread enciphers straight
+// into and out of those blocks, the protocol order (a body of exactly the
+// size its record gives), the shared rule for stored names, a running
+// checksum of the bytes and the system's reason for the first failure.
 //
 // Both formats go through the same sessions. In the authenticated one the
 // session seals and opens the segments: offsets (Position, SeekToRecord,
@@ -13,11 +14,10 @@
 // whose tag fails hands out nothing and makes Tampered() true.
 #pragma once
 
-#include "common/unique_handle.h"
-#include "engine/block_pipe.h"
 #include "engine/checksum.h"
 #include "engine/container.h"
 #include "engine/sealed_format.h"
+#include "engine/streams.h"
 
 #include <windows.h>
 
@@ -74,8 +74,6 @@ private:
     bool Append(const uint8_t* data, size_t count, bool encipher);
     // Hands the current block to the write-behind and takes a new one.
     bool Submit();
-    // Every block written; false with the first failure recorded.
-    bool Drain();
     bool BodyComplete();
     // Seals the segment being filled and hands it on.
     bool SealSegment(bool last);
@@ -88,13 +86,13 @@ private:
     bool inSegments_ = false; // the header is out; segments follow
     bool finished_ = false;   // the last segment is sealed
     uint64_t segment_ = 0;    // number of the segment being filled
-    UniqueFileHandle file_;
-    std::unique_ptr<BlockWriteBehind> behind_;
-    FileBlock* block_ = nullptr; // being filled
+    // Before the file: its write-behind sums into it until it stops.
+    ByteChecksum checksum_;
+    // Written in blocks only; its byte buffer is the smallest there is.
+    CBufferedFileOutputStream file_{1};
     uint64_t written_ = 0;
     uint64_t records_ = 0;
     uint64_t bodyLeft_ = 0;
-    ByteChecksum checksum_;
     DWORD error_ = ERROR_SUCCESS;
 };
 
@@ -183,7 +181,9 @@ private:
     // The file's own position to offset, the read-ahead stopped.
     bool MoveFileTo(uint64_t offset);
 
-    UniqueFileHandle file_;
+    // Read in blocks or into buffer_; its own byte buffer is the smallest
+    // there is.
+    CBufferedFileInputStream file_{1};
     std::unique_ptr<EncFile> codec_;
     AesGcmEncFile* sealed_ = nullptr; // codec_, when authenticated
     std::vector<uint8_t> plain_;      // the segment at hand, deciphered
@@ -194,7 +194,6 @@ private:
     uint64_t nextRaw_ = 0;         // the segment the file delivers next
     bool tampered_ = false;
     bool readAhead_ = false;
-    std::unique_ptr<BlockReadAhead> ahead_;
     std::vector<uint8_t> buffer_;
     const uint8_t* data_ = nullptr; // the bytes at hand: buffer_ or a read-ahead block
     size_t bufferPos_ = 0;

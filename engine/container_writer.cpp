@@ -1,13 +1,12 @@
 // Writing a container: headers and records are gathered into the block that
-// goes to the file next, bodies are enciphered straight into it, and a
-// thread of its own writes the blocks behind. In the authenticated format a
-// block holds one segment, sealed once the next byte shows it is not the
-// last. The writer remembers the system's reason of the first failure,
+// goes to the file next, bodies are enciphered straight into it, and the
+// file stream's thread writes the blocks behind. In the authenticated
+// format a block holds one segment, sealed once the next byte shows it is
+// not the last. The writer remembers the system's reason of the first failure,
 // because the calls made after it (closing, cleaning up) overwrite the
 // thread's last error.
 #include "engine/container_session.h"
 
-#include "engine/paths.h"
 #include "engine/session_errors.h"
 #include "engine/stored_name.h"
 
@@ -51,10 +50,8 @@ ContainerWriter::ContainerWriter(const std::wstring& password, ContainerFormat f
     }
 }
 
-ContainerWriter::~ContainerWriter() {
-    // The write-behind goes first: it may still be writing to the file.
-    behind_.reset();
-}
+// The file stream waits for its write-behind before it closes the file.
+ContainerWriter::~ContainerWriter() = default;
 
 bool ContainerWriter::Fail(DWORD error) {
     if (error_ == ERROR_SUCCESS)
@@ -63,43 +60,28 @@ bool ContainerWriter::Fail(DWORD error) {
 }
 
 bool ContainerWriter::Create(const std::wstring& path) {
-    if (file_)
+    if (file_.IsBlockFileOpen())
         return Fail(ERROR_ALREADY_INITIALIZED);
-    file_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file_)
-        return Fail(LastErrorOr(ERROR_OPEN_FAILED));
-    // Three blocks: one being filled, one being written, one spare, so the
-    // enciphering seldom waits for the disk. A sealed segment and its tag
-    // make one block.
+    // A sealed segment and its tag make one block.
     const size_t blockBytes = sealed_ ? kSegmentBytes + kTagBytes : kBufferBytes;
-    behind_ = std::make_unique<BlockWriteBehind>(file_.Get(), blockBytes, 3, checksum_);
-    block_ = behind_->Take();
+    if (!file_.CreateNew(path, blockBytes, checksum_))
+        return Fail(LastErrorOr(ERROR_OPEN_FAILED));
     return true;
 }
 
 bool ContainerWriter::Submit() {
-    if (!block_ || block_->used == 0)
+    const FileBlock* block = file_.Block();
+    if (!block || block->used == 0)
         return !Failed();
-    FileBlock* full = block_;
-    block_ = nullptr;
-    if (!behind_->Submit(full))
-        return Fail(behind_->Error());
-    block_ = behind_->Take();
-    return true;
-}
-
-bool ContainerWriter::Drain() {
-    if (!Submit())
-        return false;
-    return behind_->Drain() || Fail(behind_->Error());
+    return file_.PassBlock() || Fail(file_.WriteError());
 }
 
 bool ContainerWriter::SealSegment(bool last) {
-    if (!sealed_->SealSegment(segment_, last, block_->bytes.data(), block_->used))
+    FileBlock* block = file_.Block();
+    if (!sealed_->SealSegment(segment_, last, block->bytes.data(), block->used))
         return Fail(ERROR_INVALID_DATA);
     ++segment_;
-    block_->used += kTagBytes;
+    block->used += kTagBytes;
     written_ += kTagBytes;
     return Submit();
 }
@@ -114,29 +96,31 @@ bool ContainerWriter::Finish() {
 bool ContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
     if (Failed())
         return false;
-    if (!block_)
+    if (!file_.Block())
         return Fail(ERROR_INVALID_HANDLE);
     if (finished_)
         return Fail(ERROR_INVALID_STATE);
     written_ += count;
     // A sealed segment goes out only once the next byte comes: until then
     // it may be the last one, whose nonce says so.
-    const size_t capacity = inSegments_ ? kSegmentBytes : block_->bytes.size();
+    const size_t capacity = inSegments_ ? kSegmentBytes : file_.Block()->bytes.size();
     // A body is enciphered straight into the block that goes to the file:
     // no copy.
     while (count > 0) {
-        if (inSegments_ && block_->used == capacity && !SealSegment(false))
+        if (inSegments_ && file_.Block()->used == capacity && !SealSegment(false))
             return false;
-        const size_t take = std::min(count, capacity - block_->used);
-        uint8_t* to = block_->bytes.data() + block_->used;
+        // Taken again after every hand-over: the stream gives a new block.
+        FileBlock* block = file_.Block();
+        const size_t take = std::min(count, capacity - block->used);
+        uint8_t* to = block->bytes.data() + block->used;
         if (encipher && !sealed_)
             codec_->CryptBody(data, to, take);
         else
             std::memcpy(to, data, take);
-        block_->used += take;
+        block->used += take;
         data += take;
         count -= take;
-        if (!inSegments_ && block_->used == block_->bytes.size() && !Submit())
+        if (!inSegments_ && block->used == block->bytes.size() && !Submit())
             return false;
     }
     return true;
@@ -205,7 +189,7 @@ bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring
 bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
     if (Failed())
         return false;
-    if (!block_)
+    if (!file_.Block())
         return Fail(ERROR_INVALID_HANDLE);
     if (count > bodyLeft_)
         return Fail(ERROR_INVALID_DATA);
@@ -214,25 +198,20 @@ bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
 }
 
 bool ContainerWriter::Commit() {
-    if (Failed() || !BodyComplete() || !Finish() || !Drain())
+    if (!file_.IsBlockFileOpen())
+        return Fail(ERROR_INVALID_HANDLE);
+    if (Failed() || !BodyComplete() || !Finish() || !Submit())
         return false;
-    SetLastError(ERROR_SUCCESS);
-    if (!FlushFileBuffers(file_.Get()))
-        return Fail(LastErrorOr(ERROR_WRITE_FAULT));
-    return true;
+    return file_.Commit() || Fail(file_.WriteError());
 }
 
 bool ContainerWriter::Close() {
-    if (!file_)
+    if (!file_.IsBlockFileOpen())
         return !Failed();
     if (!Failed() && BodyComplete())
         Finish();
-    Drain();
-    behind_.reset();
-    block_ = nullptr;
-    SetLastError(ERROR_SUCCESS);
-    // Closed by hand: a failing close can mean lost bytes.
-    if (!CloseHandle(file_.Release()))
-        Fail(LastErrorOr(ERROR_WRITE_FAULT));
+    Submit();
+    if (!file_.CloseBlocks())
+        Fail(file_.WriteError());
     return !Failed();
 }

@@ -1,5 +1,6 @@
 // The byte streams: typed operations on the two interfaces, the buffering
-// layers, the plain file streams and the two combined file-and-buffer classes.
+// layers, the plain file streams and the two combined file-and-buffer classes
+// with their block ways (write-behind and read-ahead on the block pipe).
 //
 // The output side never forgets a failure: once a sink refuses bytes or fails
 // to flush or close, the buffered stream stays failed, so the result of its
@@ -7,9 +8,11 @@
 #include "engine/streams.h"
 
 #include "engine/paths.h"
+#include "engine/session_errors.h"
 
 #include <io.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -187,9 +190,13 @@ int CBufferedInputStream::Read(uint8_t* buffer, int offset, int count) {
     return delivered;
 }
 
-void CBufferedInputStream::Close() {
+void CBufferedInputStream::Discard() {
     filled_ = -1;
     position_ = 0;
+}
+
+void CBufferedInputStream::Close() {
+    Discard();
     source_->Close();
 }
 
@@ -271,11 +278,11 @@ CFileInputStream::~CFileInputStream() {
     CFileInputStream::Close();
 }
 
-bool CFileInputStream::Open(const std::wstring& path) {
+bool CFileInputStream::Open(const std::wstring& path, DWORD flags) {
     if (handle_)
         return false;
     handle_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                              OPEN_EXISTING, flags, nullptr));
     if (!handle_)
         return false;
     LARGE_INTEGER size;
@@ -292,6 +299,23 @@ int CFileInputStream::Read(uint8_t* buffer, int offset, int count) {
     if (!ReadFile(handle_.Get(), buffer + offset, static_cast<DWORD>(count), &got, nullptr))
         return 0;
     return static_cast<int>(got);
+}
+
+bool CFileInputStream::ReadFully(uint8_t* data, size_t count, size_t& got) {
+    // One call moves at most 1 GiB, well below what a DWORD counts.
+    constexpr size_t kMaxTransfer = 1 << 30;
+    got = 0;
+    while (got < count) {
+        DWORD more = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!ReadFile(handle_.Get(), data + got,
+                      static_cast<DWORD>(std::min(count - got, kMaxTransfer)), &more, nullptr))
+            return false;
+        if (more == 0)
+            break;
+        got += more;
+    }
+    return true;
 }
 
 void CFileInputStream::Close() {
@@ -358,9 +382,50 @@ bool CFileOutputStream::Commit() {
 CBufferedFileInputStream::CBufferedFileInputStream(int capacity)
     : CFileInputStream(), CBufferedInputStream(static_cast<CFileInputStream*>(this), capacity) {}
 
-// The buffer goes first (base destruction order), then the file part closes
-// its handle.
+// The read-ahead goes first (a member), then the buffer (base destruction
+// order), then the file part closes its handle.
 CBufferedFileInputStream::~CBufferedFileInputStream() = default;
+
+void CBufferedFileInputStream::Close() {
+    // The read-ahead may still be reading the file.
+    StopReadAhead();
+    Discard();
+    CFileInputStream::Close();
+}
+
+void CBufferedFileInputStream::StartReadAhead(uint64_t start, uint64_t end, size_t blockBytes,
+                                              int count, ByteChecksum* checksum) {
+    ahead_.reset();
+    ahead_ = std::make_unique<BlockReadAhead>(Handle(), start, end, blockBytes, count, checksum);
+}
+
+void CBufferedFileInputStream::StartReadAhead(uint64_t start, uint64_t end,
+                                              std::vector<FileBlock>& blocks,
+                                              ByteChecksum* checksum) {
+    ahead_.reset();
+    ahead_ = std::make_unique<BlockReadAhead>(Handle(), start, end, blocks, checksum);
+}
+
+const FileBlock* CBufferedFileInputStream::NextBlock() {
+    return ahead_ ? ahead_->Next() : nullptr;
+}
+
+DWORD CBufferedFileInputStream::ReadAheadError() {
+    return ahead_ ? ahead_->Error() : ERROR_SUCCESS;
+}
+
+void CBufferedFileInputStream::StopReadAhead() {
+    ahead_.reset();
+}
+
+bool CBufferedFileInputStream::Seek(uint64_t offset) {
+    // A read-ahead has moved the file on: it must not go on from there.
+    StopReadAhead();
+    Discard();
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(Handle(), to, nullptr, FILE_BEGIN) != FALSE;
+}
 
 CBufferedFileOutputStream::CBufferedFileOutputStream(int capacity)
     : CFileOutputStream(), CBufferedOutputStream(static_cast<CFileOutputStream*>(this), capacity) {}
@@ -372,6 +437,64 @@ CBufferedFileOutputStream::~CBufferedFileOutputStream() {
 }
 
 bool CBufferedFileOutputStream::Commit() {
+    if (blockFile_) {
+        if (!PassBlock() || !WaitWritten())
+            return false;
+        SetLastError(ERROR_SUCCESS);
+        return FlushFileBuffers(blockFile_.Get()) || Fail(LastErrorOr(ERROR_WRITE_FAULT));
+    }
     bool flushed = CBufferedOutputStream::Flush();
     return CFileOutputStream::Commit() && flushed;
+}
+
+bool CBufferedFileOutputStream::Fail(DWORD error) {
+    if (error_ == ERROR_SUCCESS)
+        error_ = error;
+    return false;
+}
+
+bool CBufferedFileOutputStream::CreateNew(const std::wstring& path, size_t blockBytes,
+                                          ByteChecksum& checksum) {
+    if (blockFile_) {
+        SetLastError(ERROR_ALREADY_INITIALIZED);
+        return false;
+    }
+    blockFile_.Reset(CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!blockFile_)
+        return false;
+    error_ = ERROR_SUCCESS;
+    // Three blocks: one being filled, one being written, one spare, so the
+    // caller seldom waits for the disk.
+    behind_ = std::make_unique<BlockWriteBehind>(blockFile_.Get(), blockBytes, 3, checksum);
+    block_ = behind_->Take();
+    return true;
+}
+
+bool CBufferedFileOutputStream::PassBlock() {
+    if (!block_ || block_->used == 0)
+        return error_ == ERROR_SUCCESS;
+    FileBlock* full = block_;
+    block_ = nullptr;
+    if (!behind_->Submit(full))
+        return Fail(behind_->Error());
+    block_ = behind_->Take();
+    return true;
+}
+
+bool CBufferedFileOutputStream::WaitWritten() {
+    return !behind_ || behind_->Drain() || Fail(behind_->Error());
+}
+
+bool CBufferedFileOutputStream::CloseBlocks() {
+    if (!blockFile_)
+        return error_ == ERROR_SUCCESS;
+    PassBlock();
+    WaitWritten();
+    behind_.reset();
+    block_ = nullptr;
+    SetLastError(ERROR_SUCCESS);
+    if (!CloseHandle(blockFile_.Release()))
+        Fail(LastErrorOr(ERROR_WRITE_FAULT));
+    return error_ == ERROR_SUCCESS;
 }

@@ -1,7 +1,6 @@
 // The encryption's packer; see packer.h.
 #include "jobs/packer.h"
 
-#include "common/unique_handle.h"
 #include "engine/stored_name.h"
 #include "jobs/encrypt_job.h"
 #include "jobs/job_internal.h"
@@ -15,22 +14,6 @@ std::wstring ChildFolderPath(const std::wstring& folderPath, const std::wstring&
     if (!folderPath.empty() && folderPath.back() == L'/')
         return folderPath + name;
     return folderPath + L'/' + name;
-}
-
-// Reads until want bytes came or the file ended (ReadFile may give less
-// before the end). False on a read error, with the last error set.
-bool ReadUpTo(HANDLE file, uint8_t* data, size_t want, size_t& got) {
-    got = 0;
-    while (got < want) {
-        DWORD more = 0;
-        SetLastError(ERROR_SUCCESS);
-        if (!ReadFile(file, data + got, static_cast<DWORD>(want - got), &more, nullptr))
-            return false;
-        if (more == 0)
-            break;
-        got += more;
-    }
-    return true;
 }
 
 } // namespace
@@ -154,11 +137,15 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
     using namespace jobtext;
     const std::wstring& path = file.GetPath();
     // Opened as itself: a link that appeared since the listing is seen here.
-    UniqueFileHandle input(CreateFileW(
-        ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Its buffer goes unused: the body is read whole or in read-ahead blocks.
+    CBufferedFileInputStream input(1);
+    // A size the stream could not read is no failure yet: a link is kept
+    // without one, and a file's size is read again below with its time.
+    const bool opened =
+        input.Open(path, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT) ||
+        input.IsOpen();
     OpenedFileIdentity identity;
-    if (!input || !g_identifyOpenedFile(input.Get(), path, identity))
+    if (!opened || !g_identifyOpenedFile(input.Handle(), path, identity))
         FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
     if (identity.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         stored_.AddKept(folder, path, LeftItem::Reason::NotStored);
@@ -170,7 +157,7 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
     // entered, so one item's files all lie on the volume of its first.
     if (volumeItem_ != shownItem_) {
         BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(input.Get(), &info))
+        if (!GetFileInformationByHandle(input.Handle(), &info))
             FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
         volume_ = info.dwVolumeSerialNumber;
         volumeItem_ = shownItem_;
@@ -181,7 +168,7 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
     }
     uint64_t size = 0;
     FILETIME lastWrite;
-    if (!SizeAndWriteTime(input.Get(), size, lastWrite))
+    if (!SizeAndWriteTime(input.Handle(), size, lastWrite))
         FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
     if (!writer_.AddFile(folderPath, name, CTimeStamp::FromFileTime(lastWrite).Seconds(), size))
         WriterFailed();
@@ -189,11 +176,11 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
     // The last read asks for one byte more than is left, so a file that
     // grew shows without a read of its own.
     if (size >= buffer_.size()) {
-        PackLargeBody(input.Get(), path, size);
+        PackLargeBody(input, path, size);
     } else {
         const size_t want = static_cast<size_t>(size) + 1;
         size_t got = 0;
-        if (!ReadUpTo(input.Get(), buffer_.data(), want, got))
+        if (!input.ReadFully(buffer_.data(), want, got))
             FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
         if (got > size)
             FailItem(kTheFile + path + kFileGrew);
@@ -210,13 +197,14 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
 
 // A large file is read ahead on a thread of its own while this one
 // enciphers; the read-ahead asks for one byte more than the size.
-void Packer::PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size) {
+void Packer::PackLargeBody(CBufferedFileInputStream& input, const std::wstring& path,
+                           uint64_t size) {
     using namespace jobtext;
     if (readAheadBlocks_.empty())
         readAheadBlocks_ = MakeFileBlocks(3, kBlockBytes);
-    BlockReadAhead ahead(input, 0, size + 1, readAheadBlocks_, nullptr);
+    input.StartReadAhead(0, size + 1, readAheadBlocks_, nullptr);
     uint64_t remaining = size;
-    while (const FileBlock* block = ahead.Next()) {
+    while (const FileBlock* block = input.NextBlock()) {
         if (block->used > remaining)
             FailItem(kTheFile + path + kFileGrew);
         if (!writer_.WriteBody(block->bytes.data(), block->used))
@@ -225,8 +213,9 @@ void Packer::PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size
         progress_.SetCurrent(progress_.GetCurrent() + block->used, 0);
         CheckCancel();
     }
-    SetLastError(ahead.Error());
-    if (ahead.Error() != ERROR_SUCCESS)
+    const DWORD error = input.ReadAheadError();
+    SetLastError(error);
+    if (error != ERROR_SUCCESS)
         FailItem(kTheFile + path + kCouldNotBeRead + GetSystemErrorText());
     if (remaining != 0)
         FailItem(kTheFile + path + kFileEndedEarly);

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "common/progress_update.h"
-#include "engine/block_pipe.h"
 #include "engine/container_session.h"
+#include "engine/streams.h"
 #include "jobs/path_info.h"
 #include "jobs/stored_sources.h"
 
@@ -56,7 +56,7 @@ private:
                      const std::wstring& folderPath, uint32_t parent);
     void PackFile(const std::wstring& folderPath, const std::wstring& name, const CPathInfo& file,
                   uint32_t folder);
-    void PackLargeBody(HANDLE input, const std::wstring& path, uint64_t size);
+    void PackLargeBody(CBufferedFileInputStream& input, const std::wstring& path, uint64_t size);
 
     ContainerWriter& writer_;
     zelprogress::IProgressUpdate& progress_;
