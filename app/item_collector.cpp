@@ -15,9 +15,9 @@ constexpr wchar_t kCountName[] = L"Local\\Tessalock.ItemCollection.Arrivals";
 
 // The session's count, mapped once per process and kept until it ends. The
 // count lives as long as one instance has it mapped.
-class SessionCount {
+class CSessionCount {
 public:
-    SessionCount()
+    CSessionCount()
         : mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         sizeof(LONG), kCountName)) {
         if (mapping_)
@@ -37,8 +37,8 @@ private:
     UniqueMappedView view_;
 };
 
-SessionCount& Count() {
-    static SessionCount count;
+CSessionCount& Count() {
+    static CSessionCount count;
     return count;
 }
 
@@ -77,18 +77,18 @@ bool UnpackItems(const COPYDATASTRUCT& block, std::vector<std::wstring>& items) 
 
 } // namespace item_collection
 
-CArrivalCount::CArrivalCount() {
+ScopedArrivalCount::ScopedArrivalCount() {
     Count().Add(1);
     counted_ = true;
 }
 
-void CArrivalCount::Withdraw() {
+void ScopedArrivalCount::Withdraw() {
     if (counted_)
         Count().Add(-1);
     counted_ = false;
 }
 
-LONG CArrivalCount::Pending() {
+LONG ScopedArrivalCount::Pending() {
     return Count().Value();
 }
 
@@ -136,7 +136,7 @@ void CItemCollector::Collect(DWORD quietMs, DWORD limitMs) {
         const ULONGLONG now = ::GetTickCount64();
         if (now - start >= limitMs)
             break;
-        if (now - lastArrival_ >= quietMs && CArrivalCount::Pending() <= 0)
+        if (now - lastArrival_ >= quietMs && ScopedArrivalCount::Pending() <= 0)
             break;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
@@ -179,7 +179,7 @@ bool HandOverItems(const std::vector<std::wstring>& items) {
 }
 
 std::vector<std::wstring> GatherItems(const std::vector<std::wstring>& own) {
-    CArrivalCount arrival;
+    ScopedArrivalCount arrival;
     // An item handed to another process must not depend on this one's
     // current folder.
     std::vector<std::wstring> handOver;

@@ -49,12 +49,12 @@ bool UnpackItems(const COPYDATASTRUCT& block, std::vector<std::wstring>& items);
 
 // One instance counted as on its way to the collector, for as long as this
 // object lives (or until Withdraw).
-class CArrivalCount {
+class ScopedArrivalCount {
 public:
-    CArrivalCount();
-    ~CArrivalCount() { Withdraw(); }
-    CArrivalCount(const CArrivalCount&) = delete;
-    CArrivalCount& operator=(const CArrivalCount&) = delete;
+    ScopedArrivalCount();
+    ~ScopedArrivalCount() { Withdraw(); }
+    ScopedArrivalCount(const ScopedArrivalCount&) = delete;
+    ScopedArrivalCount& operator=(const ScopedArrivalCount&) = delete;
 
     void Withdraw();
     // The instances counted right now, in the whole session.

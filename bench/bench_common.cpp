@@ -6,11 +6,11 @@
 
 namespace bench {
 
-Stopwatch::Stopwatch() {
+CStopwatch::CStopwatch() {
     QueryPerformanceCounter(&start_);
 }
 
-double Stopwatch::Seconds() const {
+double CStopwatch::Seconds() const {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);

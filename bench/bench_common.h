@@ -14,9 +14,9 @@
 namespace bench {
 
 // Seconds since construction, from the performance counter.
-class Stopwatch {
+class CStopwatch {
 public:
-    Stopwatch();
+    CStopwatch();
     double Seconds() const;
 
 private:

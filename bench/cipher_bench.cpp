@@ -77,7 +77,7 @@ uint64_t KdfPeakBeyondIdle(const KdfRun& run) {
 }
 
 bool RunCipherBenchmark(const CipherBenchOptions& options, CipherBenchResult& result,
-                        TargetList& targets) {
+                        CTargetList& targets) {
     const GcmResult& gcm = result.gcm;
     if (!RunGcmBenchmark(options.bytes, kGcmBytesPerRound, options.rounds, result.gcm)) {
         std::printf("AES-256-GCM segments could not be sealed or opened\n");

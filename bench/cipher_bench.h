@@ -34,6 +34,6 @@ uint64_t KdfPeakBeyondIdle(const KdfRun& run);
 // half OpenSSL's rate). False, with a message printed, when something
 // failed.
 bool RunCipherBenchmark(const CipherBenchOptions& options, CipherBenchResult& result,
-                        TargetList& targets);
+                        CTargetList& targets);
 
 } // namespace bench

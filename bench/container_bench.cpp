@@ -63,7 +63,7 @@ bool WriteContainer(const std::wstring& source, const std::wstring& container, u
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in)
         return false;
-    ContainerWriter writer(kPassword, format);
+    CContainerWriter writer(kPassword, format);
     if (!writer.Create(container) || !writer.WriteHeader() ||
         !writer.AddFile(L"/", L"source.bin", 0, bytes))
         return false;
@@ -80,7 +80,7 @@ bool WriteContainer(const std::wstring& source, const std::wstring& container, u
 }
 
 bool ReadContainer(const std::wstring& container, const std::wstring& restored) {
-    ContainerReader reader;
+    CContainerReader reader;
     EntryInfo info;
     if (!reader.Open(container, true) || reader.CheckHeader(kPassword) != HeaderCheck::Matches ||
         reader.NextRecord(info) != RecordRead::Ok)
@@ -123,7 +123,7 @@ bool SameContents(const std::wstring& a, const std::wstring& b) {
 
 // Runs one step and keeps its best time; false when the step failed.
 template <typename Step> bool Timed(const char* what, double& best, Step step) {
-    Stopwatch time;
+    CStopwatch time;
     if (!step()) {
         std::printf("%s failed (error %lu)\n", what, GetLastError());
         return false;

@@ -15,7 +15,7 @@ namespace bench {
 namespace {
 
 // Takes the header the codec writes and keeps nothing.
-class DiscardingStream : public IOutputStream {
+class CDiscardingStream : public IOutputStream {
 public:
     int Write(const uint8_t*, int, int count) override { return count; }
     bool Close() override { return true; }
@@ -28,7 +28,7 @@ public:
 bool KeyWithTinyDerivation(AesGcmEncFile& codec) {
     const KdfParameters saved = g_newContainerKdf;
     g_newContainerKdf = KdfParameters{64, 1, 1};
-    DiscardingStream header;
+    CDiscardingStream header;
     const bool keyed = codec.WritePasswordCheck(header);
     g_newContainerKdf = saved;
     return keyed;
@@ -62,7 +62,7 @@ bool RunGcmBenchmark(size_t bytes, uint64_t leastPerRound, int rounds, GcmResult
             const uint64_t first = pass * segments;
             const bool lastPass = pass + 1 == passes;
             double cpu = ProcessCpuSeconds();
-            Stopwatch sealTime;
+            CStopwatch sealTime;
             for (size_t k = 0; k < segments; ++k) {
                 if (!codec.SealSegment(first + k, lastPass && k + 1 == segments,
                                        buffer.data() + k * stride, kSegmentBytes))
@@ -71,7 +71,7 @@ bool RunGcmBenchmark(size_t bytes, uint64_t leastPerRound, int rounds, GcmResult
             seal += sealTime.Seconds();
             sealCpu += ProcessCpuSeconds() - cpu;
             cpu = ProcessCpuSeconds();
-            Stopwatch openTime;
+            CStopwatch openTime;
             for (size_t k = 0; k < segments; ++k) {
                 if (!codec.OpenSegment(first + k, lastPass && k + 1 == segments,
                                        buffer.data() + k * stride, stride, plain.data()))

@@ -101,7 +101,7 @@ void Settle(unsigned seconds) {
 // step failed.
 template <typename Step> bool Timed(Figure& figure, double& wall, Step step) {
     const double cpuBefore = ProcessCpuSeconds();
-    Stopwatch time;
+    CStopwatch time;
     const bool ok = step();
     wall = time.Seconds();
     if (ok)
@@ -125,7 +125,7 @@ bool MeasureFlush(const std::wstring& path, uint64_t bytes, double& seconds) {
         ok = WriteFile(file.Get(), chunk.data(), n, &written, nullptr) && written == n;
         done += n;
     }
-    Stopwatch time;
+    CStopwatch time;
     ok = Report(ok && FlushFileBuffers(file.Get()), "writing the flush measuring file");
     seconds = time.Seconds();
     file.Reset();
@@ -343,7 +343,7 @@ bool RunScenario(const JobBenchOptions& options, char id, ScenarioResult& result
     result.fixedEncrypt = FixedEncryptBuffers(largest);
     result.fixedDecrypt = FixedDecryptBuffers(largest);
 
-    Stopwatch generation;
+    CStopwatch generation;
     bool ok = Report(WriteTree(item, layout), "writing the tree");
     if (ok)
         std::printf("  tree written in %.1f s\n", generation.Seconds());
@@ -370,12 +370,12 @@ int RunJobBenchmark(const JobBenchOptions& options) {
                 options.windows ? " and through the real program's windows" : "",
                 options.folder.c_str(), options.settleSeconds);
     std::vector<ScenarioResult> results;
-    TargetList allTargets = options.earlierTargets;
+    CTargetList allTargets = options.earlierTargets;
     for (char id : options.scenarios) {
         ScenarioResult result;
         if (!RunScenario(options, id, result))
             return 1;
-        TargetList targets;
+        CTargetList targets;
         AddTargets(result, options.windows, static_cast<double>(options.kdfPeakBytes) / kMiB,
                    targets);
         PrintScenarioReport(result, options, options.windows, targets);

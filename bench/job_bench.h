@@ -28,7 +28,7 @@ struct JobBenchOptions {
     uint64_t kdfPeakBytes = 0;
     double kdfWriteSeconds = 0; // the same derivation's time for a new container
     double kdfCheckSeconds = 0; // and for one that is read
-    TargetList earlierTargets;  // of this run's cipher measures, for the final table
+    CTargetList earlierTargets; // of this run's cipher measures, for the final table
 };
 
 // Runs the scenarios in order and prints their report. Returns 0 when every

@@ -131,9 +131,9 @@ void PrintResult(bool succeeded, const std::wstring& errorText, const JobRun& ru
 // the encryption job moves the complete container to its name only after it
 // is written and on the device. The look costs a few microseconds, far below
 // what the job does meanwhile.
-class AppearanceWatch {
+class CAppearanceWatch {
 public:
-    AppearanceWatch(const std::wstring& path, const Stopwatch& clock)
+    CAppearanceWatch(const std::wstring& path, const CStopwatch& clock)
         : thread_([this, path, &clock] {
               while (!stop_.load()) {
                   if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -204,12 +204,12 @@ int JobChild(const std::wstring& mode, const wchar_t* const* args) {
     bool succeeded = false;
     std::wstring errorText;
     const double cpuBefore = ProcessCpuSeconds();
-    Stopwatch time;
+    CStopwatch time;
     if (mode == L"encrypt") {
         const ContainerFormat format = std::wstring(args[0]) == L"1"
                                            ? ContainerFormat::Legacy
                                            : ContainerFormat::Authenticated;
-        AppearanceWatch containerWatch(container, time);
+        CAppearanceWatch containerWatch(container, time);
         EncryptionOutcome outcome =
             RunEncryption({std::wstring(args[2])}, container, kPassword, progress, false, format);
         run.packSeconds = containerWatch.Stop();
@@ -228,13 +228,13 @@ int JobChild(const std::wstring& mode, const wchar_t* const* args) {
         // Only the time counts: the check is given nothing to compare with.
         // The job's own check reuses the key the job derived, so the key is
         // derived here before the clock starts.
-        DerivedKeyScope keys;
-        ContainerReader header;
+        ScopedDerivedKeys keys;
+        CContainerReader header;
         if (header.Open(container))
             header.CheckHeader(kPassword);
         header.Close();
         CAtomicProgress unused;
-        Stopwatch readBack;
+        CStopwatch readBack;
         ReadContainerBack(container, kPassword, 0, 0, 0, unused);
         run.readBackSeconds = readBack.Seconds();
     }
@@ -251,11 +251,11 @@ int KdfChild(const std::wstring& path) {
     std::string problem;
     const double cpuBefore = ProcessCpuSeconds();
     {
-        ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+        CContainerWriter writer(kPassword, ContainerFormat::Authenticated);
         if (!writer.Create(path)) {
             problem = "could not create the scratch container";
         } else {
-            Stopwatch write;
+            CStopwatch write;
             const bool written = writer.WriteHeader();
             run.writeSeconds = write.Seconds();
             if (!writer.Close() || !written)
@@ -263,8 +263,8 @@ int KdfChild(const std::wstring& path) {
         }
     }
     if (problem.empty()) {
-        ContainerReader reader;
-        Stopwatch check;
+        CContainerReader reader;
+        CStopwatch check;
         const bool matches =
             reader.Open(path) && reader.CheckHeader(kPassword) == HeaderCheck::Matches;
         run.checkSeconds = check.Seconds();

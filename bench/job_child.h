@@ -39,8 +39,8 @@ bool RunDecryptionChild(const std::wstring& container, JobRun& run);
 // One key derivation with the cost every new container gets.
 struct KdfRun {
     std::string errorText;
-    double writeSeconds = 0; // ContainerWriter::WriteHeader: a fresh salt, one derivation
-    double checkSeconds = 0; // ContainerReader::CheckHeader of that header: one more
+    double writeSeconds = 0; // CContainerWriter::WriteHeader: a fresh salt, one derivation
+    double checkSeconds = 0; // CContainerReader::CheckHeader of that header: one more
     double cpuSeconds = 0;   // of both, every thread of the child
     uint64_t idleWorkingSet = 0;
     uint64_t peakWorkingSet = 0;

@@ -79,9 +79,9 @@ inline uint64_t PeakBeyondIdle(const JobRun& run) {
 
 // The targets of one scenario, as ratios of figures of this run; kdfMiB is
 // the key derivation's memory measured at the start of the run.
-void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, TargetList& targets);
+void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, CTargetList& targets);
 void PrintScenarioReport(const ScenarioResult& r, const JobBenchOptions& options, bool windows,
-                         const TargetList& targets);
+                         const CTargetList& targets);
 // The figures of every scenario as one Markdown table, a row per format.
 void PrintSummaryTable(const std::vector<ScenarioResult>& results, bool windows);
 

@@ -45,7 +45,7 @@ double PeakMiB(const JobRun& run) {
 
 // The targets the old format's jobs were built to: against the keystream,
 // cp -r and the buffers they hold.
-void AddFormat1Targets(const ScenarioResult& r, TargetList& targets) {
+void AddFormat1Targets(const ScenarioResult& r, CTargetList& targets) {
     const Measures& m = r.m;
     const FormatMeasures& f1 = m.format[0];
     const TreeLayout& layout = r.layout;
@@ -83,7 +83,7 @@ void AddFormat1Targets(const ScenarioResult& r, TargetList& targets) {
 
 // The new format against the old: no slower with its key derivation
 // counted, and no more memory than the old one's plus the derivation's.
-void AddFormat2Targets(const ScenarioResult& r, double kdfMiB, TargetList& targets) {
+void AddFormat2Targets(const ScenarioResult& r, double kdfMiB, CTargetList& targets) {
     const FormatMeasures& f1 = r.m.format[0];
     const FormatMeasures& f2 = r.m.format[1];
     auto name = [&](const char* what) {
@@ -154,7 +154,7 @@ void PrintKeyDerivationShare(const Measures& m) {
 
 } // namespace
 
-void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, TargetList& targets) {
+void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, CTargetList& targets) {
     AddFormat1Targets(r, targets);
     AddFormat2Targets(r, kdfMiB, targets);
     if (!windows)
@@ -174,7 +174,7 @@ void AddTargets(const ScenarioResult& r, bool windows, double kdfMiB, TargetList
 }
 
 void PrintScenarioReport(const ScenarioResult& r, const JobBenchOptions& options, bool windows,
-                         const TargetList& targets) {
+                         const CTargetList& targets) {
     const int rounds = options.rounds;
     const Measures& m = r.m;
     const TreeLayout& layout = r.layout;

@@ -23,9 +23,9 @@ constexpr DWORD kChunk = 1 << 20;
 
 // A small deterministic generator; the layout must not depend on the
 // runtime library's rand().
-class Random {
+class CRandom {
 public:
-    explicit Random(uint64_t seed) : x_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+    explicit CRandom(uint64_t seed) : x_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
     uint64_t Next() {
         x_ ^= x_ << 13;
         x_ ^= x_ >> 7;
@@ -180,7 +180,7 @@ void MakeSmallFiles(uint64_t files, uint64_t largest, uint64_t seed, unsigned pe
     const uint64_t fileCount = Scaled(files, percent);
     const uint64_t subfolders = Scaled(files / 100, percent);
     const uint64_t perSubfolder = (fileCount + subfolders - 1) / subfolders;
-    Random random(seed);
+    CRandom random(seed);
     for (uint64_t s = 0; s < subfolders; ++s) {
         std::wstring top = Numbered(L"d", s / 20, L"");
         if (s % 20 == 0)
@@ -201,7 +201,7 @@ void MakeMixedFiles(unsigned percent, TreeLayout& layout) {
     const uint64_t fileCount = Scaled(2000, percent);
     const uint64_t total = Scaled(500ull << 20, percent);
     const uint64_t folders = std::max<uint64_t>(1, fileCount / 100);
-    Random random(3);
+    CRandom random(3);
     std::vector<double> weights(fileCount);
     double sum = 0;
     for (double& w : weights) {

@@ -153,7 +153,7 @@ int Run(int argc, wchar_t** argv) {
     cipherOptions.opensslGcmMegabytesPerSecond = options.opensslGcmMbps;
     cipherOptions.folder = options.folder;
     bench::CipherBenchResult cipher;
-    bench::TargetList cipherTargets;
+    bench::CTargetList cipherTargets;
     if (!bench::RunCipherBenchmark(cipherOptions, cipher, cipherTargets))
         return 1;
     cipherTargets.Print();

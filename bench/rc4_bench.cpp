@@ -28,14 +28,14 @@ Rc4Result RunRc4Benchmark(size_t bytes, int rounds) {
 
     Rc4Result result{1e30, 1e30, 0, bytes};
     for (int round = 0; round < rounds; ++round) {
-        Stopwatch xorTime;
+        CStopwatch xorTime;
         XorWithConstant(input.data(), bytes, output.data(), key);
         result.xorSeconds = std::min(result.xorSeconds, xorTime.Seconds());
 
         RC4Cipher cipher;
         cipher.Init(cipherKey, sizeof cipherKey);
         const double cpuBefore = ProcessCpuSeconds();
-        Stopwatch rc4Time;
+        CStopwatch rc4Time;
         cipher.Crypt(input.data(), bytes, output.data());
         const double seconds = rc4Time.Seconds();
         if (seconds < result.rc4Seconds) {

@@ -12,9 +12,9 @@ bool Target::Met() const {
     return atMost ? value <= limit : value >= limit;
 }
 
-void TargetList::AddRatio(const std::string& name, double numerator, const char* numeratorName,
-                          double denominator, const char* denominatorName, double limit,
-                          bool atMost) {
+void CTargetList::AddRatio(const std::string& name, double numerator, const char* numeratorName,
+                           double denominator, const char* denominatorName, double limit,
+                           bool atMost) {
     Target target;
     target.name = name;
     target.value = denominator > 0 ? numerator / denominator : NAN;
@@ -27,20 +27,20 @@ void TargetList::AddRatio(const std::string& name, double numerator, const char*
     targets_.push_back(target);
 }
 
-void TargetList::Print() const {
+void CTargetList::Print() const {
     for (const Target& t : targets_)
         std::printf("  %-42s %-48s = %5.2f  target %s %.2f  %s\n", t.name.c_str(), t.ratio.c_str(),
                     t.value, t.atMost ? "<=" : ">=", t.limit, t.Met() ? "met" : "MISSED");
 }
 
-void TargetList::PrintTable() const {
+void CTargetList::PrintTable() const {
     std::printf("| Target | Ratio | Measured | Limit | |\n|---|---|---|---|---|\n");
     for (const Target& t : targets_)
         std::printf("| %s | %s | %.2f | %s %.2f | %s |\n", t.name.c_str(), t.ratio.c_str(), t.value,
                     t.atMost ? "≤" : "≥", t.limit, t.Met() ? "met" : "**missed**");
 }
 
-bool TargetList::AllMet() const {
+bool CTargetList::AllMet() const {
     for (const Target& t : targets_) {
         if (!t.Met())
             return false;

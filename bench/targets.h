@@ -19,7 +19,7 @@ struct Target {
     bool Met() const;
 };
 
-class TargetList {
+class CTargetList {
 public:
     // Adds value = numerator / denominator.
     void AddRatio(const std::string& name, double numerator, const char* numeratorName,

@@ -190,7 +190,7 @@ HWND WaitForBox(const CProgramRun& program) {
 // checks its text starts with expected and the program ends.
 bool TimeJob(CProgramRun& program, HWND dialog, int button, const std::wstring& expected,
              int answer, WindowRun& run) {
-    Stopwatch time;
+    CStopwatch time;
     PostButtonClick(dialog, button);
     HWND box = WaitForBox(program);
     run.seconds = time.Seconds();

@@ -11,9 +11,9 @@ std::wstring LoadResString(UINT id);
 // A string-table entry named where a text is put together: it is loaded when
 // it is joined or converted, so `kTheFile + name + kCouldNotBeRead` reads as
 // the sentence it builds and the wording stays in the resource script.
-class ResText {
+class CResText {
 public:
-    constexpr explicit ResText(UINT id) : id_(id) {}
+    constexpr explicit CResText(UINT id) : id_(id) {}
     UINT Id() const { return id_; }
     std::wstring Load() const { return LoadResString(id_); }
     operator std::wstring() const { return Load(); }
@@ -22,18 +22,18 @@ private:
     UINT id_;
 };
 
-inline std::wstring operator+(const ResText& left, const std::wstring& right) {
+inline std::wstring operator+(const CResText& left, const std::wstring& right) {
     return left.Load() + right;
 }
-inline std::wstring operator+(std::wstring left, const ResText& right) {
+inline std::wstring operator+(std::wstring left, const CResText& right) {
     return left += right.Load();
 }
-inline std::wstring operator+(const ResText& left, const wchar_t* right) {
+inline std::wstring operator+(const CResText& left, const wchar_t* right) {
     return left.Load() + right;
 }
-inline std::wstring operator+(const wchar_t* left, const ResText& right) {
+inline std::wstring operator+(const wchar_t* left, const CResText& right) {
     return left + right.Load();
 }
-inline std::wstring operator+(const ResText& left, const ResText& right) {
+inline std::wstring operator+(const CResText& left, const CResText& right) {
     return left.Load() + right.Load();
 }

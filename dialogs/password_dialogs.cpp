@@ -21,12 +21,12 @@ ShellOpenFunction g_shellOpen = ::ShellExecuteW;
 namespace {
 
 // Wipes a copy of a password when the handler that read it is left.
-class SecretCopy {
+class ScopedSecretWipe {
 public:
-    explicit SecretCopy(std::wstring& text) : text_(text) {}
-    ~SecretCopy() { WipeSecret(text_); }
-    SecretCopy(const SecretCopy&) = delete;
-    SecretCopy& operator=(const SecretCopy&) = delete;
+    explicit ScopedSecretWipe(std::wstring& text) : text_(text) {}
+    ~ScopedSecretWipe() { WipeSecret(text_); }
+    ScopedSecretWipe(const ScopedSecretWipe&) = delete;
+    ScopedSecretWipe& operator=(const ScopedSecretWipe&) = delete;
 
 private:
     std::wstring& text_;
@@ -111,9 +111,9 @@ bool CDialogEncrypt::PlanContainerPath() {
 
 void CDialogEncrypt::OnEncrypt(UINT) {
     std::wstring password = passwordField_.GetText();
-    SecretCopy wipePassword(password);
+    ScopedSecretWipe wipePassword(password);
     std::wstring reenter = reenterField_.GetText();
-    SecretCopy wipeReenter(reenter);
+    ScopedSecretWipe wipeReenter(reenter);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
         return;
@@ -208,7 +208,7 @@ bool CDialogDecrypt::CheckContainerPath() {
 
 void CDialogDecrypt::OnDecrypt(UINT) {
     std::wstring password = passwordField_.GetText();
-    SecretCopy wipePassword(password);
+    ScopedSecretWipe wipePassword(password);
     if (password.empty()) {
         ShowInfoBox(LoadResString(IDS_ENTER_PASSWORD));
         return;

@@ -26,14 +26,14 @@ std::vector<FileBlock> MakeFileBlocks(int count, size_t blockBytes) {
 // ---------------------------------------------------------------------------
 // Write-behind
 
-BlockWriteBehind::BlockWriteBehind(HANDLE file, size_t blockBytes, int count,
-                                   ByteChecksum& checksum)
+CBlockWriteBehind::CBlockWriteBehind(HANDLE file, size_t blockBytes, int count,
+                                     CByteChecksum& checksum)
     : file_(file), checksum_(checksum), blocks_(MakeFileBlocks(count, blockBytes)) {
     for (FileBlock& block : blocks_)
         free_.push_back(&block);
 }
 
-BlockWriteBehind::~BlockWriteBehind() {
+CBlockWriteBehind::~CBlockWriteBehind() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -43,7 +43,7 @@ BlockWriteBehind::~BlockWriteBehind() {
         thread_.join();
 }
 
-FileBlock* BlockWriteBehind::Take() {
+FileBlock* CBlockWriteBehind::Take() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !free_.empty(); });
     FileBlock* block = free_.front();
@@ -52,12 +52,12 @@ FileBlock* BlockWriteBehind::Take() {
     return block;
 }
 
-bool BlockWriteBehind::WriteBlock(const FileBlock& block) {
+bool CBlockWriteBehind::WriteBlock(const FileBlock& block) {
     checksum_.Update(block.bytes.data(), block.used);
     return WriteAllToFile(file_, block.bytes.data(), block.used);
 }
 
-bool BlockWriteBehind::Submit(FileBlock* block) {
+bool CBlockWriteBehind::Submit(FileBlock* block) {
     if (!thread_.joinable())
         thread_ = std::thread([this] { Run(); });
     std::lock_guard<std::mutex> lock(mutex_);
@@ -71,18 +71,18 @@ bool BlockWriteBehind::Submit(FileBlock* block) {
     return true;
 }
 
-bool BlockWriteBehind::Drain() {
+bool CBlockWriteBehind::Drain() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queued_.empty() && !writing_; });
     return error_ == ERROR_SUCCESS;
 }
 
-DWORD BlockWriteBehind::Error() {
+DWORD CBlockWriteBehind::Error() {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-void BlockWriteBehind::Run() {
+void CBlockWriteBehind::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
@@ -109,20 +109,20 @@ void BlockWriteBehind::Run() {
 // ---------------------------------------------------------------------------
 // Read-ahead
 
-BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes,
-                               int count, ByteChecksum* checksum)
+CBlockReadAhead::CBlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes,
+                                 int count, CByteChecksum* checksum)
     : file_(file), position_(start), end_(end), checksum_(checksum),
       ownBlocks_(MakeFileBlocks(count, blockBytes)) {
     Start(ownBlocks_);
 }
 
-BlockReadAhead::BlockReadAhead(HANDLE file, uint64_t start, uint64_t end,
-                               std::vector<FileBlock>& blocks, ByteChecksum* checksum)
+CBlockReadAhead::CBlockReadAhead(HANDLE file, uint64_t start, uint64_t end,
+                                 std::vector<FileBlock>& blocks, CByteChecksum* checksum)
     : file_(file), position_(start), end_(end), checksum_(checksum) {
     Start(blocks);
 }
 
-void BlockReadAhead::Start(std::vector<FileBlock>& blocks) {
+void CBlockReadAhead::Start(std::vector<FileBlock>& blocks) {
     for (FileBlock& block : blocks) {
         block.used = 0;
         free_.push_back(&block);
@@ -132,7 +132,7 @@ void BlockReadAhead::Start(std::vector<FileBlock>& blocks) {
         thread_ = std::thread([this] { Run(); });
 }
 
-BlockReadAhead::~BlockReadAhead() {
+CBlockReadAhead::~CBlockReadAhead() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -142,7 +142,7 @@ BlockReadAhead::~BlockReadAhead() {
         thread_.join();
 }
 
-bool BlockReadAhead::ReadBlock(FileBlock& block) {
+bool CBlockReadAhead::ReadBlock(FileBlock& block) {
     const size_t want =
         static_cast<size_t>(std::min<uint64_t>(block.bytes.size(), end_ - position_));
     block.used = 0;
@@ -166,7 +166,7 @@ bool BlockReadAhead::ReadBlock(FileBlock& block) {
     return block.used > 0;
 }
 
-const FileBlock* BlockReadAhead::Next() {
+const FileBlock* CBlockReadAhead::Next() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (handedOut_) {
         free_.push_back(handedOut_);
@@ -198,12 +198,12 @@ const FileBlock* BlockReadAhead::Next() {
     return handedOut_;
 }
 
-DWORD BlockReadAhead::Error() {
+DWORD CBlockReadAhead::Error() {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
 }
 
-void BlockReadAhead::Run() {
+void CBlockReadAhead::Run() {
     for (;;) {
         FileBlock* block = nullptr;
         {

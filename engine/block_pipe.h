@@ -1,6 +1,6 @@
 // Moving a file's bytes on a thread of its own, in blocks, while the job's
-// thread enciphers: BlockWriteBehind writes and sums the blocks a writer hands
-// it, BlockReadAhead reads and sums the blocks a reader will ask for next.
+// thread enciphers: CBlockWriteBehind writes and sums the blocks a writer hands
+// it, CBlockReadAhead reads and sums the blocks a reader will ask for next.
 // They are the engine of the combined file streams' block ways
 // (engine/streams.h), through which the jobs use them.
 // Each owns a small fixed set of blocks, so memory stays bounded, and keeps
@@ -31,14 +31,14 @@ struct FileBlock {
 // count blocks of blockBytes each.
 std::vector<FileBlock> MakeFileBlocks(int count, size_t blockBytes);
 
-class BlockWriteBehind {
+class CBlockWriteBehind {
 public:
     // Blocks of blockBytes each, count of them in all; the sum covers every
     // byte written, in order.
-    BlockWriteBehind(HANDLE file, size_t blockBytes, int count, ByteChecksum& checksum);
-    ~BlockWriteBehind();
-    BlockWriteBehind(const BlockWriteBehind&) = delete;
-    BlockWriteBehind& operator=(const BlockWriteBehind&) = delete;
+    CBlockWriteBehind(HANDLE file, size_t blockBytes, int count, CByteChecksum& checksum);
+    ~CBlockWriteBehind();
+    CBlockWriteBehind(const CBlockWriteBehind&) = delete;
+    CBlockWriteBehind& operator=(const CBlockWriteBehind&) = delete;
 
     // A free block to fill (waits for one while all are queued).
     FileBlock* Take();
@@ -54,7 +54,7 @@ private:
     bool WriteBlock(const FileBlock& block);
 
     HANDLE file_;
-    ByteChecksum& checksum_;
+    CByteChecksum& checksum_;
     std::vector<FileBlock> blocks_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -72,21 +72,21 @@ using ReadFileFunction = BOOL(WINAPI*)(HANDLE file, LPVOID buffer, DWORD bytes, 
                                        LPOVERLAPPED overlapped);
 extern ReadFileFunction g_readAheadFile;
 
-class BlockReadAhead {
+class CBlockReadAhead {
 public:
     // Reads the file from its current position up to end bytes in all (the
     // caller has positioned it at start), summing what it reads when a
     // checksum is given.
-    BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes, int count,
-                   ByteChecksum* checksum);
+    CBlockReadAhead(HANDLE file, uint64_t start, uint64_t end, size_t blockBytes, int count,
+                    CByteChecksum* checksum);
     // The same with blocks the caller keeps (all of one size): a job that
     // reads file after file allocates them once, instead of getting fresh
     // zeroed memory from the system for every file.
-    BlockReadAhead(HANDLE file, uint64_t start, uint64_t end, std::vector<FileBlock>& blocks,
-                   ByteChecksum* checksum);
-    ~BlockReadAhead();
-    BlockReadAhead(const BlockReadAhead&) = delete;
-    BlockReadAhead& operator=(const BlockReadAhead&) = delete;
+    CBlockReadAhead(HANDLE file, uint64_t start, uint64_t end, std::vector<FileBlock>& blocks,
+                    CByteChecksum* checksum);
+    ~CBlockReadAhead();
+    CBlockReadAhead(const CBlockReadAhead&) = delete;
+    CBlockReadAhead& operator=(const CBlockReadAhead&) = delete;
 
     // The next block in file order, or null at the end or after a failure
     // (Error tells). The block returned before goes back to the reader.
@@ -104,7 +104,7 @@ private:
     HANDLE file_;
     uint64_t position_;
     const uint64_t end_;
-    ByteChecksum* checksum_;
+    CByteChecksum* checksum_;
     std::vector<FileBlock> ownBlocks_; // when the caller lends none
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -35,16 +35,16 @@ inline uint64_t Mix(uint64_t value) {
 
 } // namespace
 
-ByteChecksum::ByteChecksum() : lanes_{kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1}, pending_{} {}
+CByteChecksum::CByteChecksum() : lanes_{kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1}, pending_{} {}
 
-void ByteChecksum::Stripe(const uint8_t* data) {
+void CByteChecksum::Stripe(const uint8_t* data) {
     lanes_[0] = Round(lanes_[0], Load64(data));
     lanes_[1] = Round(lanes_[1], Load64(data + 8));
     lanes_[2] = Round(lanes_[2], Load64(data + 16));
     lanes_[3] = Round(lanes_[3], Load64(data + 24));
 }
 
-void ByteChecksum::Update(const uint8_t* data, size_t count) {
+void CByteChecksum::Update(const uint8_t* data, size_t count) {
     length_ += count;
     if (pendingCount_ > 0) {
         size_t take = sizeof pending_ - pendingCount_;
@@ -65,7 +65,7 @@ void ByteChecksum::Update(const uint8_t* data, size_t count) {
     pendingCount_ = count;
 }
 
-uint64_t ByteChecksum::Value() const {
+uint64_t CByteChecksum::Value() const {
     uint64_t sum =
         Rotate(lanes_[0], 1) + Rotate(lanes_[1], 7) + Rotate(lanes_[2], 12) + Rotate(lanes_[3], 18);
     sum = (sum ^ Mix(length_)) * kPrime1;

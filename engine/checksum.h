@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-class ByteChecksum {
+class CByteChecksum {
 public:
-    ByteChecksum();
+    CByteChecksum();
     void Update(const uint8_t* data, size_t count);
     // The sum of everything so far; Update may go on afterwards.
     uint64_t Value() const;

@@ -16,9 +16,9 @@ constexpr int kFixedKeyLength = 10;
 
 // Collects what a writer produces so a header can be checked whole before
 // any of it reaches the real output.
-class MemoryOutputStream : public IOutputStream {
+class CMemoryOutputStream : public IOutputStream {
 public:
-    ~MemoryOutputStream() override { WipeSecret(bytes_.data(), bytes_.size()); }
+    ~CMemoryOutputStream() override { WipeSecret(bytes_.data(), bytes_.size()); }
     int Write(const uint8_t* data, int offset, int count) override {
         if (count <= 0)
             return 0;
@@ -134,7 +134,7 @@ void RC4Cipher::Crypt(const uint8_t* input, size_t count, uint8_t* output) {
 bool EncFile::WriteHeader(IOutputStream& output) {
     // The check block is built first: a password no reader would accept must
     // leave the output untouched.
-    MemoryOutputStream check;
+    CMemoryOutputStream check;
     if (!WritePasswordCheck(check))
         return false;
     if (!output.WriteInt32(static_cast<int32_t>(SwapBytes32(GetTypeId()))))

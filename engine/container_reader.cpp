@@ -20,9 +20,9 @@ constexpr size_t kHeaderBufferBytes = 64 << 10;
 
 // The codec reads headers through a stream; this one reads from the
 // reader's buffer.
-class ContainerReader::SourceStream : public IInputStream {
+class CContainerReader::CSourceStream : public IInputStream {
 public:
-    explicit SourceStream(ContainerReader& reader) : reader_(reader) {}
+    explicit CSourceStream(CContainerReader& reader) : reader_(reader) {}
     int Read(uint8_t* buffer, int offset, int count) override {
         if (count <= 0)
             return 0;
@@ -31,16 +31,16 @@ public:
     void Close() override {}
 
 private:
-    ContainerReader& reader_;
+    CContainerReader& reader_;
 };
 
-ContainerReader::ContainerReader() = default;
+CContainerReader::CContainerReader() = default;
 
-ContainerReader::~ContainerReader() {
+CContainerReader::~CContainerReader() {
     Close();
 }
 
-void ContainerReader::Close() {
+void CContainerReader::Close() {
     // The read-ahead goes first: it may still be reading the file.
     file_.StopReadAhead();
     data_ = nullptr;
@@ -51,7 +51,7 @@ void ContainerReader::Close() {
     file_.Close();
 }
 
-bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
+bool CContainerReader::Open(const std::wstring& path, bool readAhead) {
     Close();
     error_ = ERROR_SUCCESS;
     codec_.reset();
@@ -70,7 +70,7 @@ bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     bufferPos_ = bufferEnd_ = 0;
     bodyLeft_ = 0;
     skipped_ = false;
-    checksum_ = ByteChecksum();
+    checksum_ = CByteChecksum();
     readAhead_ = readAhead;
     // The header is read from a buffer of the reader's own; a read-ahead
     // starts after it, once the format is known.
@@ -78,7 +78,7 @@ bool ContainerReader::Open(const std::wstring& path, bool readAhead) {
     return true;
 }
 
-size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count, bool sum) {
+size_t CContainerReader::ReadFromFile(uint8_t* data, size_t count, bool sum) {
     size_t got = 0;
     if (!file_.ReadFully(data, count, got) && error_ == ERROR_SUCCESS)
         error_ = LastErrorOr(ERROR_READ_FAULT);
@@ -87,7 +87,7 @@ size_t ContainerReader::ReadFromFile(uint8_t* data, size_t count, bool sum) {
     return got;
 }
 
-bool ContainerReader::Refill() {
+bool CContainerReader::Refill() {
     bufferPos_ = 0;
     bufferEnd_ = 0;
     const uint64_t fileLeft = size_ - position_;
@@ -115,7 +115,7 @@ bool ContainerReader::Refill() {
     return bufferEnd_ > 0;
 }
 
-size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
+size_t CContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
     count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position_));
     size_t total = 0;
     while (count > 0) {
@@ -149,10 +149,10 @@ size_t ContainerReader::Read(uint8_t* data, size_t count, bool decipher) {
     return total;
 }
 
-HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
+HeaderCheck CContainerReader::CheckHeader(const std::wstring& password) {
     codec_.reset();
     sealed_ = nullptr;
-    SourceStream stream(*this);
+    CSourceStream stream(*this);
     SetLastError(ERROR_SUCCESS);
     std::unique_ptr<EncFile> codec = OpenEncFile(password, stream);
     if (error_ != ERROR_SUCCESS)
@@ -178,7 +178,7 @@ HeaderCheck ContainerReader::CheckHeader(const std::wstring& password) {
     return HeaderCheck::Matches;
 }
 
-bool ContainerReader::MoveFileTo(uint64_t offset) {
+bool CContainerReader::MoveFileTo(uint64_t offset) {
     // A read-ahead has moved the file on: it starts again from the offset.
     if (file_.Seek(offset))
         return true;
@@ -187,7 +187,7 @@ bool ContainerReader::MoveFileTo(uint64_t offset) {
     return false;
 }
 
-bool ContainerReader::Tamper() {
+bool CContainerReader::Tamper() {
     tampered_ = true;
     if (error_ == ERROR_SUCCESS)
         error_ = ERROR_INVALID_DATA;
@@ -196,12 +196,12 @@ bool ContainerReader::Tamper() {
     return false;
 }
 
-void ContainerReader::StartSegments() {
+void CContainerReader::StartSegments() {
     // The checksum covers the file's bytes in order: the header, then each
     // segment as it is read, not what the header's buffer read beyond it.
     const uint64_t headerBytes = position_;
     streamStart_ = headerBytes;
-    checksum_ = ByteChecksum();
+    checksum_ = CByteChecksum();
     checksum_.Update(data_, static_cast<size_t>(headerBytes));
     bufferPos_ = bufferEnd_ = 0;
     position_ = 0;
@@ -231,7 +231,7 @@ void ContainerReader::StartSegments() {
         LoadSegment(0);
 }
 
-bool ContainerReader::LoadSegment(uint64_t k) {
+bool CContainerReader::LoadSegment(uint64_t k) {
     if (tampered_ || k >= segmentCount_)
         return false;
     const uint64_t plainBytes = sealed_->SegmentBytes();
@@ -278,13 +278,13 @@ bool ContainerReader::LoadSegment(uint64_t k) {
     return true;
 }
 
-RecordRead ContainerReader::NextRecord(EntryInfo& entry) {
+RecordRead CContainerReader::NextRecord(EntryInfo& entry) {
     if (!codec_ || bodyLeft_ != 0) {
         if (error_ == ERROR_SUCCESS)
             error_ = ERROR_INVALID_DATA;
         return RecordRead::Damaged;
     }
-    SourceStream stream(*this);
+    CSourceStream stream(*this);
     entry = EntryInfo();
     if (!codec_->ReadEntryHeader(entry, stream))
         return RecordRead::Damaged;
@@ -300,21 +300,21 @@ RecordRead ContainerReader::NextRecord(EntryInfo& entry) {
     return RecordRead::Ok;
 }
 
-size_t ContainerReader::ReadRawBody(uint8_t* data, size_t count) {
+size_t CContainerReader::ReadRawBody(uint8_t* data, size_t count) {
     count = static_cast<size_t>(std::min<uint64_t>(count, bodyLeft_));
     size_t got = Read(data, count);
     bodyLeft_ -= got;
     return got;
 }
 
-size_t ContainerReader::ReadBody(uint8_t* data, size_t count) {
+size_t CContainerReader::ReadBody(uint8_t* data, size_t count) {
     count = static_cast<size_t>(std::min<uint64_t>(count, bodyLeft_));
     size_t got = Read(data, count, true);
     bodyLeft_ -= got;
     return got;
 }
 
-bool ContainerReader::SkipBody() {
+bool CContainerReader::SkipBody() {
     if (bodyLeft_ == 0)
         return true;
     const size_t buffered = bufferEnd_ - bufferPos_;
@@ -328,7 +328,7 @@ bool ContainerReader::SkipBody() {
     return SeekToRecord(position_ + bodyLeft_);
 }
 
-bool ContainerReader::SeekToRecord(uint64_t offset) {
+bool CContainerReader::SeekToRecord(uint64_t offset) {
     if (!file_.IsOpen() || offset > size_)
         return false;
     if (sealed_) {

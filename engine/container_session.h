@@ -30,12 +30,12 @@
 // failed; LastError then tells the system's reason of the first failure
 // (ERROR_INVALID_NAME for a name a reader would refuse, ERROR_INVALID_DATA
 // for a body longer or shorter than its record says).
-class ContainerWriter {
+class CContainerWriter {
 public:
-    ContainerWriter(const std::wstring& password, ContainerFormat format);
-    ~ContainerWriter();
-    ContainerWriter(const ContainerWriter&) = delete;
-    ContainerWriter& operator=(const ContainerWriter&) = delete;
+    CContainerWriter(const std::wstring& password, ContainerFormat format);
+    ~CContainerWriter();
+    CContainerWriter(const CContainerWriter&) = delete;
+    CContainerWriter& operator=(const CContainerWriter&) = delete;
 
     // Creates the file; fails when anything already has the name.
     bool Create(const std::wstring& path);
@@ -68,7 +68,7 @@ public:
     uint64_t Checksum() const { return checksum_.Value(); }
 
 private:
-    class HeaderSink;
+    class CHeaderSink;
     bool Fail(DWORD error);
     // Into the current block, enciphered as body bytes or as they are.
     bool Append(const uint8_t* data, size_t count, bool encipher);
@@ -87,7 +87,7 @@ private:
     bool finished_ = false;   // the last segment is sealed
     uint64_t segment_ = 0;    // number of the segment being filled
     // Before the file: its write-behind sums into it until it stops.
-    ByteChecksum checksum_;
+    CByteChecksum checksum_;
     // Written in blocks only; its byte buffer is the smallest there is.
     CBufferedFileOutputStream file_{1};
     uint64_t written_ = 0;
@@ -115,12 +115,12 @@ enum class RecordRead {
 
 // Reads a container. The file is held open with read sharing only, so
 // nobody can change it while a job reads it.
-class ContainerReader {
+class CContainerReader {
 public:
-    ContainerReader();
-    ~ContainerReader();
-    ContainerReader(const ContainerReader&) = delete;
-    ContainerReader& operator=(const ContainerReader&) = delete;
+    CContainerReader();
+    ~CContainerReader();
+    CContainerReader(const CContainerReader&) = delete;
+    CContainerReader& operator=(const CContainerReader&) = delete;
 
     // With readAhead a thread reads the file ahead of the caller (for a
     // walk over every byte); without, every read is the caller's own (for a
@@ -128,7 +128,7 @@ public:
     bool Open(const std::wstring& path, bool readAhead = false);
     void Close();
     // The header; keys the body cipher on a match. Several readers of one
-    // container on a thread with a DerivedKeyScope derive its key once.
+    // container on a thread with a ScopedDerivedKeys derive its key once.
     HeaderCheck CheckHeader(const std::wstring& password);
     // True when every byte of the file has been read or skipped. Never
     // for a container found changed: its end is not where it seems.
@@ -167,7 +167,7 @@ public:
     bool ChecksumCoversAll() const { return !skipped_; }
 
 private:
-    class SourceStream;
+    class CSourceStream;
     // Up to count bytes into data, deciphered when decipher is set.
     size_t Read(uint8_t* data, size_t count, bool decipher = false);
     bool Refill();
@@ -201,7 +201,7 @@ private:
     uint64_t size_ = 0;
     uint64_t position_ = 0; // offset of the next byte handed out
     uint64_t bodyLeft_ = 0;
-    ByteChecksum checksum_;
+    CByteChecksum checksum_;
     bool skipped_ = false;
     DWORD error_ = ERROR_SUCCESS;
 };

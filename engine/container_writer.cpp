@@ -24,9 +24,9 @@ bool IsStorablePlace(const std::wstring& folderPath, const std::wstring& name) {
 
 // The codec writes headers through a stream; this one appends to the
 // writer's buffer.
-class ContainerWriter::HeaderSink : public IOutputStream {
+class CContainerWriter::CHeaderSink : public IOutputStream {
 public:
-    explicit HeaderSink(ContainerWriter& writer) : writer_(writer) {}
+    explicit CHeaderSink(CContainerWriter& writer) : writer_(writer) {}
     int Write(const uint8_t* data, int offset, int count) override {
         if (count <= 0 || !writer_.Append(data + offset, static_cast<size_t>(count), false))
             return 0;
@@ -36,10 +36,10 @@ public:
     bool Flush() override { return !writer_.Failed(); }
 
 private:
-    ContainerWriter& writer_;
+    CContainerWriter& writer_;
 };
 
-ContainerWriter::ContainerWriter(const std::wstring& password, ContainerFormat format)
+CContainerWriter::CContainerWriter(const std::wstring& password, ContainerFormat format)
     : passwordFits_(PasswordFitsCheckBlock(password)) {
     if (format == ContainerFormat::Authenticated) {
         auto sealed = std::make_unique<AesGcmEncFile>(password);
@@ -51,15 +51,15 @@ ContainerWriter::ContainerWriter(const std::wstring& password, ContainerFormat f
 }
 
 // The file stream waits for its write-behind before it closes the file.
-ContainerWriter::~ContainerWriter() = default;
+CContainerWriter::~CContainerWriter() = default;
 
-bool ContainerWriter::Fail(DWORD error) {
+bool CContainerWriter::Fail(DWORD error) {
     if (error_ == ERROR_SUCCESS)
         error_ = error;
     return false;
 }
 
-bool ContainerWriter::Create(const std::wstring& path) {
+bool CContainerWriter::Create(const std::wstring& path) {
     if (file_.IsBlockFileOpen())
         return Fail(ERROR_ALREADY_INITIALIZED);
     // A sealed segment and its tag make one block.
@@ -69,14 +69,14 @@ bool ContainerWriter::Create(const std::wstring& path) {
     return true;
 }
 
-bool ContainerWriter::Submit() {
+bool CContainerWriter::Submit() {
     const FileBlock* block = file_.Block();
     if (!block || block->used == 0)
         return !Failed();
     return file_.PassBlock() || Fail(file_.WriteError());
 }
 
-bool ContainerWriter::SealSegment(bool last) {
+bool CContainerWriter::SealSegment(bool last) {
     FileBlock* block = file_.Block();
     if (!sealed_->SealSegment(segment_, last, block->bytes.data(), block->used))
         return Fail(ERROR_INVALID_DATA);
@@ -86,14 +86,14 @@ bool ContainerWriter::SealSegment(bool last) {
     return Submit();
 }
 
-bool ContainerWriter::Finish() {
+bool CContainerWriter::Finish() {
     if (!sealed_ || !inSegments_ || finished_)
         return !Failed();
     finished_ = true;
     return !Failed() && SealSegment(true);
 }
 
-bool ContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
+bool CContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
     if (Failed())
         return false;
     if (!file_.Block())
@@ -126,16 +126,16 @@ bool ContainerWriter::Append(const uint8_t* data, size_t count, bool encipher) {
     return true;
 }
 
-bool ContainerWriter::BodyComplete() {
+bool CContainerWriter::BodyComplete() {
     return bodyLeft_ == 0 || Fail(ERROR_INVALID_DATA);
 }
 
-bool ContainerWriter::WriteHeader() {
+bool CContainerWriter::WriteHeader() {
     if (Failed())
         return false;
     if (inSegments_)
         return Fail(ERROR_INVALID_STATE);
-    HeaderSink sink(*this);
+    CHeaderSink sink(*this);
     if (!codec_->WriteHeader(sink)) {
         if (!passwordFits_)
             return Fail(ERROR_INVALID_PASSWORD);
@@ -151,22 +151,22 @@ bool ContainerWriter::WriteHeader() {
     return true;
 }
 
-bool ContainerWriter::AddFolder(const std::wstring& folderPath, const std::wstring& name) {
+bool CContainerWriter::AddFolder(const std::wstring& folderPath, const std::wstring& name) {
     if (Failed() || !BodyComplete())
         return false;
     if (!IsStorablePlace(folderPath, name))
         return Fail(ERROR_INVALID_NAME);
     EntryInfo entry;
     entry.name = name;
-    HeaderSink sink(*this);
+    CHeaderSink sink(*this);
     if (!codec_->WriteEntryHeader(folderPath, entry, sink))
         return Fail(LastErrorOr(ERROR_WRITE_FAULT));
     ++records_;
     return true;
 }
 
-bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring& name,
-                              int64_t modifiedTime, uint64_t size) {
+bool CContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring& name,
+                               int64_t modifiedTime, uint64_t size) {
     if (Failed() || !BodyComplete())
         return false;
     if (!IsStorablePlace(folderPath, name))
@@ -178,7 +178,7 @@ bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring
     entry.name = name;
     entry.modifiedTime = modifiedTime;
     entry.size = static_cast<int64_t>(size);
-    HeaderSink sink(*this);
+    CHeaderSink sink(*this);
     if (!codec_->WriteEntryHeader(folderPath, entry, sink))
         return Fail(LastErrorOr(ERROR_WRITE_FAULT));
     ++records_;
@@ -186,7 +186,7 @@ bool ContainerWriter::AddFile(const std::wstring& folderPath, const std::wstring
     return true;
 }
 
-bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
+bool CContainerWriter::WriteBody(const uint8_t* data, size_t count) {
     if (Failed())
         return false;
     if (!file_.Block())
@@ -197,7 +197,7 @@ bool ContainerWriter::WriteBody(const uint8_t* data, size_t count) {
     return Append(data, count, true);
 }
 
-bool ContainerWriter::Commit() {
+bool CContainerWriter::Commit() {
     if (!file_.IsBlockFileOpen())
         return Fail(ERROR_INVALID_HANDLE);
     if (Failed() || !BodyComplete() || !Finish() || !Submit())
@@ -205,7 +205,7 @@ bool ContainerWriter::Commit() {
     return file_.Commit() || Fail(file_.WriteError());
 }
 
-bool ContainerWriter::Close() {
+bool CContainerWriter::Close() {
     if (!file_.IsBlockFileOpen())
         return !Failed();
     if (!Failed() && BodyComplete())

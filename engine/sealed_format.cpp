@@ -23,7 +23,7 @@ constexpr uint8_t kNonceHeader = 2;
 // Where the header tag starts: everything before it is its associated data.
 constexpr size_t kHeaderTagAt = kSealedHeaderBytes - kTagBytes;
 
-thread_local DerivedKeyScope* t_keyScope = nullptr;
+thread_local ScopedDerivedKeys* t_keyScope = nullptr;
 
 void PutUInt32(uint8_t* to, uint32_t value) {
     to[0] = static_cast<uint8_t>(value >> 24);
@@ -54,14 +54,14 @@ bool WithinLimits(const KdfParameters& kdf) {
 
 // Argon2id runs its lanes of each slice side by side on threads of ours;
 // the library asks for them one job at a time and waits for them all.
-class KdfThreads {
+class CKdfThreads {
 public:
-    ~KdfThreads() { WaitAll(this); }
+    ~CKdfThreads() { WaitAll(this); }
     gcry_kdf_thread_ops_t Ops() { return {this, &Dispatch, &WaitAll}; }
 
 private:
     static int Dispatch(void* context, gcry_kdf_job_fn_t job, void* priv) {
-        auto* self = static_cast<KdfThreads*>(context);
+        auto* self = static_cast<CKdfThreads*>(context);
         try {
             self->threads_.emplace_back(job, priv);
         } catch (...) {
@@ -70,7 +70,7 @@ private:
         return 0;
     }
     static int WaitAll(void* context) {
-        auto* self = static_cast<KdfThreads*>(context);
+        auto* self = static_cast<CKdfThreads*>(context);
         for (std::thread& thread : self->threads_)
             thread.join();
         self->threads_.clear();
@@ -87,7 +87,7 @@ bool DeriveArgon2id(const std::string& password, const KdfParameters& kdf, const
     if (gcry_kdf_open(&kdfHandle, GCRY_KDF_ARGON2, GCRY_KDF_ARGON2ID, params, 4, password.data(),
                       password.size(), salt, kSaltBytes, nullptr, 0, nullptr, 0))
         return false;
-    KdfThreads threads;
+    CKdfThreads threads;
     const gcry_kdf_thread_ops_t ops = threads.Ops();
     const bool ok = !gcry_kdf_compute(kdfHandle, kdf.lanes > 1 ? &ops : nullptr) &&
                     !gcry_kdf_final(kdfHandle, kKeyBytes, key);
@@ -111,18 +111,18 @@ bool StartCryptoLibrary() {
     return started;
 }
 
-struct DerivedKeyScope::Entry {
+struct ScopedDerivedKeys::Entry {
     std::string password; // UTF-8
     KdfParameters kdf;
     uint8_t salt[kSaltBytes];
     uint8_t key[kKeyBytes];
 };
 
-DerivedKeyScope::DerivedKeyScope() : outer_(t_keyScope) {
+ScopedDerivedKeys::ScopedDerivedKeys() : outer_(t_keyScope) {
     t_keyScope = this;
 }
 
-DerivedKeyScope::~DerivedKeyScope() {
+ScopedDerivedKeys::~ScopedDerivedKeys() {
     for (Entry& entry : entries_) {
         WipeSecret(entry.password);
         WipeSecret(entry.key, kKeyBytes);
@@ -132,17 +132,17 @@ DerivedKeyScope::~DerivedKeyScope() {
 
 // ---------------------------------------------------------------------------
 
-class AesGcmEncFile::Cipher {
+class AesGcmEncFile::CCipher {
 public:
-    explicit Cipher(const uint8_t* key) {
+    explicit CCipher(const uint8_t* key) {
         if (gcry_cipher_open(&handle_, GCRY_CIPHER_AES256, GCRY_CIPHER_MODE_GCM, 0) ||
             gcry_cipher_setkey(handle_, key, kKeyBytes)) {
             Close();
         }
     }
-    ~Cipher() { Close(); }
-    Cipher(const Cipher&) = delete;
-    Cipher& operator=(const Cipher&) = delete;
+    ~CCipher() { Close(); }
+    CCipher(const CCipher&) = delete;
+    CCipher& operator=(const CCipher&) = delete;
 
     bool Usable() const { return handle_ != nullptr; }
     // Starts a message under the nonce with its associated data.
@@ -189,8 +189,8 @@ bool AesGcmEncFile::DeriveKey(const KdfParameters& kdf, const uint8_t* salt) {
         return false;
     std::string password = WideToUtf8(password_);
     bool derived = false;
-    for (DerivedKeyScope* scope = t_keyScope; scope && !derived; scope = scope->outer_) {
-        for (const DerivedKeyScope::Entry& entry : scope->entries_) {
+    for (ScopedDerivedKeys* scope = t_keyScope; scope && !derived; scope = scope->outer_) {
+        for (const ScopedDerivedKeys::Entry& entry : scope->entries_) {
             if (entry.password == password && entry.kdf.memoryKiB == kdf.memoryKiB &&
                 entry.kdf.passes == kdf.passes && entry.kdf.lanes == kdf.lanes &&
                 std::memcmp(entry.salt, salt, kSaltBytes) == 0) {
@@ -203,7 +203,7 @@ bool AesGcmEncFile::DeriveKey(const KdfParameters& kdf, const uint8_t* salt) {
     if (!derived) {
         derived = DeriveArgon2id(password, kdf, salt, key_);
         if (derived && t_keyScope) {
-            DerivedKeyScope::Entry entry{password, kdf, {}, {}};
+            ScopedDerivedKeys::Entry entry{password, kdf, {}, {}};
             std::memcpy(entry.salt, salt, kSaltBytes);
             std::memcpy(entry.key, key_, kKeyBytes);
             t_keyScope->entries_.push_back(std::move(entry));
@@ -214,7 +214,7 @@ bool AesGcmEncFile::DeriveKey(const KdfParameters& kdf, const uint8_t* salt) {
     WipeSecret(password);
     if (!derived)
         return false;
-    cipher_ = std::make_unique<Cipher>(key_);
+    cipher_ = std::make_unique<CCipher>(key_);
     return cipher_->Usable();
 }
 

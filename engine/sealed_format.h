@@ -53,19 +53,19 @@ constexpr size_t kSealedHeaderBytes = 70;
 // While one lives on a thread, the keys derived there are kept, so a job
 // that opens its container several times derives the key once. The keys are
 // wiped when it ends.
-class DerivedKeyScope {
+class ScopedDerivedKeys {
 public:
-    DerivedKeyScope();
-    ~DerivedKeyScope();
-    DerivedKeyScope(const DerivedKeyScope&) = delete;
-    DerivedKeyScope& operator=(const DerivedKeyScope&) = delete;
+    ScopedDerivedKeys();
+    ~ScopedDerivedKeys();
+    ScopedDerivedKeys(const ScopedDerivedKeys&) = delete;
+    ScopedDerivedKeys& operator=(const ScopedDerivedKeys&) = delete;
 
     struct Entry;
 
 private:
     friend class AesGcmEncFile;
     std::vector<Entry> entries_;
-    DerivedKeyScope* outer_;
+    ScopedDerivedKeys* outer_;
 };
 
 // Why a sealed header was refused before any key was derived.
@@ -108,7 +108,7 @@ public:
                      uint8_t* output);
 
 private:
-    class Cipher;
+    class CCipher;
     bool DeriveKey(const KdfParameters& kdf, const uint8_t* salt);
     bool HeaderTag(uint8_t* tag);
 
@@ -120,7 +120,7 @@ private:
     // The header as it stands in the file, tag included: every segment's
     // associated data.
     uint8_t header_[kSealedHeaderBytes] = {};
-    std::unique_ptr<Cipher> cipher_;
+    std::unique_ptr<CCipher> cipher_;
     SealedHeaderProblem problem_ = SealedHeaderProblem::None;
 };
 

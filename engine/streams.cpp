@@ -394,16 +394,16 @@ void CBufferedFileInputStream::Close() {
 }
 
 void CBufferedFileInputStream::StartReadAhead(uint64_t start, uint64_t end, size_t blockBytes,
-                                              int count, ByteChecksum* checksum) {
+                                              int count, CByteChecksum* checksum) {
     ahead_.reset();
-    ahead_ = std::make_unique<BlockReadAhead>(Handle(), start, end, blockBytes, count, checksum);
+    ahead_ = std::make_unique<CBlockReadAhead>(Handle(), start, end, blockBytes, count, checksum);
 }
 
 void CBufferedFileInputStream::StartReadAhead(uint64_t start, uint64_t end,
                                               std::vector<FileBlock>& blocks,
-                                              ByteChecksum* checksum) {
+                                              CByteChecksum* checksum) {
     ahead_.reset();
-    ahead_ = std::make_unique<BlockReadAhead>(Handle(), start, end, blocks, checksum);
+    ahead_ = std::make_unique<CBlockReadAhead>(Handle(), start, end, blocks, checksum);
 }
 
 const FileBlock* CBufferedFileInputStream::NextBlock() {
@@ -454,7 +454,7 @@ bool CBufferedFileOutputStream::Fail(DWORD error) {
 }
 
 bool CBufferedFileOutputStream::CreateNew(const std::wstring& path, size_t blockBytes,
-                                          ByteChecksum& checksum) {
+                                          CByteChecksum& checksum) {
     if (blockFile_) {
         SetLastError(ERROR_ALREADY_INITIALIZED);
         return false;
@@ -466,7 +466,7 @@ bool CBufferedFileOutputStream::CreateNew(const std::wstring& path, size_t block
     error_ = ERROR_SUCCESS;
     // Three blocks: one being filled, one being written, one spare, so the
     // caller seldom waits for the disk.
-    behind_ = std::make_unique<BlockWriteBehind>(blockFile_.Get(), blockBytes, 3, checksum);
+    behind_ = std::make_unique<CBlockWriteBehind>(blockFile_.Get(), blockBytes, 3, checksum);
     block_ = behind_->Take();
     return true;
 }

@@ -216,11 +216,11 @@ public:
     // the checksum, when given, sums every byte read. A file of a block or
     // less is read on the caller's thread when its block is asked for.
     void StartReadAhead(uint64_t start, uint64_t end, size_t blockBytes, int count,
-                        ByteChecksum* checksum);
+                        CByteChecksum* checksum);
     // The same with blocks the caller keeps (all of one size): a job that
     // reads file after file allocates them once.
     void StartReadAhead(uint64_t start, uint64_t end, std::vector<FileBlock>& blocks,
-                        ByteChecksum* checksum);
+                        CByteChecksum* checksum);
     bool IsReadingAhead() const { return ahead_ != nullptr; }
     // The next block in file order, or null at the end or after a failure
     // (ReadAheadError tells). The caller uses its bytes where they lie; the
@@ -234,7 +234,7 @@ public:
     bool Seek(uint64_t offset);
 
 private:
-    std::unique_ptr<BlockReadAhead> ahead_;
+    std::unique_ptr<CBlockReadAhead> ahead_;
 };
 
 // A file output stream written through its own buffer: open through the
@@ -261,7 +261,7 @@ public:
     // last error set, when anything already has the name. Nobody else may
     // open it until it is closed. The checksum sums every byte written, in
     // order.
-    bool CreateNew(const std::wstring& path, size_t blockBytes, ByteChecksum& checksum);
+    bool CreateNew(const std::wstring& path, size_t blockBytes, CByteChecksum& checksum);
     bool IsBlockFileOpen() const { return blockFile_.IsValid(); }
     // The block being filled: bytes[used..] is free. Null once a hand-over
     // has failed.
@@ -282,7 +282,7 @@ private:
 
     UniqueFileHandle blockFile_;
     // Declared after the file: it may still be writing to it, so it goes first.
-    std::unique_ptr<BlockWriteBehind> behind_;
+    std::unique_ptr<CBlockWriteBehind> behind_;
     FileBlock* block_ = nullptr;
     DWORD error_ = ERROR_SUCCESS;
 };

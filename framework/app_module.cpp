@@ -11,19 +11,19 @@ HRESULT CAppModule::Init(HINSTANCE instance) {
     instance_ = instance;
     mainThreadId_ = ::GetCurrentThreadId();
     SetResourceInstance(instance);
-    CCriticalSectionLock hold(lock_);
+    ScopedCriticalSectionLock hold(lock_);
     loops_.clear();
     return S_OK;
 }
 
 void CAppModule::Term() {
-    CCriticalSectionLock hold(lock_);
+    ScopedCriticalSectionLock hold(lock_);
     loops_.clear();
     SetResourceInstance(nullptr);
 }
 
 bool CAppModule::AddMessageLoop(CMessageLoop* loop) {
-    CCriticalSectionLock hold(lock_);
+    ScopedCriticalSectionLock hold(lock_);
     try {
         return loops_.emplace(::GetCurrentThreadId(), loop).second;
     } catch (const std::bad_alloc&) {
@@ -32,12 +32,12 @@ bool CAppModule::AddMessageLoop(CMessageLoop* loop) {
 }
 
 bool CAppModule::RemoveMessageLoop() {
-    CCriticalSectionLock hold(lock_);
+    ScopedCriticalSectionLock hold(lock_);
     return loops_.erase(::GetCurrentThreadId()) != 0;
 }
 
 CMessageLoop* CAppModule::GetMessageLoop(DWORD threadId) const {
-    CCriticalSectionLock hold(lock_);
+    ScopedCriticalSectionLock hold(lock_);
     auto it = loops_.find(threadId);
     return it == loops_.end() ? nullptr : it->second;
 }

@@ -45,16 +45,16 @@ extern CAppModule g_appModule;
 
 // Registers a loop for the calling thread for as long as it lives, so that
 // the registration ends also when what runs in between throws.
-class CMessageLoopRegistration {
+class ScopedMessageLoopRegistration {
 public:
-    CMessageLoopRegistration(CAppModule& module, CMessageLoop& loop)
+    ScopedMessageLoopRegistration(CAppModule& module, CMessageLoop& loop)
         : module_(module), registered_(module.AddMessageLoop(&loop)) {}
-    ~CMessageLoopRegistration() {
+    ~ScopedMessageLoopRegistration() {
         if (registered_)
             module_.RemoveMessageLoop();
     }
-    CMessageLoopRegistration(const CMessageLoopRegistration&) = delete;
-    CMessageLoopRegistration& operator=(const CMessageLoopRegistration&) = delete;
+    ScopedMessageLoopRegistration(const ScopedMessageLoopRegistration&) = delete;
+    ScopedMessageLoopRegistration& operator=(const ScopedMessageLoopRegistration&) = delete;
 
 private:
     CAppModule& module_;

@@ -18,14 +18,14 @@ private:
     CRITICAL_SECTION section_;
 };
 
-class CCriticalSectionLock {
+class ScopedCriticalSectionLock {
 public:
-    explicit CCriticalSectionLock(CCriticalSection& section) : section_(section) {
+    explicit ScopedCriticalSectionLock(CCriticalSection& section) : section_(section) {
         section_.Lock();
     }
-    ~CCriticalSectionLock() { section_.Unlock(); }
-    CCriticalSectionLock(const CCriticalSectionLock&) = delete;
-    CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
+    ~ScopedCriticalSectionLock() { section_.Unlock(); }
+    ScopedCriticalSectionLock(const ScopedCriticalSectionLock&) = delete;
+    ScopedCriticalSectionLock& operator=(const ScopedCriticalSectionLock&) = delete;
 
 private:
     CCriticalSection& section_;

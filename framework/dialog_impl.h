@@ -97,7 +97,7 @@ private:
         BOOL handled;
         {
             MSG current{hwnd, msg, wParam, lParam, 0, {0, 0}};
-            typename CWindowImplRoot<TBase>::CurrentMessageScope scope(*self, &current);
+            typename CWindowImplRoot<TBase>::ScopedCurrentMessage scope(*self, &current);
             handled = framework_detail::SafeProcess(*self, hwnd, msg, wParam, lParam, result);
         }
         if (msg == WM_INITDIALOG && self->m_hWnd == hwnd)

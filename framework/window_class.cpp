@@ -16,7 +16,7 @@ CCriticalSection& RegistrationLock() {
 } // namespace
 
 ATOM RegisterWndClass(CWndClassInfo& info, WNDPROC proc) {
-    CCriticalSectionLock hold(RegistrationLock());
+    ScopedCriticalSectionLock hold(RegistrationLock());
     if (info.atom)
         return info.atom;
     const wchar_t* name = info.name;

@@ -65,15 +65,15 @@ public:
 protected:
     // Keeps the current message for the duration of one dispatch (nested
     // dispatches restore the outer one).
-    class CurrentMessageScope {
+    class ScopedCurrentMessage {
     public:
-        CurrentMessageScope(CWindowImplRoot& root, const MSG* msg)
+        ScopedCurrentMessage(CWindowImplRoot& root, const MSG* msg)
             : root_(root), previous_(root.currentMsg_) {
             root_.currentMsg_ = msg;
         }
-        ~CurrentMessageScope() { root_.currentMsg_ = previous_; }
-        CurrentMessageScope(const CurrentMessageScope&) = delete;
-        CurrentMessageScope& operator=(const CurrentMessageScope&) = delete;
+        ~ScopedCurrentMessage() { root_.currentMsg_ = previous_; }
+        ScopedCurrentMessage(const ScopedCurrentMessage&) = delete;
+        ScopedCurrentMessage& operator=(const ScopedCurrentMessage&) = delete;
 
     private:
         CWindowImplRoot& root_;
@@ -178,7 +178,7 @@ private:
         BOOL handled;
         {
             MSG current{hwnd, msg, wParam, lParam, 0, {0, 0}};
-            typename CWindowImplRoot<TBase>::CurrentMessageScope scope(*this, &current);
+            typename CWindowImplRoot<TBase>::ScopedCurrentMessage scope(*this, &current);
             handled = framework_detail::SafeProcess(*this, hwnd, msg, wParam, lParam, result);
         }
         if (!handled)

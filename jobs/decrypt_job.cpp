@@ -58,7 +58,7 @@ JobResult Decrypt(DecryptJobParams& params, Journal& journal) {
     const RestorePlaces& places = params.places;
     const std::wstring& containerPath = places.containerPath;
     progress.SetTotal(params.container.GetTotalSize());
-    ContainerReader reader;
+    CContainerReader reader;
     if (!reader.Open(containerPath))
         Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(reader.LastError()));
     switch (reader.CheckHeader(params.password)) {
@@ -76,10 +76,10 @@ JobResult Decrypt(DecryptJobParams& params, Journal& journal) {
     }
 
     const uint64_t firstRecord = reader.Position();
-    ContainerReader bodies;
+    CContainerReader bodies;
     bool deleteForGood = false;
     try {
-        Survey survey(reader, places.outputFolder, places.journalPath, progress);
+        CSurvey survey(reader, places.outputFolder, places.journalPath, progress);
         survey.Run(outcome);
         if (outcome.existingCount > 0 && outcome.existingCount != params.replaceConsent)
             return JobResult::NeedsConsent;
@@ -97,11 +97,11 @@ JobResult Decrypt(DecryptJobParams& params, Journal& journal) {
             bodies.CheckHeader(params.password) != HeaderCheck::Matches ||
             bodies.Position() != firstRecord)
             Fail(kReadFile + containerPath + kErrorSuffix + SystemErrorText(bodies.LastError()));
-        Restorer restorer(bodies, places.outputFolder, progress, params.replaceConsent > 0, journal,
-                          outcome.resultPath);
+        CRestorer restorer(bodies, places.outputFolder, progress, params.replaceConsent > 0,
+                           journal, outcome.resultPath);
         restorer.Run();
         restorer.Finish();
-    } catch (const JobFailure&) {
+    } catch (const CJobFailure&) {
         // Whatever failed on the way, a segment that did not authenticate
         // is the reason the user needs to hear.
         if (reader.Tampered() || bodies.Tampered())
@@ -134,11 +134,11 @@ DWORD WINAPI DecryptWorker(LPVOID raw) {
     Journal journal;
     // The survey, the restore and a roll-back each open the container: its
     // key is derived once.
-    DerivedKeyScope keys;
+    ScopedDerivedKeys keys;
     JobResult reached = JobResult::Failed;
     try {
         reached = Decrypt(*params, journal);
-    } catch (const JobFailure& failure) {
+    } catch (const CJobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {
         outcome.errorText = jobtext::kOutOfMemory;

@@ -86,10 +86,10 @@ void Encrypt(EncryptJobParams& params) {
 
     // Declared first so that it goes last, after the writer has let go of
     // the file.
-    PartialContainer partial;
+    ScopedPartialContainer partial;
     // The read-back opens the container with the key the writer derived.
-    DerivedKeyScope keys;
-    ContainerWriter writer(params.password, params.format);
+    ScopedDerivedKeys keys;
+    CContainerWriter writer(params.password, params.format);
     RefuseContainerInsideItems(items, containerPath);
     if (NothingToStore(items))
         Fail(kNothingToEncrypt);
@@ -123,8 +123,8 @@ void Encrypt(EncryptJobParams& params) {
             Fail(kEncryptError + SystemErrorText(writer.LastError()));
         folderPath += top;
     }
-    StoredSources stored;
-    Packer packer(writer, progress, containerPath, stored);
+    CStoredSources stored;
+    CPacker packer(writer, progress, containerPath, stored);
     for (size_t i = 0; i < items.size(); ++i) {
         params.shownItem = params.items[i].PathWithSeparator();
         packer.EncryptItem(folderPath, items[i], params.shownItem);
@@ -174,7 +174,7 @@ DWORD WINAPI EncryptWorker(LPVOID raw) {
     try {
         Encrypt(*params);
         reached = JobResult::Succeeded;
-    } catch (const JobFailure& failure) {
+    } catch (const CJobFailure& failure) {
         outcome.errorText = failure.Text();
     } catch (const std::bad_alloc&) {
         outcome.errorText = std::wstring(jobtext::kEncryptError) + jobtext::kOutOfMemory;
@@ -233,7 +233,7 @@ bool IdentifyOpenedFile(HANDLE file, const std::wstring&, OpenedFileIdentity& id
 ReadBack ReadContainerBack(const std::wstring& path, const std::wstring& password, uint64_t records,
                            uint64_t bytes, uint64_t checksum,
                            zelprogress::IProgressUpdate& progress) {
-    ContainerReader reader;
+    CContainerReader reader;
     if (!reader.Open(path, true) || reader.CheckHeader(password) != HeaderCheck::Matches)
         return ReadBack::Differs;
     std::vector<uint8_t> block(kBlockBytes);

@@ -11,18 +11,18 @@
 
 // Deletes a file unless dismissed, keeping the last error of the failure
 // that got us here.
-class FileGuard {
+class ScopedFileRemoval {
 public:
-    explicit FileGuard(std::wstring path) : path_(std::move(path)) {}
-    ~FileGuard() {
+    explicit ScopedFileRemoval(std::wstring path) : path_(std::move(path)) {}
+    ~ScopedFileRemoval() {
         if (path_.empty())
             return;
         DWORD error = GetLastError();
         DeleteFileW(ExtendedPath(path_).c_str());
         SetLastError(error);
     }
-    FileGuard(const FileGuard&) = delete;
-    FileGuard& operator=(const FileGuard&) = delete;
+    ScopedFileRemoval(const ScopedFileRemoval&) = delete;
+    ScopedFileRemoval& operator=(const ScopedFileRemoval&) = delete;
     void Dismiss() { path_.clear(); }
 
 private:

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-std::vector<uint8_t> FileWriters::TakeBuffer(size_t bytes) {
+std::vector<uint8_t> CFileWriters::TakeBuffer(size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto best = spare_.end();
     for (auto it = spare_.begin(); it != spare_.end(); ++it) {
@@ -23,7 +23,7 @@ std::vector<uint8_t> FileWriters::TakeBuffer(size_t bytes) {
     return body;
 }
 
-bool FileWriters::Finish() {
+bool CFileWriters::Finish() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -36,12 +36,12 @@ bool FileWriters::Finish() {
     return !Failed();
 }
 
-bool FileWriters::Failed() {
+bool CFileWriters::Failed() {
     std::lock_guard<std::mutex> lock(mutex_);
     return failedError_ != ERROR_SUCCESS;
 }
 
-void FileWriters::Add(Task task) {
+void CFileWriters::Add(Task task) {
     if (++added_ <= kDoneInPlace) {
         Do(task);
         return;
@@ -59,7 +59,7 @@ void FileWriters::Add(Task task) {
     work_.notify_one();
 }
 
-void FileWriters::Do(Task& task) {
+void CFileWriters::Do(Task& task) {
     DWORD error = ERROR_SUCCESS;
     if (task.partial.empty()) {
         // A whole body goes to its place in one write: a second name
@@ -93,7 +93,7 @@ void FileWriters::Do(Task& task) {
     journal_.Note(task.offset);
 }
 
-void FileWriters::Failure(const std::wstring& name, DWORD error) {
+void CFileWriters::Failure(const std::wstring& name, DWORD error) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failedError_ == ERROR_SUCCESS) {
         failedError_ = error;
@@ -101,7 +101,7 @@ void FileWriters::Failure(const std::wstring& name, DWORD error) {
     }
 }
 
-void FileWriters::Run() {
+void CFileWriters::Run() {
     for (;;) {
         Task task;
         {
@@ -119,7 +119,7 @@ void FileWriters::Run() {
     }
 }
 
-void FileWriters::Recycle(std::vector<uint8_t> body) {
+void CFileWriters::Recycle(std::vector<uint8_t> body) {
     body.clear();
     std::lock_guard<std::mutex> lock(mutex_);
     if (body.capacity() == 0 || spare_.size() >= kSpareBuffers ||

@@ -28,12 +28,12 @@
 // thread: starting threads costs milliseconds, more than a job of a few
 // small files takes. Finish waits for all of them; the container may be
 // deleted only after it reported success.
-class FileWriters {
+class CFileWriters {
 public:
-    explicit FileWriters(Journal& journal) : journal_(journal) {}
-    ~FileWriters() { Finish(); }
-    FileWriters(const FileWriters&) = delete;
-    FileWriters& operator=(const FileWriters&) = delete;
+    explicit CFileWriters(Journal& journal) : journal_(journal) {}
+    ~CFileWriters() { Finish(); }
+    CFileWriters(const CFileWriters&) = delete;
+    CFileWriters& operator=(const CFileWriters&) = delete;
 
     // A new file with its whole body; created exclusively, so it never
     // replaces anything.

@@ -14,7 +14,7 @@ inline constexpr size_t kBlockBytes = 1 << 20;
 
 // Raises the failure text; the worker's top catches it.
 [[noreturn]] inline void Fail(const std::wstring& text) {
-    throw JobFailure(text);
+    throw CJobFailure(text);
 }
 
 // A worker's last step, the same for every job. reached is what the job's

@@ -33,32 +33,32 @@ std::wstring NamesThatCollide(const std::vector<std::wstring>& names,
     return std::wstring();
 }
 
-Packer::Packer(ContainerWriter& writer, zelprogress::IProgressUpdate& progress,
-               const std::wstring& containerPath, StoredSources& stored)
+CPacker::CPacker(CContainerWriter& writer, zelprogress::IProgressUpdate& progress,
+                 const std::wstring& containerPath, CStoredSources& stored)
     : writer_(writer), progress_(progress), containerPath_(containerPath), stored_(stored),
       buffer_(kBlockBytes) {}
 
-void Packer::WriterFailed() const {
+void CPacker::WriterFailed() const {
     const std::wstring reason = WithoutLineEnd(SystemErrorText(writer_.LastError()));
     FailItem(reason + (reason.empty() ? L"" : L"\n") + jobtext::kWrite + containerPath_ + L".");
 }
 
-void Packer::FailItem(const std::wstring& reason) const {
+void CPacker::FailItem(const std::wstring& reason) const {
     Fail(jobtext::kEncryptError + shownItem_ + L"\n" + reason);
 }
 
-void Packer::CheckCancel() const {
+void CPacker::CheckCancel() const {
     if (progress_.IsCancelled())
         Fail(std::wstring());
 }
 
-void Packer::AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
+void CPacker::AddFolderRecord(const std::wstring& folderPath, const std::wstring& name) {
     if (!writer_.AddFolder(folderPath, name))
         WriterFailed();
 }
 
-void Packer::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
-                         const std::wstring& shownItem) {
+void CPacker::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
+                          const std::wstring& shownItem) {
     shownItem_ = shownItem;
     CheckCancel();
     if (!item.Exists())
@@ -104,8 +104,8 @@ void Packer::EncryptItem(const std::wstring& folderPath, const CPathInfo& item,
     }
 }
 
-void Packer::EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
-                         const std::wstring& folderPath, uint32_t parent) {
+void CPacker::EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
+                          const std::wstring& folderPath, uint32_t parent) {
     std::vector<CPathInfo> children;
     SetLastError(ERROR_SUCCESS);
     if (!folder.ListChildren(children, L"*.*"))
@@ -132,8 +132,8 @@ void Packer::EnterFolder(std::vector<Level>& levels, const CPathInfo& folder,
 // Stores the file as it is when it is opened: its size and last-write time
 // are taken from the open handle, which lets nobody write to the file while
 // it is read, and are what the deletion later checks against.
-void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
-                      const CPathInfo& file, uint32_t folder) {
+void CPacker::PackFile(const std::wstring& folderPath, const std::wstring& name,
+                       const CPathInfo& file, uint32_t folder) {
     using namespace jobtext;
     const std::wstring& path = file.GetPath();
     // Opened as itself: a link that appeared since the listing is seen here.
@@ -197,8 +197,8 @@ void Packer::PackFile(const std::wstring& folderPath, const std::wstring& name,
 
 // A large file is read ahead on a thread of its own while this one
 // enciphers; the read-ahead asks for one byte more than the size.
-void Packer::PackLargeBody(CBufferedFileInputStream& input, const std::wstring& path,
-                           uint64_t size) {
+void CPacker::PackLargeBody(CBufferedFileInputStream& input, const std::wstring& path,
+                            uint64_t size) {
     using namespace jobtext;
     if (readAheadBlocks_.empty())
         readAheadBlocks_ = MakeFileBlocks(3, kBlockBytes);

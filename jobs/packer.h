@@ -26,10 +26,10 @@ std::wstring NamesThatCollide(const std::vector<std::wstring>& names,
                               const std::vector<std::wstring>& paths);
 
 // Writes the records and bodies of the items, and records what was stored.
-class Packer {
+class CPacker {
 public:
-    Packer(ContainerWriter& writer, zelprogress::IProgressUpdate& progress,
-           const std::wstring& containerPath, StoredSources& stored);
+    CPacker(CContainerWriter& writer, zelprogress::IProgressUpdate& progress,
+            const std::wstring& containerPath, CStoredSources& stored);
 
     // One selected item, and for a folder everything below it, in
     // depth-first pre-order. Failures are raised with the item's text.
@@ -58,10 +58,10 @@ private:
                   uint32_t folder);
     void PackLargeBody(CBufferedFileInputStream& input, const std::wstring& path, uint64_t size);
 
-    ContainerWriter& writer_;
+    CContainerWriter& writer_;
     zelprogress::IProgressUpdate& progress_;
     const std::wstring& containerPath_;
-    StoredSources& stored_;
+    CStoredSources& stored_;
     std::vector<uint8_t> buffer_;
     // Lent to each large file's read-ahead, allocated at the first of them.
     std::vector<FileBlock> readAheadBlocks_;

@@ -11,9 +11,9 @@
 
 // The container being written, under its temporary name until it is moved
 // into place; deleted by the destructor unless it got there.
-class PartialContainer {
+class ScopedPartialContainer {
 public:
-    ~PartialContainer() {
+    ~ScopedPartialContainer() {
         if (!path_.empty()) {
             DWORD error = GetLastError();
             DeleteFileW(ExtendedPath(path_).c_str());

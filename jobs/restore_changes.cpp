@@ -62,7 +62,7 @@ void RollBack(Journal& journal, const std::wstring& containerPath, const std::ws
     bool whole = true;
     for (const std::wstring& partial : journal.partials)
         DeleteFileW(ExtendedPath(partial).c_str());
-    ContainerReader reader;
+    CContainerReader reader;
     const bool readable =
         reader.Open(containerPath) && reader.CheckHeader(password) == HeaderCheck::Matches;
     auto replaced = journal.replaced.rbegin();

@@ -20,9 +20,9 @@ void PutText(std::vector<uint8_t>& out, const std::wstring& text) {
     Put(out, text.data(), text.size() * sizeof(wchar_t));
 }
 
-class Cursor {
+class CCursor {
 public:
-    Cursor(const uint8_t* data, size_t size) : data_(data), left_(size) {}
+    CCursor(const uint8_t* data, size_t size) : data_(data), left_(size) {}
     bool Get(void* out, size_t size) {
         if (size > left_)
             return false;
@@ -76,7 +76,7 @@ std::vector<JournalRecord> CRestoreJournal::Load(const std::wstring& path) {
             got = 0;
     }
     file.Reset();
-    Cursor cursor(bytes.data(), got);
+    CCursor cursor(bytes.data(), got);
     for (;;) {
         uint32_t length = 0;
         std::vector<uint8_t> body;
@@ -85,7 +85,7 @@ std::vector<JournalRecord> CRestoreJournal::Load(const std::wstring& path) {
         body.resize(length);
         if (!cursor.Get(body.data(), length))
             break;
-        Cursor fields(body.data(), body.size());
+        CCursor fields(body.data(), body.size());
         JournalRecord record;
         uint8_t kind = 0;
         if (!fields.Get(&kind, 1) || !fields.Get(&record.stamp.size, sizeof record.stamp.size) ||

@@ -14,15 +14,15 @@ namespace {
 // containers of many files.
 uint64_t PathKey(const std::wstring& path) {
     const std::wstring folded = FoldCase(path);
-    ByteChecksum sum;
+    CByteChecksum sum;
     sum.Update(reinterpret_cast<const uint8_t*>(folded.data()), folded.size() * sizeof(wchar_t));
     return sum.Value();
 }
 
 } // namespace
 
-Survey::Survey(ContainerReader& reader, const std::wstring& outputFolder,
-               const std::wstring& journalPath, zelprogress::IProgressUpdate& progress)
+CSurvey::CSurvey(CContainerReader& reader, const std::wstring& outputFolder,
+                 const std::wstring& journalPath, zelprogress::IProgressUpdate& progress)
     : reader_(reader), outputFolder_(outputFolder), progress_(progress),
       earlier_(CRestoreJournal::Load(journalPath)) {
     for (const JournalRecord& record : earlier_) {
@@ -33,7 +33,7 @@ Survey::Survey(ContainerReader& reader, const std::wstring& outputFolder,
     }
 }
 
-void Survey::NoteExisting(const std::wstring& target, DecryptionOutcome& outcome) {
+void CSurvey::NoteExisting(const std::wstring& target, DecryptionOutcome& outcome) {
     if (outcome.existing.size() < kExistingShown)
         outcome.existing.push_back(target);
     ++outcome.existingCount;
@@ -42,7 +42,7 @@ void Survey::NoteExisting(const std::wstring& target, DecryptionOutcome& outcome
         outcome.recycleBinMissing = true;
 }
 
-bool Survey::LeftByEarlierRun(const std::wstring& target) const {
+bool CSurvey::LeftByEarlierRun(const std::wstring& target) const {
     const uint64_t key = PathKey(target);
     auto it = written_.find(key);
     if (it == written_.end())
@@ -51,13 +51,13 @@ bool Survey::LeftByEarlierRun(const std::wstring& target) const {
     return StampOf(target, now) && now == it->second;
 }
 
-bool Survey::WrittenByEarlierRun(const std::wstring& target) const {
+bool CSurvey::WrittenByEarlierRun(const std::wstring& target) const {
     auto it = written_.find(PathKey(target));
     FileStamp now;
     return it != written_.end() && StampOf(target, now) && now == it->second;
 }
 
-void Survey::Run(DecryptionOutcome& outcome) {
+void CSurvey::Run(DecryptionOutcome& outcome) {
     using namespace jobtext;
     places_[PathKey(outputFolder_)] = kFolder;
     while (!reader_.AtEnd()) {
@@ -82,7 +82,7 @@ void Survey::Run(DecryptionOutcome& outcome) {
         outcome.recycleBinMissing = true;
 }
 
-void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome) {
+void CSurvey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& outcome) {
     using namespace jobtext;
     std::wstring target = TargetPathOf(outputFolder_, entry);
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
@@ -157,7 +157,7 @@ void Survey::Record(const EntryInfo& entry, uint64_t offset, DecryptionOutcome& 
 // user's as long as it is unchanged, and then its place counts as an
 // existing item (the user's file is only waiting beside it). Nothing that
 // the journal does not vouch for is touched.
-void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
+void CSurvey::SurveyLeftovers(DecryptionOutcome& outcome) {
     for (const JournalRecord& record : earlier_) {
         // A record's own place is looked at by Record; the others are
         // temporary names.
@@ -183,7 +183,7 @@ void Survey::SurveyLeftovers(DecryptionOutcome& outcome) {
     }
 }
 
-void Survey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) {
+void CSurvey::SettleLeftovers(Journal& journal, const std::wstring& journalPath) {
     // A file the stopped run only began may hold anything: cut short, or
     // finished and then changed by the user before the run could note it
     // as written. It goes to the Recycle Bin, not away for good; only where

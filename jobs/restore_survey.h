@@ -19,10 +19,10 @@
 // The first pass: every record header, no body, nothing written. What a
 // stopped run left is sorted out here from its journal, and changed only by
 // SettleLeftovers, once the user has agreed where that was needed.
-class Survey {
+class CSurvey {
 public:
-    Survey(ContainerReader& reader, const std::wstring& outputFolder,
-           const std::wstring& journalPath, zelprogress::IProgressUpdate& progress);
+    CSurvey(CContainerReader& reader, const std::wstring& outputFolder,
+            const std::wstring& journalPath, zelprogress::IProgressUpdate& progress);
 
     void Run(DecryptionOutcome& outcome);
     // Clears what a stopped run left: its own files and temporary files
@@ -46,7 +46,7 @@ private:
     bool WrittenByEarlierRun(const std::wstring& target) const;
     void SurveyLeftovers(DecryptionOutcome& outcome);
 
-    ContainerReader& reader_;
+    CContainerReader& reader_;
     const std::wstring& outputFolder_;
     zelprogress::IProgressUpdate& progress_;
     std::unordered_map<uint64_t, uint8_t> places_;

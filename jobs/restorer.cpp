@@ -10,13 +10,13 @@
 #include <mutex>
 #include <utility>
 
-Restorer::Restorer(ContainerReader& reader, const std::wstring& outputFolder,
-                   zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
-                   std::wstring& resultPath)
+CRestorer::CRestorer(CContainerReader& reader, const std::wstring& outputFolder,
+                     zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
+                     std::wstring& resultPath)
     : reader_(reader), outputFolder_(outputFolder), progress_(progress), mayReplace_(mayReplace),
       journal_(journal), resultPath_(resultPath), buffer_(kBlockBytes), writers_(journal) {}
 
-void Restorer::Run() {
+void CRestorer::Run() {
     using namespace jobtext;
     while (!reader_.AtEnd()) {
         if (progress_.IsCancelled())
@@ -41,25 +41,25 @@ void Restorer::Run() {
     }
 }
 
-void Restorer::FailWithWriters() {
+void CRestorer::FailWithWriters() {
     writers_.Finish();
     Fail(jobtext::kDecryptErrorTarget + writers_.FailedName() + L"." +
          SystemErrorText(writers_.FailedError()));
 }
 
-void Restorer::Finish() {
+void CRestorer::Finish() {
     if (!writers_.Finish())
         FailWithWriters();
 }
 
 // A folder this run makes is noted, so that a failure takes it away again
 // (once what was restored into it is gone).
-void Restorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
+void CRestorer::RestoreFolder(const EntryInfo& entry, const std::wstring& target) {
     if (!MakeFolders(target))
         Fail(jobtext::kDecryptErrorTarget + entry.name + L"." + GetSystemErrorText());
 }
 
-bool Restorer::MakeFolders(const std::wstring& folder) {
+bool CRestorer::MakeFolders(const std::wstring& folder) {
     if (SamePathText(folder, presentFolder_))
         return true;
     const DWORD attributes = GetFileAttributesW(ExtendedPath(folder).c_str());
@@ -84,7 +84,7 @@ bool Restorer::MakeFolders(const std::wstring& folder) {
     return true;
 }
 
-bool Restorer::ReadWholeBody(std::vector<uint8_t>& body) {
+bool CRestorer::ReadWholeBody(std::vector<uint8_t>& body) {
     body.resize(static_cast<size_t>(reader_.BodyLeft()));
     size_t done = 0;
     while (done < body.size()) {
@@ -100,7 +100,7 @@ bool Restorer::ReadWholeBody(std::vector<uint8_t>& body) {
     return !progress_.IsCancelled();
 }
 
-bool Restorer::WriteBody(HANDLE file) {
+bool CRestorer::WriteBody(HANDLE file) {
     while (reader_.BodyLeft() > 0) {
         const size_t got = reader_.ReadBody(buffer_.data(), buffer_.size());
         if (got == 0) {
@@ -117,8 +117,8 @@ bool Restorer::WriteBody(HANDLE file) {
     return true;
 }
 
-void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& target,
-                                uint64_t offset) {
+void CRestorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& target,
+                                 uint64_t offset) {
     using namespace jobtext;
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
     // Only the survey's existing items may be replaced, and only with
@@ -146,7 +146,7 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
         CreatePartial(journal_, target, partial, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file)
         Fail(failed + GetSystemErrorText());
-    FileGuard guard(partial);
+    ScopedFileRemoval guard(partial);
     if (!WriteBody(file.Get()))
         FailBody(file, failed);
     guard.Dismiss();
@@ -155,7 +155,7 @@ void Restorer::DecryptFileEntry(const EntryInfo& entry, const std::wstring& targ
 
 // A body that could not be written: the file is closed (its guard then
 // deletes it) and the job fails for the reason, or quietly when cancelled.
-void Restorer::FailBody(UniqueFileHandle& file, const std::wstring& failed) {
+void CRestorer::FailBody(UniqueFileHandle& file, const std::wstring& failed) {
     const DWORD error = GetLastError();
     file.Reset();
     if (progress_.IsCancelled())
@@ -168,7 +168,7 @@ void Restorer::FailBody(UniqueFileHandle& file, const std::wstring& failed) {
 // aside under its own name (a link as itself), and the new one takes the
 // place. A failure of the job later moves the earlier file back; a success
 // sends it to the Recycle Bin.
-void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
+void CRestorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset) {
     using namespace jobtext;
     const std::wstring failed = kDecryptErrorTarget + entry.name + L".";
     std::wstring original = target;
@@ -185,7 +185,7 @@ void Restorer::ReplaceFile(const EntryInfo& entry, const std::wstring& target, u
         UniqueFileHandle file = CreatePartial(journal_, target, partial, FILE_ATTRIBUTE_NORMAL);
         if (!file)
             Fail(failed + GetSystemErrorText());
-        FileGuard guard(partial);
+        ScopedFileRemoval guard(partial);
         if (!WriteBody(file.Get()) || !g_flushRestoredFile(file.Get()))
             FailBody(file, failed);
         file.Reset();

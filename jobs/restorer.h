@@ -17,11 +17,11 @@
 #include <vector>
 
 // The second pass: writes what the survey approved.
-class Restorer {
+class CRestorer {
 public:
-    Restorer(ContainerReader& reader, const std::wstring& outputFolder,
-             zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
-             std::wstring& resultPath);
+    CRestorer(CContainerReader& reader, const std::wstring& outputFolder,
+              zelprogress::IProgressUpdate& progress, bool mayReplace, Journal& journal,
+              std::wstring& resultPath);
 
     void Run();
     // Every restored file flushed to the device and closed.
@@ -44,14 +44,14 @@ private:
     [[noreturn]] void FailWithWriters();
     void ReplaceFile(const EntryInfo& entry, const std::wstring& target, uint64_t offset);
 
-    ContainerReader& reader_;
+    CContainerReader& reader_;
     const std::wstring& outputFolder_;
     zelprogress::IProgressUpdate& progress_;
     const bool mayReplace_;
     Journal& journal_;
     std::wstring& resultPath_;
     std::vector<uint8_t> buffer_;
-    FileWriters writers_;
+    CFileWriters writers_;
     std::wstring verifiedFolder_;
     std::wstring presentFolder_; // the last folder known to exist
 };

@@ -75,8 +75,8 @@ DeleteResult DeleteFileIfUnchanged(const std::wstring& path, uint64_t size,
 
 } // namespace
 
-void StoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
-                                    std::vector<LeftItem>& left) {
+void CStoredSources::DeleteUnchanged(zelprogress::IProgressUpdate& progress,
+                                     std::vector<LeftItem>& left) {
     for (const Link& link : links_) {
         left.push_back(LeftItem{link.path, link.reason});
         MarkKept(link.folder);

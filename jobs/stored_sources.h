@@ -22,7 +22,7 @@ bool SizeAndWriteTime(HANDLE file, uint64_t& size, FILETIME& lastWrite);
 
 // Everything the job stored, kept compactly: files by their folder and name,
 // so that the job can later delete exactly these and nothing else.
-class StoredSources {
+class CStoredSources {
 public:
     // A folder whose files were stored; stored folders are removed at the
     // end when they are empty, the folders of selected files are not.

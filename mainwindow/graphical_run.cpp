@@ -13,7 +13,7 @@
 
 int RunMainWindow(PWSTR, int showCommand) {
     CMessageLoop loop;
-    CMessageLoopRegistration registration(g_appModule, loop);
+    ScopedMessageLoopRegistration registration(g_appModule, loop);
     CMainFrame frame;
     if (!frame.CreateEx())
         return 0;

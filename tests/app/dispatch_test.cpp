@@ -196,7 +196,7 @@ TEST(DispatchGather, GathersTheItemsOfOtherStartsIntoOneDialog) {
     ASSERT_TRUE(WriteFileBytes(a, PatternBytes(10, 1)));
     ASSERT_TRUE(WriteFileBytes(b, PatternBytes(10, 2)));
     // The other start is counted before this one begins to collect.
-    CArrivalCount other;
+    ScopedArrivalCount other;
     bool handedOver = false;
     Observation seen;
     Robot robot([&] {

@@ -104,7 +104,7 @@ private:
 TEST(ItemCollector, TakesWhatOtherInstancesHandOverThenMakesWayForTheNext) {
     // This thread stands for a second instance: it counts itself before the
     // collection starts, so the collection cannot end before the hand-over.
-    CArrivalCount arrival;
+    ScopedArrivalCount arrival;
     CollectorThread first({L"C:\\own.txt"}, 200, 60000);
     ASSERT_TRUE(first.Opened());
 
@@ -132,7 +132,7 @@ TEST(ItemCollector, TakesWhatOtherInstancesHandOverThenMakesWayForTheNext) {
 }
 
 TEST(ItemCollector, EndsAtItsLimitWhenACountedInstanceNeverComes) {
-    CArrivalCount neverComes;
+    ScopedArrivalCount neverComes;
     ULONGLONG start = ::GetTickCount64();
     CollectorThread collector({L"C:\\own.txt"}, 50, 500);
     ASSERT_TRUE(collector.Opened());

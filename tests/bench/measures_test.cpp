@@ -117,7 +117,7 @@ TEST(Targets, AreJudgedInTheirDirection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.numerator << " / " << c.denominator);
-        bench::TargetList list;
+        bench::CTargetList list;
         list.AddRatio("t", c.numerator, "n", c.denominator, "d", c.limit, c.atMost);
         ASSERT_EQ(list.Targets().size(), 1u);
         EXPECT_EQ(list.Targets()[0].Met(), c.met);
@@ -126,7 +126,7 @@ TEST(Targets, AreJudgedInTheirDirection) {
 }
 
 TEST(Targets, OneMissedTargetMissesTheRun) {
-    bench::TargetList list;
+    bench::CTargetList list;
     list.AddRatio("fast", 1, "n", 2, "d", 0.6, true);
     EXPECT_TRUE(list.AllMet());
     list.AddRatio("slow", 2, "n", 1, "d", 1.1, true);

@@ -21,7 +21,7 @@ namespace {
 constexpr size_t kBlock = 4096;
 
 uint64_t SumOf(const Bytes& bytes) {
-    ByteChecksum sum;
+    CByteChecksum sum;
     sum.Update(bytes.data(), bytes.size());
     return sum.Value();
 }
@@ -47,7 +47,7 @@ TEST(BlockInput, ReadAheadGivesTheFileFromWhereItStands) {
         CBufferedFileInputStream in(1);
         ASSERT_TRUE(in.Open(dir / L"f", FILE_FLAG_SEQUENTIAL_SCAN));
         ASSERT_TRUE(in.Seek(c.start));
-        ByteChecksum sum;
+        CByteChecksum sum;
         in.StartReadAhead(c.start, c.size + 1, kBlock, 3, &sum);
         const Bytes expected(data.begin() + static_cast<ptrdiff_t>(c.start), data.end());
         EXPECT_EQ(ReadAllBlocks(in), expected) << c.size << " from " << c.start;
@@ -115,7 +115,7 @@ TEST(FileInput, ReadFullyTellsTheEndFromAnError) {
 TEST(BlockOutput, BlocksReachTheFileInOrder) {
     ScratchDir dir;
     const Bytes data = PatternBytes(3 * kBlock + 100, 4);
-    ByteChecksum sum;
+    CByteChecksum sum;
     CBufferedFileOutputStream out(1);
     ASSERT_TRUE(out.CreateNew(dir / L"f", kBlock, sum));
     for (size_t done = 0; done < data.size();) {

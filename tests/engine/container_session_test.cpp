@@ -61,7 +61,7 @@ std::vector<StoredEntry> ManyItems() {
 }
 
 // Writes the items, handing each body over in pieces of `piece` bytes.
-bool WriteItems(ContainerWriter& writer, const std::vector<StoredEntry>& items, size_t piece) {
+bool WriteItems(CContainerWriter& writer, const std::vector<StoredEntry>& items, size_t piece) {
     if (!writer.WriteHeader())
         return false;
     for (const StoredEntry& item : items) {
@@ -97,13 +97,13 @@ TEST_P(SessionFormats, ManyRecordsComeBackWholeWhateverThePieceSizes) {
         SCOPED_TRACE(piece[0]);
         ScratchDir dir;
         const std::wstring path = dir / L"Fotos.lock";
-        ContainerWriter writer(kPassword, GetParam());
+        CContainerWriter writer(kPassword, GetParam());
         ASSERT_TRUE(writer.Create(path));
         ASSERT_TRUE(WriteItems(writer, items, piece[0]));
         EXPECT_EQ(writer.RecordCount(), items.size());
         EXPECT_EQ(writer.BytesWritten(), ReadFileBytes(path).size());
 
-        ContainerReader reader;
+        CContainerReader reader;
         ASSERT_TRUE(reader.Open(path));
         std::vector<StoredEntry> back;
         ASSERT_TRUE(ReadRecords(reader, kPassword, back, piece[1]));
@@ -121,7 +121,7 @@ TEST_P(SessionFormats, ManyRecordsComeBackWholeWhateverThePieceSizes) {
 
 TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) {
     ScratchDir dir;
-    ContainerWriter writer(kPassword, GetParam());
+    CContainerWriter writer(kPassword, GetParam());
     ASSERT_TRUE(writer.Create(dir / L"empty.lock"));
     ASSERT_TRUE(WriteItems(writer, {}, 1));
     // The old header holds the password's 11 bytes; the new one is followed
@@ -129,13 +129,13 @@ TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) 
     EXPECT_EQ(ReadFileBytes(dir / L"empty.lock").size(), GetParam() == ContainerFormat::Legacy
                                                              ? 4u + 4u + 11u
                                                              : kSealedHeaderBytes + kTagBytes);
-    ContainerReader reader;
+    CContainerReader reader;
     ASSERT_TRUE(reader.Open(dir / L"empty.lock"));
     std::vector<StoredEntry> back;
     EXPECT_TRUE(ReadRecords(reader, kPassword, back, 1));
     EXPECT_TRUE(back.empty());
 
-    ContainerReader other;
+    CContainerReader other;
     ASSERT_TRUE(other.Open(dir / L"empty.lock"));
     EXPECT_EQ(other.CheckHeader(L"p\u00e4ss w\u00f6rD"), HeaderCheck::WrongPassword);
     EntryInfo entry;
@@ -147,7 +147,7 @@ TEST_P(SessionFormats, HeaderAloneRestoresNothingAndAWrongPasswordNothingAtAll) 
 TEST(ContainerSession, WritesExactlyTheCodecsBytes) {
     const std::vector<StoredEntry> items = ManyItems();
     ScratchDir dir;
-    ContainerWriter writer(kPassword, ContainerFormat::Legacy);
+    CContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 100000));
     EXPECT_TRUE(ReadFileBytes(dir / L"c.lock") == BuildContainer(kPassword, items));
@@ -155,7 +155,7 @@ TEST(ContainerSession, WritesExactlyTheCodecsBytes) {
 
 TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
     const Bytes bytes = PatternBytes(100003, 9);
-    ByteChecksum whole, pieces;
+    CByteChecksum whole, pieces;
     whole.Update(bytes.data(), bytes.size());
     for (size_t done = 0, piece = 1; done < bytes.size(); done += piece, piece = piece * 3 % 997)
         pieces.Update(bytes.data() + done, std::min(piece, bytes.size() - done));
@@ -163,11 +163,11 @@ TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
     for (size_t at : {size_t{0}, size_t{31}, size_t{32}, bytes.size() - 1}) {
         Bytes changed = bytes;
         changed[at] ^= 0x40;
-        ByteChecksum other;
+        CByteChecksum other;
         other.Update(changed.data(), changed.size());
         EXPECT_NE(other.Value(), whole.Value()) << at;
     }
-    ByteChecksum shorter;
+    CByteChecksum shorter;
     shorter.Update(bytes.data(), bytes.size() - 1);
     EXPECT_NE(shorter.Value(), whole.Value());
 }
@@ -177,19 +177,19 @@ TEST(ContainerSession, ChecksumFollowsTheBytesNotThePieces) {
 TEST_P(SessionFormats, WriterRefusesWhatNoReaderCouldUse) {
     struct Case {
         const char* what;
-        void (*act)(ContainerWriter&);
+        void (*act)(CContainerWriter&);
         DWORD error;
     };
     const Case cases[] = {
         {"body longer than its record",
-         [](ContainerWriter& w) {
+         [](CContainerWriter& w) {
              uint8_t b[4] = {};
              w.AddFile(L"/", L"a", 0, 3);
              w.WriteBody(b, 4);
          },
          ERROR_INVALID_DATA},
         {"record before the body is complete",
-         [](ContainerWriter& w) {
+         [](CContainerWriter& w) {
              uint8_t b[2] = {};
              w.AddFile(L"/", L"a", 0, 3);
              w.WriteBody(b, 2);
@@ -197,27 +197,27 @@ TEST_P(SessionFormats, WriterRefusesWhatNoReaderCouldUse) {
          },
          ERROR_INVALID_DATA},
         {"commit before the body is complete",
-         [](ContainerWriter& w) {
+         [](CContainerWriter& w) {
              w.AddFile(L"/", L"a", 0, 1);
              w.Commit();
          },
          ERROR_INVALID_DATA},
-        {"trailing dot", [](ContainerWriter& w) { w.AddFolder(L"/", L"src."); },
+        {"trailing dot", [](CContainerWriter& w) { w.AddFolder(L"/", L"src."); },
          ERROR_INVALID_NAME},
-        {"trailing blank", [](ContainerWriter& w) { w.AddFile(L"/", L"file.txt ", 0, 0); },
+        {"trailing blank", [](CContainerWriter& w) { w.AddFile(L"/", L"file.txt ", 0, 0); },
          ERROR_INVALID_NAME},
         {"folder path component with a dot",
-         [](ContainerWriter& w) { w.AddFile(L"/a./", L"x", 0, 0); }, ERROR_INVALID_NAME},
-        {"device name", [](ContainerWriter& w) { w.AddFile(L"/", L"COM\u00b9.txt", 0, 0); },
+         [](CContainerWriter& w) { w.AddFile(L"/a./", L"x", 0, 0); }, ERROR_INVALID_NAME},
+        {"device name", [](CContainerWriter& w) { w.AddFile(L"/", L"COM\u00b9.txt", 0, 0); },
          ERROR_INVALID_NAME},
-        {"relative folder path", [](ContainerWriter& w) { w.AddFolder(L"a", L"b"); },
+        {"relative folder path", [](CContainerWriter& w) { w.AddFolder(L"a", L"b"); },
          ERROR_INVALID_NAME},
         {"password no reader accepts", nullptr, ERROR_INVALID_PASSWORD},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchDir dir;
-        ContainerWriter writer(c.act ? kPassword : std::wstring(1025, L'x'), GetParam());
+        CContainerWriter writer(c.act ? kPassword : std::wstring(1025, L'x'), GetParam());
         ASSERT_TRUE(writer.Create(dir / L"c.lock"));
         if (c.act) {
             ASSERT_TRUE(writer.WriteHeader());
@@ -236,7 +236,7 @@ TEST_P(SessionFormats, WriterRefusesWhatNoReaderCouldUse) {
 TEST(ContainerSession, CreateNeverReplacesAFile) {
     ScratchDir dir;
     ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", {1, 2, 3}));
-    ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+    CContainerWriter writer(kPassword, ContainerFormat::Authenticated);
     EXPECT_FALSE(writer.Create(dir / L"c.lock"));
     EXPECT_EQ(writer.LastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_EQ(ReadFileBytes(dir / L"c.lock"), (Bytes{1, 2, 3}));
@@ -246,7 +246,7 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
     ScratchDir dir;
     Bytes good, sealed;
     for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
-        ContainerWriter writer(kPassword, format);
+        CContainerWriter writer(kPassword, format);
         ASSERT_TRUE(writer.Create(dir / L"good.lock"));
         ASSERT_TRUE(WriteItems(writer, {FileRecord(L"/", L"a", PatternBytes(10, 1))}, 10));
         (format == ContainerFormat::Legacy ? good : sealed) = ReadFileBytes(dir / L"good.lock");
@@ -294,7 +294,7 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", c.bytes));
-        ContainerReader reader;
+        CContainerReader reader;
         ASSERT_TRUE(reader.Open(dir / L"c.lock"));
         EXPECT_EQ(reader.CheckHeader(c.password), c.expected);
     }
@@ -302,13 +302,13 @@ TEST(ContainerSession, ReaderTellsHeaderProblemsApart) {
 
 TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) {
     ScratchDir dir;
-    ContainerWriter writer(kPassword, ContainerFormat::Legacy);
+    CContainerWriter writer(kPassword, ContainerFormat::Legacy);
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, {FileRecord(L"/", L"a", PatternBytes(5000, 1))}, 5000));
     Bytes bytes = ReadFileBytes(dir / L"c.lock");
     bytes.resize(bytes.size() - 1);
     ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", bytes));
-    ContainerReader reader;
+    CContainerReader reader;
     ASSERT_TRUE(reader.Open(dir / L"c.lock"));
     ASSERT_EQ(reader.CheckHeader(kPassword), HeaderCheck::Matches);
     EntryInfo entry;
@@ -320,11 +320,11 @@ TEST(ContainerSession, RecordClaimingMoreThanTheFileHoldsIsCaughtBeforeItsBody) 
 TEST_P(SessionFormats, HeadersAloneAndBackAgain) {
     ScratchDir dir;
     const std::vector<StoredEntry> items = ManyItems();
-    ContainerWriter writer(kPassword, GetParam());
+    CContainerWriter writer(kPassword, GetParam());
     ASSERT_TRUE(writer.Create(dir / L"c.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
 
-    ContainerReader reader;
+    CContainerReader reader;
     ASSERT_TRUE(reader.Open(dir / L"c.lock"));
     ASSERT_EQ(reader.CheckHeader(kPassword), HeaderCheck::Matches);
     std::vector<uint64_t> offsets;
@@ -360,7 +360,7 @@ TEST(SealedContainer, EveryChangeIsRefused) {
     const std::vector<StoredEntry> items = {
         FolderRecord(L"/", L"top"), FileRecord(L"/top", L"big.bin", PatternBytes(5 << 19, 4)),
         FileRecord(L"/top", L"small.txt", PatternBytes(300, 5))};
-    ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+    CContainerWriter writer(kPassword, ContainerFormat::Authenticated);
     ASSERT_TRUE(writer.Create(dir / L"good.lock"));
     ASSERT_TRUE(WriteItems(writer, items, 1 << 16));
     const Bytes good = ReadFileBytes(dir / L"good.lock");
@@ -401,7 +401,7 @@ TEST(SealedContainer, EveryChangeIsRefused) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(WriteFileBytes(dir / L"c.lock", c.bytes));
         for (bool readAhead : {false, true}) {
-            ContainerReader reader;
+            CContainerReader reader;
             ASSERT_TRUE(reader.Open(dir / L"c.lock", readAhead));
             std::vector<StoredEntry> back;
             EXPECT_FALSE(ReadRecords(reader, kPassword, back, 1 << 20));
@@ -423,7 +423,7 @@ TEST(SealedContainer, HidesThePasswordTheNamesAndTheKeystream) {
     const std::vector<StoredEntry> items = ManyItems();
     Bytes files[2];
     for (Bytes& file : files) {
-        ContainerWriter writer(kPassword, ContainerFormat::Authenticated);
+        CContainerWriter writer(kPassword, ContainerFormat::Authenticated);
         ASSERT_TRUE(writer.Create(dir / L"c.lock"));
         ASSERT_TRUE(WriteItems(writer, items, 1 << 20));
         file = ReadFileBytes(dir / L"c.lock");
@@ -527,7 +527,7 @@ TEST_P(SessionFormats, FullDiskKeepsTheSystemsReason) {
     wchar_t path[64];
     _snwprintf(path, 64, L"T:\\session_%lu.lock", GetCurrentProcessId());
     {
-        ContainerWriter writer(kPassword, GetParam());
+        CContainerWriter writer(kPassword, GetParam());
         ASSERT_TRUE(writer.Create(path));
         ASSERT_TRUE(writer.WriteHeader());
         ASSERT_TRUE(writer.AddFile(L"/", L"big", 0, 3 << 20));

@@ -147,7 +147,7 @@ TEST(AppModule, LoopRegistrationEndsWithItsScopeAndLeavesAnEarlierLoop) {
     ASSERT_EQ(module.Init(::GetModuleHandleW(nullptr)), S_OK);
     CMessageLoop loop;
     try {
-        CMessageLoopRegistration registration(module, loop);
+        ScopedMessageLoopRegistration registration(module, loop);
         EXPECT_EQ(module.GetMessageLoop(), &loop);
         throw 1;
     } catch (int) {
@@ -156,7 +156,7 @@ TEST(AppModule, LoopRegistrationEndsWithItsScopeAndLeavesAnEarlierLoop) {
 
     CMessageLoop earlier;
     ASSERT_TRUE(module.AddMessageLoop(&earlier));
-    { CMessageLoopRegistration second(module, loop); }
+    { ScopedMessageLoopRegistration second(module, loop); }
     EXPECT_EQ(module.GetMessageLoop(), &earlier);
     module.Term();
 }

@@ -36,9 +36,9 @@ constexpr DWORD kCaseTimeLimitMs = 30000;
 constexpr size_t kMemoryLimitBytes = 256u << 20;
 
 // splitmix64: the same numbers for a seed on every compiler and library.
-class Random {
+class CRandom {
 public:
-    explicit Random(uint64_t seed) : state_(seed) {}
+    explicit CRandom(uint64_t seed) : state_(seed) {}
     uint64_t Next() {
         uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -70,7 +70,7 @@ struct Case {
 const wchar_t* const kPlainNames[] = {L"a.txt", L"B.bin",         L"photo.jpg", L"Docs",
                                       L"x",     L"\u00e9t\u00e9", L"sub",       L"\u65e5\u672c"};
 
-std::wstring HostileName(Random& random) {
+std::wstring HostileName(CRandom& random) {
     static const wchar_t* const kNames[] = {L"..",
                                             L".",
                                             L"...",
@@ -103,7 +103,7 @@ std::wstring HostileName(Random& random) {
     }
 }
 
-int64_t HostileSize(Random& random) {
+int64_t HostileSize(CRandom& random) {
     static const int64_t kSizes[] = {
         0,         1,  0x7FFFFFFF, 0x80000000ll, 0xFFFFFFFFll, 0x100000000ll,
         INT64_MAX, -1, INT64_MIN,  1 << 20};
@@ -116,7 +116,7 @@ std::wstring ChildPath(const std::wstring& folderPath, const std::wstring& name)
 
 // A plausible tree: folders before what they hold, names from a small pool so
 // that clashes happen.
-std::vector<StoredEntry> PlainRecords(Random& random) {
+std::vector<StoredEntry> PlainRecords(CRandom& random) {
     std::vector<StoredEntry> records;
     std::vector<std::wstring> folders = {L"/"};
     const size_t count = 1 + random.Below(12);
@@ -137,7 +137,7 @@ std::vector<StoredEntry> PlainRecords(Random& random) {
 }
 
 Case MakeCase(uint64_t seed) {
-    Random random(seed);
+    CRandom random(seed);
     Case c;
     c.seed = seed;
     // Taken from the seed, not the sequence: the old format's cases stay
@@ -464,7 +464,7 @@ TEST(DecryptFuzz, MutatedContainersChangeNothingOutsideTheirFolder) {
         return;
     }
     const uint64_t cases = EnvNumber("TL_FUZZ_CASES", 10000);
-    Random seeds(EnvNumber("TL_FUZZ_SEED", 0x7e55a10c));
+    CRandom seeds(EnvNumber("TL_FUZZ_SEED", 0x7e55a10c));
     int failures = 0;
     for (uint64_t k = 0; k < cases && failures < 20; ++k) {
         const Case c = MakeCase(seeds.Next());

@@ -408,7 +408,7 @@ TEST_F(Installer, TwoItemsLockedTogetherGiveOneDialog) {
     // The second item's process is counted as on its way from the start, as
     // if Explorer had started it already: the first cannot end its collection
     // before the second has handed its item over, however slowly it starts.
-    CArrivalCount secondOnItsWay;
+    ScopedArrivalCount secondOnItsWay;
     ProgramRun first(ProgramRun::CommandLine{VerbCommand(L"*", L"Tessalock.Lock", file)});
     ASSERT_TRUE(first.Started());
     // The first has become the collector before the second starts.

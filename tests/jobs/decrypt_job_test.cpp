@@ -372,7 +372,7 @@ TEST_F(DecryptFailure, UnforeseenExceptionIsTold) {
         {"standard exception", [] { throw std::runtime_error("disk gremlin"); },
          "An unexpected error stopped the job: disk gremlin."},
         {"out of memory", [] { throw std::bad_alloc(); }, "Not enough memory."},
-        {"failure without a text", [] { throw JobFailure(std::wstring()); },
+        {"failure without a text", [] { throw CJobFailure(std::wstring()); },
          "An unexpected error stopped the job."},
     };
     for (const Case& c : cases) {

@@ -349,7 +349,7 @@ TEST(EncryptReadBack, CatchesAContainerThatDiffersFromWhatWasWritten) {
     for (ContainerFormat format : {ContainerFormat::Legacy, ContainerFormat::Authenticated}) {
         SCOPED_TRACE(static_cast<int>(format));
         DeleteFileW(path.c_str());
-        ContainerWriter writer(kPassword, format);
+        CContainerWriter writer(kPassword, format);
         ASSERT_TRUE(writer.Create(path));
         Bytes body = PatternBytes(5000, 3);
         ASSERT_TRUE(writer.WriteHeader() && writer.AddFolder(L"/", L"top") &&

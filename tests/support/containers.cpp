@@ -99,7 +99,7 @@ bool WriteContainer(const std::wstring& path, const std::wstring& password,
     return layout.everyRecordWritten && WriteFileBytes(path, bytes);
 }
 
-bool ReadRecords(ContainerReader& reader, const std::wstring& password,
+bool ReadRecords(CContainerReader& reader, const std::wstring& password,
                  std::vector<StoredEntry>& entries, size_t piece) {
     if (reader.CheckHeader(password) != HeaderCheck::Matches)
         return false;
@@ -123,7 +123,7 @@ bool ReadRecords(ContainerReader& reader, const std::wstring& password,
 
 bool ReadContainer(const std::wstring& path, const std::wstring& password,
                    std::vector<StoredEntry>& entries) {
-    ContainerReader reader;
+    CContainerReader reader;
     return reader.Open(path) && ReadRecords(reader, password, entries);
 }
 

@@ -60,7 +60,7 @@ bool WriteContainer(const std::wstring& path, const std::wstring& password,
 // Every record of an opened container, bodies asked for in pieces of at most
 // `piece` bytes. False when the password does not match or a record or body
 // cannot be read to its end.
-bool ReadRecords(ContainerReader& reader, const std::wstring& password,
+bool ReadRecords(CContainerReader& reader, const std::wstring& password,
                  std::vector<StoredEntry>& entries, size_t piece = 1 << 16);
 // The same on a file; false too when it cannot be opened.
 bool ReadContainer(const std::wstring& path, const std::wstring& password,
