@@ -28,6 +28,9 @@ function(tl_add_gtest)
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
     endif()
+    if("i686" IN_LIST T_LABELS)
+        add_dependencies(tl_i686_run ${T_NAME})
+    endif()
     # Tests with windows share one X display and one Wine desktop: the
     # foreground window, focus and message-box ownership are global there, so
     # two of them at once would steal each other's boxes. They run one at a
