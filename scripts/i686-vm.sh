@@ -12,8 +12,11 @@
 #
 # The machine is Debian unstable, amd64 only (no i386 packages), whose Wine
 # (10.0~repack-12 and later) is built in new WoW64 mode. It is made once with
-# debootstrap and kept, with its Wine prefix, under BUILD_ROOT/i686-vm, and
-# made again when its recipe in this script changes. It boots the Debian
+# debootstrap and kept, with its Wine prefix, in a cache of this machine
+# (/var/cache/tessalock/i686-vm, or TL_I686_VM_CACHE), shared by every
+# checkout and clone, and made again when its recipe in this script changes.
+# Kept with a build tree, a clean clone would pay for the machine and its
+# prefix again on every run (5 to 15 minutes of the test command). It boots the Debian
 # kernel directly, sees the source tree and the 32-bit build folder at their
 # host paths through 9p, and runs scripts/i686-vm-guest.sh, which runs ctest
 # there.
@@ -26,7 +29,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "$1" && pwd)"
 shift
-CACHE="$(dirname "$BUILD")/i686-vm"
+CACHE="${TL_I686_VM_CACHE:-/var/cache/tessalock/i686-vm}"
 SUITE=unstable
 
 if [[ $(id -u) -ne 0 ]]; then
