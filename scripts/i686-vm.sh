@@ -161,7 +161,9 @@ mkdir -p "$RUN"
 #   "lock cmpxchg16b" while starting. QEMU then waits instead of exiting, so
 #   no fallback could tell it apart from a slow boot before the timeout.
 # -serial stdio streams the machine's console (ctest's output) into ours,
-# with the terminal's carriage returns taken out.
+# with the terminal's carriage returns taken out, a line at a time (tr would
+# otherwise hold back 4 KiB when its output is a log file, and a CI log
+# showed nothing of the machine for many minutes).
 boot_machine() {
     timeout "${TL_I686_VM_TIMEOUT:-1800}" qemu-system-x86_64 \
         -machine q35 -accel tcg,thread=multi -smp 2 -m 4G \
@@ -172,7 +174,7 @@ boot_machine() {
         -drive "file=$CACHE/root.img,format=raw,if=virtio,cache=unsafe" \
         -virtfs "local,path=$ROOT,mount_tag=tlsrc,security_model=passthrough,readonly=on" \
         -virtfs "local,path=$BUILD,mount_tag=tlbuild,security_model=passthrough" \
-        </dev/null | tr -d '\r'
+        </dev/null | stdbuf -oL tr -d '\r'
     return "${PIPESTATUS[0]}"
 }
 
