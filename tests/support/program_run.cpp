@@ -74,7 +74,16 @@ HWND ProgramRun::WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD t
 }
 
 std::wstring ProgramRun::AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs) const {
-    return testing_support::AnswerBox(WaitForWindow(caption, timeoutMs), answer);
+    // The box comes when the job is done; a program that ended without one
+    // has nothing more to show.
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            box = WaitForWindow(caption, 0);
+            return box != nullptr || ::WaitForSingleObject(process_.Get(), 0) != WAIT_TIMEOUT;
+        },
+        timeoutMs);
+    return testing_support::AnswerBox(box, answer);
 }
 
 long ProgramRun::WaitForExit(DWORD timeoutMs) {

@@ -48,10 +48,13 @@ public:
     HWND WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs = 20000,
                          bool visibleOnly = true) const;
     // Waits for a box of this run with the caption and answers it; returns
-    // its text, or kNoBox when none came.
-    std::wstring AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs = 30000) const;
+    // its text, or kNoBox when none came before the run ended or the time
+    // ran out. The time allows for a whole job at the full key cost in the
+    // emulated 32-bit machine on a busy host (an encryption took over 30 s
+    // there).
+    std::wstring AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs = 600000) const;
     // The exit code, or -1 when the run did not end within the time.
-    long WaitForExit(DWORD timeoutMs = 20000);
+    long WaitForExit(DWORD timeoutMs = 120000);
 
 private:
     void Start(const std::wstring& commandLine);
