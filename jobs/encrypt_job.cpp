@@ -141,15 +141,17 @@ void Encrypt(EncryptJobParams& params) {
     // never straight to deletion: an earlier container may hold files that
     // exist nowhere else (a run stopped while it deleted its sources leaves
     // one). Where the bin cannot take it, nothing is replaced.
-    DWORD replace = 0;
-    if (params.replaceExisting && NameTaken(containerPath) && !MoveToRecycleBin(containerPath)) {
-        if (GetLastError() != ERROR_NOT_SUPPORTED || !params.replaceForGood)
-            Fail(kWrite + containerPath + L"." + kNotRecycled);
-        replace = MOVEFILE_REPLACE_EXISTING;
-    }
-    // Checked again here, where it counts: a file may have taken the name.
-    if (!MovePath(partialPath, containerPath, replace | MOVEFILE_WRITE_THROUGH))
+    const Replacing replacing = !params.replaceExisting ? Replacing::Nothing
+                                : params.replaceForGood ? Replacing::EvenForGood
+                                                        : Replacing::ToRecycleBin;
+    switch (MoveIntoPlace(partialPath, containerPath, replacing)) {
+    case MoveOutcome::Moved:
+        break;
+    case MoveOutcome::NotRecycled:
+        Fail(kWrite + containerPath + L"." + kNotRecycled);
+    case MoveOutcome::Failed:
         Fail(kWrite + containerPath + L"." + GetSystemErrorText());
+    }
     partial.path_ = containerPath; // until it has been read back
 
     const ReadBack check = ReadContainerBack(containerPath, params.password, writer.RecordCount(),

@@ -273,6 +273,18 @@ bool MoveToRecycleBin(const std::wstring& path) {
     return false;
 }
 
+MoveOutcome MoveIntoPlace(const std::wstring& from, const std::wstring& to, Replacing replacing) {
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    if (replacing != Replacing::Nothing && NameTaken(to) && !MoveToRecycleBin(to)) {
+        if (GetLastError() != ERROR_NOT_SUPPORTED || replacing != Replacing::EvenForGood)
+            return MoveOutcome::NotRecycled;
+        flags |= MOVEFILE_REPLACE_EXISTING;
+    }
+    // The place is taken again here, where it counts: without
+    // MOVEFILE_REPLACE_EXISTING a file that took the name meanwhile stays.
+    return MovePath(from, to, flags) ? MoveOutcome::Moved : MoveOutcome::Failed;
+}
+
 void MoveToRecycleBin(std::vector<std::wstring>& paths) {
     // Without a bin, or for a path too long for it, the shell would delete
     // for good, so it is not asked.

@@ -95,6 +95,18 @@ bool MoveToRecycleBin(const std::wstring& path);
 // still in their places (the last error as above for the first cause).
 void MoveToRecycleBin(std::vector<std::wstring>& paths);
 
+// How a finished file takes its place when something may already have it.
+enum class Replacing {
+    Nothing,      // an item at the place keeps it: the move fails
+    ToRecycleBin, // an item at the place goes to the Recycle Bin first
+    EvenForGood,  // the same, and is replaced for good where the drive has no bin
+};
+enum class MoveOutcome { Moved, NotRecycled, Failed };
+// Moves the file from to the place to, written through to the device.
+// NotRecycled: the item at the place could not go to the Recycle Bin and was
+// left as it was; Failed: the move itself failed (the last error says why).
+MoveOutcome MoveIntoPlace(const std::wstring& from, const std::wstring& to, Replacing replacing);
+
 // The system's message for the calling thread's last error (usually ending in
 // a line break), or the empty text when the last error is 0 or has no message.
 std::wstring GetSystemErrorText();
