@@ -53,6 +53,9 @@ fi
 # fuzzer and the crash tests a short round (their full rounds run in the
 # 64-bit tests).
 export TL_FUZZ_CASES="${TL_I686_FUZZ_CASES:-300}" TL_CRASH_TRIALS=1
+# The tests' waits for windows and programs, five times as long (as ctest's
+# time limits are for this build).
+export TL_WAIT_SCALE=5
 args+=(-L '^i686$')
 
 # Through a pipe, ctest does not colour its output for the console.

@@ -87,7 +87,8 @@ std::wstring ProgramRun::AnswerBox(const wchar_t* caption, int answer, DWORD tim
 }
 
 long ProgramRun::WaitForExit(DWORD timeoutMs) {
-    if (!process_ || ::WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0)
+    if (!process_ ||
+        ::WaitForSingleObject(process_.Get(), ForThisMachine(timeoutMs)) != WAIT_OBJECT_0)
         return -1;
     DWORD code = 0;
     ::GetExitCodeProcess(process_.Get(), &code);

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "common/unique_handle.h"
 
@@ -102,8 +103,18 @@ Pixels Draw(int width, int height, const std::function<void(HDC)>& draw) {
 
 // ---- Waiting ----------------------------------------------------------------
 
+DWORD ForThisMachine(DWORD timeoutMs) {
+    static const DWORD scale = [] {
+        wchar_t text[16] = {};
+        const DWORD length = ::GetEnvironmentVariableW(L"TL_WAIT_SCALE", text, 16);
+        const long value = length > 0 && length < 16 ? std::wcstol(text, nullptr, 10) : 1;
+        return static_cast<DWORD>(value >= 1 && value <= 100 ? value : 1);
+    }();
+    return timeoutMs > MAXDWORD / scale ? MAXDWORD - 1 : timeoutMs * scale;
+}
+
 bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    const ULONGLONG deadline = ::GetTickCount64() + ForThisMachine(timeoutMs);
     for (;;) {
         if (predicate())
             return true;
@@ -122,7 +133,7 @@ void PumpPending() {
 }
 
 bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    const ULONGLONG deadline = ::GetTickCount64() + ForThisMachine(timeoutMs);
     for (;;) {
         PumpPending();
         if (predicate())

@@ -17,6 +17,11 @@
 namespace testing_support {
 
 constexpr DWORD kWaitMs = 30000;
+// A wait's time on this machine: the time given, multiplied by the whole
+// number in TL_WAIT_SCALE (1 when unset). The emulated 32-bit test machine
+// sets it: there, on a busy host, the program's first window took over a
+// minute to come. Every wait below goes through it.
+DWORD ForThisMachine(DWORD timeoutMs);
 
 // The program's captions.
 constexpr wchar_t kAppCaption[] = L"Tessalock v1.3";
