@@ -2,9 +2,8 @@
 # Installs what is missing, checks the house rules a tool can check
 # (scripts/check-style.sh: the code's layout and the layers' includes),
 # builds both architectures and runs every test: the 64-bit build under this
-# machine's Wine and, at the same time, the shipped 32-bit build under a Wine
-# that runs 32-bit Windows code, in a test machine (scripts/i686-vm.sh),
-# whose output follows the 64-bit tests'. Exit status is
+# machine's Wine, then the shipped 32-bit build under a Wine that runs 32-bit
+# Windows code, in a test machine (scripts/i686-vm.sh). Exit status is
 # non-zero when a check, a build or a test fails.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -26,38 +25,25 @@ echo "== Style checks"
 style_status=0
 "$ROOT/scripts/check-style.sh" || style_status=$?
 
-# The 32-bit tests run in their machine while the 64-bit tree is built and
-# tested beside them: the emulated processor is one long computation that the
-# 64-bit tests (mostly waiting on windows) leave room for, and on a busy
-# machine two jobs at once get a larger share of it than one after the other.
-# The machine's console goes to a log that is shown after the 64-bit tests.
-i686_result="skipped (TL_SKIP_I686)"
-i686_status=0
-i686_pid=""
-i686_log="$BUILD_ROOT/i686-tests.log"
 if [[ -z "${TL_SKIP_I686:-}" ]]; then
     # Only what the test machine runs: the rest of the 32-bit tree is the
     # same source as the 64-bit one, built and tested below.
     "$ROOT/scripts/build.sh" i686 "$BUILD_ROOT/i686" tl_i686_run
-    i686_start=$SECONDS
-    "$ROOT/scripts/i686-vm.sh" "$BUILD_ROOT/i686" "$@" >"$i686_log" 2>&1 &
-    i686_pid=$!
 fi
+"$ROOT/scripts/build.sh" x86_64 "$BUILD_ROOT/x86_64"
 
+echo "== x86_64 tests (this machine's Wine)"
 x86_64_status=0
-if "$ROOT/scripts/build.sh" x86_64 "$BUILD_ROOT/x86_64"; then
-    echo "== x86_64 tests (this machine's Wine)"
-    WINEPREFIX="$BUILD_ROOT/x86_64/wineprefix" "$ROOT/scripts/wine-ctest.sh" "$BUILD_ROOT/x86_64" "$@" ||
-        x86_64_status=$?
-else
+WINEPREFIX="$BUILD_ROOT/x86_64/wineprefix" "$ROOT/scripts/wine-ctest.sh" "$BUILD_ROOT/x86_64" "$@" ||
     x86_64_status=$?
-fi
 
-if [[ -n "$i686_pid" ]]; then
-    wait "$i686_pid" || i686_status=$?
-    echo "== i686 tests (Wine in new WoW64 mode, in the test machine; started after the 32-bit build)"
-    cat "$i686_log"
-    i686_result="$( ((i686_status == 0)) && echo passed || echo "FAILED (status $i686_status)") in $((SECONDS - i686_start)) s"
+i686_result="skipped (TL_SKIP_I686)"
+i686_status=0
+if [[ -z "${TL_SKIP_I686:-}" ]]; then
+    echo "== i686 tests (Wine in new WoW64 mode, in the test machine)"
+    start=$SECONDS
+    "$ROOT/scripts/i686-vm.sh" "$BUILD_ROOT/i686" "$@" || i686_status=$?
+    i686_result="$( ((i686_status == 0)) && echo passed || echo "FAILED (status $i686_status)") in $((SECONDS - start)) s"
     [[ $(id -u) -ne 0 ]] && i686_result="skipped (needs root)"
 fi
 
