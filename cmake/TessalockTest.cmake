@@ -3,9 +3,10 @@
 # The label i686 marks what the shipped 32-bit build is tested on in its
 # emulated machine, many times slower than this one
 # (scripts/i686-vm-guest.sh): what can differ between the architectures (the
-# engine's arithmetic and crypto, the jobs' file calls, the fuzzer) and the
-# real program end to end, a 32-bit process that must find the key
-# derivation's memory. The windows' own tests run on the 64-bit build only.
+# engine's arithmetic and crypto, the jobs' file calls, the fuzzer) and one
+# test of the windows, the real program end to end, a 32-bit process that
+# must find the key derivation's memory. The other window tests and the
+# crash tests run on the 64-bit build only.
 function(tl_add_gtest)
     cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})

@@ -55,10 +55,11 @@ declare -A ALLOWED=(
     [dialogs]="dialogs/ framework/ jobs/ engine/ common/ resources/"
     [mainwindow]="mainwindow/ dialogs/ framework/ jobs/ engine/ common/ resources/"
     [app]="app/ mainwindow/ dialogs/ framework/ jobs/ engine/ common/ resources/"
-    [bench]="bench/ jobs/ engine/ common/unique_handle.h common/progress_update.h common/res_string.h resources/resource.h"
+    [driver]="driver/ common/unique_handle.h"
+    [bench]="bench/ driver/ jobs/ engine/ common/unique_handle.h common/progress_update.h common/res_string.h resources/resource.h"
 )
 # Our own folders: an include that resolves below one of them is one of ours.
-OURS="resources common engine jobs framework dialogs mainwindow app bench tests"
+OURS="resources common engine jobs framework dialogs mainwindow app driver bench tests"
 
 # Where the compiler looks for a quoted include: the including file's own
 # folder, then every folder the build adds (target_include_directories in

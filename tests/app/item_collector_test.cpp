@@ -16,6 +16,7 @@
 #include "support/robot.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 using item_collection::kItemsTag;
 using Items = std::vector<std::wstring>;

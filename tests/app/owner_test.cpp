@@ -14,10 +14,11 @@
 
 #include "common/message_box.h"
 #include "app/dispatch.h"
-#include "support/program_run.h"
+#include "driver/program_run.h"
 #include "support/robot.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

@@ -15,6 +15,7 @@
 #include "support/robot.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

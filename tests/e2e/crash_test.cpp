@@ -16,11 +16,12 @@
 #include "support/containers.h"
 #include "job_test_support.h"
 #include "resources/resource.h"
-#include "support/program_run.h"
+#include "driver/program_run.h"
 
 #include <cstdio>
 #include <cstdlib>
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

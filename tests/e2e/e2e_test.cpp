@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/program_run.h"
+#include "driver/program_run.h"
 #include "resources/resource.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

@@ -14,10 +14,11 @@
 #include <initializer_list>
 #include <string>
 
-#include "support/program_run.h"
+#include "driver/program_run.h"
 #include "resources/resource.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

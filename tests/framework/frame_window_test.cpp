@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "support/robot.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

@@ -11,9 +11,9 @@
 
 #include "framework/controls.h"
 #include "framework/window_impl.h"
-#include "support/window_driver.h"
+#include "driver/window_driver.h"
 
-using testing_support::WindowText;
+using driver::WindowText;
 
 namespace {
 

@@ -26,9 +26,10 @@
 #include "app/item_collector.h"
 #include "common/unique_handle.h"
 #include "resources/resource.h"
-#include "support/program_run.h"
+#include "driver/program_run.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

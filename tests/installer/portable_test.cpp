@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "support/program_run.h"
+#include "driver/program_run.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace {

@@ -15,6 +15,7 @@
 #include "main_window_fixture.h"
 #include "support/robot.h"
 
+using namespace driver;
 using namespace testing_support;
 using namespace mainwindow_tests;
 

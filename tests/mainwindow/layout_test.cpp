@@ -26,6 +26,7 @@
 #include "support/robot.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 using namespace mainwindow_tests;
 

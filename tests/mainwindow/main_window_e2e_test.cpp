@@ -10,6 +10,7 @@
 #include "program_window_driver.h"
 #include "support/test_files.h"
 
+using namespace driver;
 using namespace testing_support;
 using namespace mainwindow_tests;
 

@@ -8,6 +8,7 @@
 #include "framework/controls.h"
 #include "resources/resource.h"
 
+using namespace driver;
 using namespace testing_support;
 
 namespace mainwindow_tests {

@@ -29,8 +29,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     std::fprintf(ready, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     std::fclose(ready);
-    testing_support::WaitUntil(
-        [&] { return ::GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES; }, 60000);
-    testing_support::PostClose(frame);
+    driver::WaitUntil([&] { return ::GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES; },
+                      60000);
+    driver::PostClose(frame);
     return run.WaitForExit() == 1 ? 0 : 1;
 }

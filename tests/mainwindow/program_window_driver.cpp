@@ -5,14 +5,14 @@
 
 namespace mainwindow_tests {
 
-using testing_support::WaitUntil;
+using driver::WaitUntil;
 
 namespace {
 constexpr int kFileList = 1008;
 } // namespace
 
 HWND MainWindowRun::WaitForFrame(DWORD timeoutMs) {
-    frame_ = run_.WaitForTopLevel(testing_support::IsMainFrame, timeoutMs);
+    frame_ = run_.WaitForTopLevel(driver::IsMainFrame, timeoutMs);
     return frame_;
 }
 

@@ -1,7 +1,7 @@
 // Drives the built Tessalock.exe started without arguments from this
 // separate process: finds its main frame, view and list, drops files onto
 // the view, reads the row count, and finds its dialogs and boxes (worked
-// with the verbs of support/window_driver.h). Every wait has a deadline.
+// with the verbs of driver/window_driver.h). Every wait has a deadline.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/program_run.h"
+#include "driver/program_run.h"
 
 namespace mainwindow_tests {
 
@@ -31,7 +31,7 @@ public:
     }
     // The Save or Open dialog.
     HWND WaitForFileDialog(DWORD timeoutMs = 20000) const {
-        return testing_support::WaitForFileDialog(run_.ProcessId(), timeoutMs);
+        return driver::WaitForFileDialog(run_.ProcessId(), timeoutMs);
     }
     // Answers a box of the run with the caption; returns its text or kNoBox.
     std::wstring AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs = 60000) const {
@@ -40,7 +40,7 @@ public:
 
     // Drops the names onto the view.
     bool Drop(const std::vector<std::wstring>& names) {
-        return testing_support::DropFiles(View(), names, run_.Process());
+        return driver::DropFiles(View(), names, run_.Process());
     }
     // The number of rows of the list (-1 when it cannot be asked).
     int RowCount() const;
@@ -51,7 +51,7 @@ public:
     long WaitForExit(DWORD timeoutMs = 20000) { return run_.WaitForExit(timeoutMs); }
 
 private:
-    testing_support::ProgramRun run_;
+    driver::ProgramRun run_;
     HWND frame_ = nullptr;
 };
 

@@ -4,6 +4,8 @@
 
 namespace testing_support {
 
+using namespace driver;
+
 namespace {
 
 constexpr DWORD kPollMs = 10;

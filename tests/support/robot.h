@@ -1,7 +1,7 @@
 // A small GUI robot for in-process tests. Modal dialogs and message boxes
 // block the test's thread, so a Robot runs a script on a second thread that
 // waits for the windows, reads them, types into them, presses their buttons
-// and closes them with the verbs of support/window_driver.h.
+// and closes them with the verbs of driver/window_driver.h.
 //
 //     std::wstring seen;
 //     RunWithRobot([&] { seen = AnswerBox(IDOK); },
@@ -19,7 +19,7 @@
 #include <functional>
 #include <thread>
 
-#include "support/window_driver.h"
+#include "driver/window_driver.h"
 
 namespace testing_support {
 

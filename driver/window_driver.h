@@ -1,11 +1,11 @@
-// The verbs every GUI test drives windows with, in one place, for windows of
-// this process (a modal dialog run on the test's thread, driven from the
-// robot's) and of a started program alike. They find top-level windows by
-// process, read text with a deadline (a hung window cannot hang the test),
-// type with WM_SETTEXT, click with a posted BM_CLICK (a sent click would wait
-// for the modal box it opens), answer message boxes, fill in the system's
-// Save and Open dialogs, make a drop, capture a window's pixels and give a
-// child's rectangle in its parent. Every wait polls with a deadline.
+// The verbs the GUI tests and the benchmark drive windows with, in one place,
+// for windows of this process (a modal dialog run on the test's thread, driven
+// from the robot's) and of a started program alike. They find top-level
+// windows by process, read text with a deadline (a hung window cannot hang the
+// test), type with WM_SETTEXT, click with a posted BM_CLICK (a sent click
+// would wait for the modal box it opens), answer message boxes, fill in the
+// system's Save and Open dialogs, make a drop, capture a window's pixels and
+// give a child's rectangle in its parent. Every wait polls with a deadline.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace driver {
 
 constexpr DWORD kWaitMs = 30000;
 // A wait's time on this machine: the time given, multiplied by the whole
@@ -149,4 +149,4 @@ Pixels BitmapPixels(HBITMAP bitmap);
 // A child's window rectangle in its parent's client coordinates.
 RECT RectIn(HWND child, HWND parent);
 
-} // namespace testing_support
+} // namespace driver

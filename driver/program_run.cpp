@@ -1,9 +1,9 @@
 // Driving the program from another process.
-#include "support/program_run.h"
+#include "driver/program_run.h"
 
 #include <vector>
 
-namespace testing_support {
+namespace driver {
 
 namespace {
 
@@ -70,7 +70,7 @@ HWND ProgramRun::WaitForWindow(const wchar_t* caption, DWORD timeoutMs) const {
 
 HWND ProgramRun::WaitForTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs,
                                  bool visibleOnly) const {
-    return testing_support::WaitForTopLevel(match, processId_, timeoutMs, visibleOnly);
+    return driver::WaitForTopLevel(match, processId_, timeoutMs, visibleOnly);
 }
 
 std::wstring ProgramRun::AnswerBox(const wchar_t* caption, int answer, DWORD timeoutMs) const {
@@ -83,7 +83,7 @@ std::wstring ProgramRun::AnswerBox(const wchar_t* caption, int answer, DWORD tim
             return box != nullptr || ::WaitForSingleObject(process_.Get(), 0) != WAIT_TIMEOUT;
         },
         timeoutMs);
-    return testing_support::AnswerBox(box, answer);
+    return driver::AnswerBox(box, answer);
 }
 
 long ProgramRun::WaitForExit(DWORD timeoutMs) {
@@ -95,4 +95,4 @@ long ProgramRun::WaitForExit(DWORD timeoutMs) {
     return static_cast<long>(code);
 }
 
-} // namespace testing_support
+} // namespace driver

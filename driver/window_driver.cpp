@@ -1,5 +1,5 @@
 // The GUI tests' window verbs, for windows of this process and of another.
-#include "support/window_driver.h"
+#include "driver/window_driver.h"
 
 #include <shlobj.h>
 
@@ -8,7 +8,7 @@
 
 #include "common/unique_handle.h"
 
-namespace testing_support {
+namespace driver {
 
 namespace {
 
@@ -391,4 +391,4 @@ RECT RectIn(HWND child, HWND parent) {
     return r;
 }
 
-} // namespace testing_support
+} // namespace driver

@@ -1,6 +1,6 @@
 // Drives the real Tessalock.exe from outside, as a user would: starts it
 // with a command line, finds its windows by process (and works them with the
-// verbs of support/window_driver.h), and collects its exit code. Every wait
+// verbs of driver/window_driver.h), and collects its exit code. Every wait
 // has a deadline.
 #pragma once
 
@@ -10,9 +10,9 @@
 #include <string>
 
 #include "common/unique_handle.h"
-#include "support/window_driver.h"
+#include "driver/window_driver.h"
 
-namespace testing_support {
+namespace driver {
 
 // The program's full Windows path.
 std::wstring ProgramPath();
@@ -63,4 +63,4 @@ private:
     DWORD processId_ = 0;
 };
 
-} // namespace testing_support
+} // namespace driver
