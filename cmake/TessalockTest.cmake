@@ -1,5 +1,9 @@
-# tl_add_gtest(NAME <exe> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>] [NO_MAIN])
-# One ctest entry per test executable; ctest runs it through Wine.
+# tl_add_gtest(NAME <exe> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>]
+#              [COST <s>] [NO_MAIN])
+# One ctest entry per test executable; ctest runs it through Wine. COST, the
+# seconds a long test takes, lets ctest start it first in a build folder that
+# has not run its tests before (it starts the others in order), so that the
+# short ones run beside it instead of after it.
 # The label i686 marks what the shipped 32-bit build is tested on in its
 # emulated machine, many times slower than this one
 # (scripts/i686-vm-guest.sh): what can differ between the architectures (the
@@ -8,7 +12,7 @@
 # must find the key derivation's memory. The other window tests and the
 # crash tests run on the 64-bit build only.
 function(tl_add_gtest)
-    cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT;COST" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tl_test_support GTest::gtest tl_settings)
     if(NOT T_NO_MAIN)
@@ -28,6 +32,9 @@ function(tl_add_gtest)
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+    if(T_COST)
+        set_tests_properties(${T_NAME} PROPERTIES COST ${T_COST})
     endif()
     if("i686" IN_LIST T_LABELS)
         add_dependencies(tl_i686_run ${T_NAME})

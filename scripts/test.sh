@@ -25,17 +25,29 @@ echo "== Style checks"
 style_status=0
 "$ROOT/scripts/check-style.sh" || style_status=$?
 
+# Each step's time goes into the summary: the whole command is meant to
+# stay under 20 minutes on a busy two-core machine.
+times=()
+step_started=$SECONDS
+step_done() {
+    times+=("$1 $((SECONDS - step_started)) s")
+    step_started=$SECONDS
+}
+
 if [[ -z "${TL_SKIP_I686:-}" ]]; then
     # Only what the test machine runs: the rest of the 32-bit tree is the
     # same source as the 64-bit one, built and tested below.
     "$ROOT/scripts/build.sh" i686 "$BUILD_ROOT/i686" tl_i686_run
+    step_done "i686 build"
 fi
 "$ROOT/scripts/build.sh" x86_64 "$BUILD_ROOT/x86_64"
+step_done "x86_64 build"
 
 echo "== x86_64 tests (this machine's Wine)"
 x86_64_status=0
 WINEPREFIX="$BUILD_ROOT/x86_64/wineprefix" "$ROOT/scripts/wine-ctest.sh" "$BUILD_ROOT/x86_64" "$@" ||
     x86_64_status=$?
+step_done "x86_64 tests"
 
 i686_result="skipped (TL_SKIP_I686)"
 i686_status=0
@@ -49,5 +61,6 @@ fi
 
 x86_64_result="$( ((x86_64_status == 0)) && echo passed || echo "FAILED (status $x86_64_status)")"
 style_result="$( ((style_status == 0)) && echo passed || echo FAILED)"
+echo "== Times: ${times[*]/%/;} all $SECONDS s"
 echo "== Summary: style checks $style_result; x86_64 tests $x86_64_result; i686 tests $i686_result"
 ((style_status == 0 && x86_64_status == 0 && i686_status == 0))
