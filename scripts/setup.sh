@@ -14,7 +14,7 @@ PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix 
           libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev python3-cryptography python3-argon2)
 missing=()
 for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" == "install ok installed" ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"

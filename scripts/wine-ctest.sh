@@ -34,8 +34,12 @@ trap cleanup EXIT
 wine_env_start
 # The layout tests run a second time in a prefix whose screen has 144 DPI;
 # that prefix is started only when the selected tests include them (a run of
-# one test program needs only the main prefix).
-if (cd "$BUILD" && ctest -N "$@" 2>/dev/null | grep -q 'layout_tests_144dpi'); then
+# one test program needs only the main prefix). The list is read whole
+# before it is searched: with pipefail, "ctest -N | grep -q" is false
+# whenever grep stops reading before ctest has written its last line (on a
+# busy machine the 144-DPI run then found the prefix missing).
+selected="$(cd "$BUILD" && ctest -N "$@" 2>/dev/null || true)"
+if grep -q 'layout_tests_144dpi' <<<"$selected"; then
     wine_dpi_prefix_start 144
 fi
 map_tmpfs() { # folder size letter

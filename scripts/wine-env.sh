@@ -126,11 +126,14 @@ wine_dpi_prefix_start() {
 # find their DLLs. Waits (20 minutes at most) until no wineboot of this
 # prefix ($1, default $WINEPREFIX) runs any more.
 wine_wait_for_boot() {
-    local prefix="${1:-$WINEPREFIX}" i pid running
+    local prefix="${1:-$WINEPREFIX}" i pid running environment
     for i in $(seq 1 1200); do
         running=""
         for pid in $(pgrep -f 'wineboot\.exe' || true); do
-            if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$prefix"; then
+            # Read whole, then searched (a pipe into grep -q can fail
+            # under pipefail when grep stops reading early).
+            environment="$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" || true)"
+            if grep -qxF "WINEPREFIX=$prefix" <<<"$environment"; then
                 running=1
             fi
         done
