@@ -46,4 +46,11 @@ function(tl_add_gtest)
     if("gui" IN_LIST T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
     endif()
+    # Tests labelled fulldisk fill the small drive T: (a real full disk of
+    # 1 MiB that scripts/wine-ctest.sh maps): two at once fill it for each
+    # other (an encryption test's files made a decryption test's container
+    # fail to be written), so they too run one at a time.
+    if("fulldisk" IN_LIST T_LABELS)
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK fulldisk)
+    endif()
 endfunction()
