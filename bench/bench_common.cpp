@@ -55,4 +55,11 @@ void PrintComparison(const char* name, uint64_t bytes, double seconds, const cha
                 baseline, baseline > 0 ? speed / baseline : 0.0);
 }
 
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text)
+        out += (c < 0x80) ? static_cast<char>(c) : '?';
+    return out;
+}
+
 } // namespace bench

@@ -30,6 +30,9 @@ double ProcessCpuSeconds();
 // Fills with pseudo-random bytes (xorshift), fast enough for gigabytes.
 void FillPattern(uint8_t* data, size_t size, uint64_t seed);
 
+// A text for the report: characters outside ASCII become '?'.
+std::string Narrow(const std::wstring& text);
+
 // Megabytes (10^6 bytes) per second, the unit `openssl speed` uses.
 double MegabytesPerSecond(uint64_t bytes, double seconds);
 

@@ -58,13 +58,6 @@ std::wstring Join(const std::wstring& folder, const std::wstring& relative) {
     return relative.empty() ? folder : folder + L"\\" + relative;
 }
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        out += (c < 0x80) ? static_cast<char>(c) : '?';
-    return out;
-}
-
 UniqueFileHandle OpenForReading(const std::wstring& path) {
     return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -20,27 +20,15 @@ constexpr DWORD kDialogMs = 60000;
 constexpr DWORD kJobMs = 60 * 60 * 1000;
 constexpr DWORD kExitMs = 60000;
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        out += (c < 0x80) ? static_cast<char>(c) : '?';
-    return out;
-}
-
 // Presses button in dialog, times until the box comes, answers it and
 // checks its text starts with expected and the program ends.
 bool TimeJob(ProgramRun& program, HWND dialog, int button, const std::wstring& expected, int answer,
              WindowRun& run) {
     CStopwatch time;
     driver::PostClick(dialog, button);
-    // The program's message box (the progress window has the same caption
-    // but no box text).
-    HWND box = program.WaitForTopLevel(
-        [](HWND hwnd) {
-            return driver::ClassNameOf(hwnd) == L"#32770" && driver::IsMessageBox(hwnd) &&
-                   driver::WindowText(hwnd) == driver::kAppCaption;
-        },
-        kJobMs);
+    // The box that ends the job: the program's caption (the progress window
+    // has another).
+    HWND box = program.WaitForWindow(driver::kAppCaption, kJobMs);
     run.seconds = time.Seconds();
     if (!box) {
         run.problem = "no message box after the job";

@@ -1,4 +1,5 @@
-// The GUI tests' window verbs, for windows of this process and of another.
+// The window verbs of the GUI tests and the benchmark, for windows of this
+// process and of another.
 #include "driver/window_driver.h"
 
 #include <shlobj.h>

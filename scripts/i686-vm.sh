@@ -16,10 +16,10 @@
 # (/var/cache/tessalock/i686-vm, or TL_I686_VM_CACHE), shared by every
 # checkout and clone, and made again when its recipe in this script changes.
 # Kept with a build tree, a clean clone would pay for the machine and its
-# prefix again on every run (5 to 15 minutes of the test command). It boots the Debian
-# kernel directly, sees the source tree and the 32-bit build folder at their
-# host paths through 9p, and runs scripts/i686-vm-guest.sh, which runs ctest
-# there.
+# prefix again on every run (5 to 15 minutes of the test command). It boots
+# the Debian kernel directly, sees the source tree and the 32-bit build
+# folder at their host paths through 9p, and runs scripts/i686-vm-guest.sh,
+# which runs ctest there.
 #
 # Usage: scripts/i686-vm.sh I686_BUILD_DIR [ctest arguments...]
 # Needs root (debootstrap, chroot); without it, says so and exits 0.

@@ -53,9 +53,9 @@ i686_result="skipped (TL_SKIP_I686)"
 i686_status=0
 if [[ -z "${TL_SKIP_I686:-}" ]]; then
     echo "== i686 tests (Wine in new WoW64 mode, in the test machine)"
-    start=$SECONDS
     "$ROOT/scripts/i686-vm.sh" "$BUILD_ROOT/i686" "$@" || i686_status=$?
-    i686_result="$( ((i686_status == 0)) && echo passed || echo "FAILED (status $i686_status)") in $((SECONDS - start)) s"
+    step_done "i686 tests"
+    i686_result="$( ((i686_status == 0)) && echo passed || echo "FAILED (status $i686_status)")"
     [[ $(id -u) -ne 0 ]] && i686_result="skipped (needs root)"
 fi
 
