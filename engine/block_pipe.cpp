@@ -151,9 +151,13 @@ bool CBlockReadAhead::ReadBlock(FileBlock& block) {
         SetLastError(ERROR_SUCCESS);
         if (!g_readAheadFile(file_, block.bytes.data() + block.used,
                              static_cast<DWORD>(want - block.used), &got, nullptr)) {
+            // Taken before the lock: taking a mutex the consumer holds can
+            // reset the thread's last error, and the system's reason became
+            // "Read fault".
+            const DWORD error = LastErrorOr(ERROR_READ_FAULT);
             std::lock_guard<std::mutex> lock(mutex_);
             if (error_ == ERROR_SUCCESS)
-                error_ = LastErrorOr(ERROR_READ_FAULT);
+                error_ = error;
             return false;
         }
         if (got == 0)
